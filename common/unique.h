@@ -1,0 +1,83 @@
+#pragma once
+// One move-only owner for every kind of handle. The traits of a kind say which value
+// means "none" and how a handle is released; copying is impossible, so nothing is
+// released twice, and every path out of a scope releases what it owns.
+
+#include <windows.h>
+
+template <class Traits>
+class Unique {
+public:
+    using Handle = typename Traits::Handle;
+
+    Unique() = default;
+    explicit Unique(Handle h) : handle(h) {}
+    Unique(const Unique&) = delete;
+    Unique& operator=(const Unique&) = delete;
+    Unique(Unique&& other) noexcept : handle(other.release()) {}
+    Unique& operator=(Unique&& other) noexcept {
+        if (this != &other) reset(other.release());
+        return *this;
+    }
+    ~Unique() { reset(); }
+
+    Handle get() const { return handle; }
+    Handle release() {
+        Handle h = handle;
+        handle = Traits::invalid();
+        return h;
+    }
+    void reset(Handle h = Traits::invalid()) {
+        if (handle != Traits::invalid()) Traits::close(handle);
+        handle = h;
+    }
+    explicit operator bool() const { return handle != Traits::invalid(); }
+
+private:
+    Handle handle = Traits::invalid();
+};
+
+struct FileTraits {  // CreateFile reports failure as INVALID_HANDLE_VALUE, not null
+    using Handle = HANDLE;
+    static Handle invalid() { return INVALID_HANDLE_VALUE; }
+    static void close(Handle h) { CloseHandle(h); }
+};
+
+struct KernelTraits {  // mutexes, events, threads, processes: null on failure
+    using Handle = HANDLE;
+    static Handle invalid() { return nullptr; }
+    static void close(Handle h) { CloseHandle(h); }
+};
+
+struct GdiTraits {
+    using Handle = HGDIOBJ;
+    static Handle invalid() { return nullptr; }
+    static void close(Handle h) { DeleteObject(h); }
+};
+
+struct MemoryDcTraits {  // from CreateCompatibleDC; a GetDC context goes back with ReleaseDC
+    using Handle = HDC;
+    static Handle invalid() { return nullptr; }
+    static void close(Handle h) { DeleteDC(h); }
+};
+
+using UniqueFile = Unique<FileTraits>;
+using UniqueKernel = Unique<KernelTraits>;
+using UniqueGdi = Unique<GdiTraits>;
+using UniqueMemoryDc = Unique<MemoryDcTraits>;
+
+// Selects an object into a device context and puts the previous one back on scope exit.
+// Declare it after the owner of the object, so the object is deselected before it is deleted.
+class SelectGuard {
+public:
+    SelectGuard(HDC dc, HGDIOBJ object) : dc_(dc), previous_(SelectObject(dc, object)) {}
+    SelectGuard(const SelectGuard&) = delete;
+    SelectGuard& operator=(const SelectGuard&) = delete;
+    ~SelectGuard() {
+        if (previous_) SelectObject(dc_, previous_);
+    }
+
+private:
+    HDC dc_;
+    HGDIOBJ previous_;
+};
