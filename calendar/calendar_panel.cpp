@@ -6,12 +6,12 @@
 
 #include "calendar/calendar_text.h"
 #include "calendar/lunar_year_table.h"
+#include "calendar/solar_term.h"
 
 #include <algorithm>
 #include <cstring>
 #include <ctime>
 #include <iterator>
-#include <utility>
 
 namespace {
 
@@ -20,135 +20,6 @@ constexpr uint32_t kSolarTermMinutes[24] = {
     0,      21208,  42467,  63836,  85337,  107014, 128867, 150921, 173149, 195551, 218072, 240693,
     263343, 285989, 308563, 331033, 353350, 375494, 397447, 419210, 440795, 462224, 483532, 504758,
 };
-
-constexpr uint64_t kTropicalYear = 315569259747000ULL;  // 365.24219878125 days in 100 ns units
-constexpr uint64_t kTermEpoch = 94359243000000000ULL;   // 1900-01-06 02:05 as a FILETIME
-constexpr uint64_t kMinute = 600000000ULL;
-
-// The term formula uses mean motion, so its instant can be a few hours off the true one.
-// Where that moves a term across midnight China time, these entries put the day back
-// where astronomical computation has it. Sorted by year, then term.
-struct TermCorrection {
-    uint16_t year;
-    uint8_t term;
-    int8_t days;
-};
-
-constexpr TermCorrection kTermCorrections[] = {
-    {1909, 1, +1},
-    {1910, 2, +1}, {1910, 6, +1},
-    {1911, 8, +1},
-    {1912, 0, +1}, {1912, 18, +1},
-    {1917, 9, -1}, {1917, 22, +1},
-    {1935, 10, -1},
-    {1942, 1, +1},
-    {1943, 2, +1}, {1943, 6, +1},
-    {1945, 0, +1},
-    {1947, 23, +1},
-    {1950, 7, -1}, {1950, 22, +1},
-    {1951, 23, +1},
-    {1952, 5, +1},
-    {1955, 13, -1},
-    {1956, 3, +1},
-    {1957, 20, +1},
-    {1958, 12, -1}, {1958, 15, -1},
-    {1960, 16, -1},
-    {1961, 11, -1},
-    {1973, 8, -1},
-    {1974, 21, +1},
-    {1975, 1, +1}, {1975, 17, -1},
-    {1976, 2, +1},
-    {1977, 4, +1}, {1977, 14, -1},
-    {1978, 0, +1}, {1978, 21, +1},
-    {1979, 9, -1},
-    {1980, 2, +1}, {1980, 23, +1},
-    {1981, 4, +1},
-    {1982, 0, +1},
-    {1983, 22, +1},
-    {1984, 13, -1}, {1984, 23, +1},
-    {1985, 5, +1},
-    {1987, 12, -1},
-    {1988, 13, -1},
-    {1989, 3, +1}, {1989, 16, -1},
-    {1990, 11, -1}, {1990, 20, +1},
-    {1991, 12, -1}, {1991, 15, -1},
-    {1994, 11, -1},
-    {1997, 10, -1},
-    {2006, 8, -1}, {2006, 14, -1},
-    {2007, 21, +1},
-    {2008, 1, +1}, {2008, 17, -1},
-    {2009, 2, +1},
-    {2010, 4, +1}, {2010, 14, -1},
-    {2011, 0, +1}, {2011, 21, +1},
-    {2012, 1, +1}, {2012, 9, -1}, {2012, 22, +1},
-    {2013, 2, +1}, {2013, 13, -1}, {2013, 23, +1},
-    {2014, 4, +1},
-    {2015, 0, +1},
-    {2016, 22, +1},
-    {2017, 13, -1}, {2017, 23, +1},
-    {2018, 3, +1}, {2018, 5, +1},
-    {2019, 11, -1},
-    {2020, 12, -1}, {2020, 15, -1}, {2020, 22, +1},
-    {2022, 3, +1}, {2022, 16, -1},
-    {2023, 11, -1}, {2023, 19, +1}, {2023, 20, +1},
-    {2024, 15, -1},
-    {2026, 10, -1},
-    {2030, 10, -1},
-    {2035, 8, -1}, {2035, 14, -1},
-    {2037, 1, +1},
-    {2039, 14, -1},
-    {2040, 0, +1}, {2040, 18, +1}, {2040, 21, +1},
-    {2041, 1, +1}, {2041, 9, -1},
-    {2042, 2, +1},
-    {2043, 4, +1}, {2043, 14, -1},
-    {2044, 0, +1}, {2044, 21, +1},
-    {2045, 1, +1}, {2045, 7, -1}, {2045, 9, -1}, {2045, 22, +1},
-    {2046, 2, +1}, {2046, 13, -1}, {2046, 23, +1},
-    {2047, 4, +1},
-    {2048, 0, +1}, {2048, 11, -1},
-    {2049, 12, -1}, {2049, 15, -1}, {2049, 22, +1},
-    {2050, 13, -1}, {2050, 23, +1},
-    {2051, 3, +1}, {2051, 16, -1},
-    {2052, 11, -1},
-    {2053, 12, -1}, {2053, 15, -1}, {2053, 22, +1},
-    {2054, 23, +1},
-    {2055, 3, +1}, {2055, 10, -1}, {2055, 16, -1},
-    {2056, 11, -1}, {2056, 19, +1}, {2056, 20, +1},
-    {2059, 3, +1}, {2059, 10, -1},
-    {2063, 10, -1},
-    {2068, 8, -1}, {2068, 14, -1},
-    {2070, 1, +1}, {2070, 9, -1}, {2070, 17, -1},
-    {2071, 2, +1}, {2071, 6, +1},
-    {2072, 14, -1},
-    {2073, 0, +1}, {2073, 21, +1},
-    {2074, 1, +1}, {2074, 9, -1},
-    {2075, 2, +1}, {2075, 13, -1}, {2075, 23, +1},
-    {2076, 4, +1},
-    {2077, 0, +1}, {2077, 21, +1},
-    {2078, 1, +1}, {2078, 7, -1}, {2078, 12, -1}, {2078, 22, +1},
-    {2079, 2, +1}, {2079, 13, -1}, {2079, 23, +1},
-    {2080, 4, +1}, {2080, 5, +1},
-    {2081, 0, +1}, {2081, 11, -1},
-    {2082, 1, +1}, {2082, 12, -1}, {2082, 15, -1}, {2082, 22, +1},
-    {2083, 13, -1}, {2083, 23, +1},
-    {2084, 3, +1}, {2084, 16, -1},
-    {2085, 11, -1},
-    {2086, 12, -1}, {2086, 15, -1}, {2086, 22, +1},
-    {2087, 23, +1},
-    {2088, 3, +1}, {2088, 10, -1}, {2088, 16, -1},
-    {2089, 11, -1}, {2089, 19, +1}, {2089, 20, +1},
-    {2092, 3, +1}, {2092, 10, -1},
-    {2097, 14, -1},
-};
-
-int termCorrection(unsigned year, unsigned term) {
-    const auto less = [](const TermCorrection& c, std::pair<unsigned, unsigned> key) {
-        return c.year < key.first || (c.year == key.first && c.term < key.second);
-    };
-    const auto* end = std::end(kTermCorrections);
-    const auto* it = std::lower_bound(std::begin(kTermCorrections), end, std::make_pair(year, term), less);
-    return it != end && it->year == year && it->term == term ? it->days : 0;
-}
 
 }  // namespace
 
@@ -266,12 +137,12 @@ void CalendarPanel::computeSolarTermDays() {
     std::memset(solarTermDay, 0, sizeof solarTermDay);
     for (unsigned n = 0; n < 2; ++n) {
         const unsigned k = 2 * viewMonth - 2 + n;
-        const uint64_t t = (viewYear - kFirstYear) * kTropicalYear + kTermEpoch + solarTermMinutes[k] * kMinute;
+        const uint64_t t = solarTermInstant(viewYear, solarTermMinutes[k]);
         FILETIME instant;
         instant.dwLowDateTime = static_cast<DWORD>(t);
         instant.dwHighDateTime = static_cast<DWORD>(t >> 32);
         SYSTEMTIME when{};
         FileTimeToSystemTime(&instant, &when);
-        solarTermDay[n] = static_cast<uint8_t>(when.wDay + termCorrection(viewYear, k));
+        solarTermDay[n] = static_cast<uint8_t>(when.wDay + solarTermCorrection(viewYear, k));
     }
 }
