@@ -2,8 +2,131 @@
 
 #include "calendar/calendar_panel.h"
 
+#include "calendar/calendar_grid.h"
+#include "calendar/calendar_text.h"
+#include "common/unique.h"
+
+#include <cstdio>
+#include <cstring>
+#include <iterator>
+
+namespace {
+
+// Draws `text` up to its NUL but never past `capacity` bytes.
+void drawTerminated(HDC dc, int x, int y, const char* text, size_t capacity) {
+    TextOutA(dc, x, y, text, static_cast<int>(strnlen(text, capacity)));
+}
+
+}  // namespace
+
+bool CalendarPanel::paint(HWND window, HDC dc) {
+    if (!ready) return false;
+    hwnd = window;
+    SetBkMode(dc, TRANSPARENT);
+
+    using namespace calendar_grid;
+    SetTextColor(dc, colors[0]);
+    for (int i = 0; i < kColumns; ++i) {
+        TextOutA(dc, columnLeft(originX, i) + 4, originY + 18, calendar_text::kDigit[i], 2);
+    }
+
+    // The engine never gives more than 31 days; the bound only keeps a damaged count
+    // from reading past the text arrays.
+    unsigned days = daysInMonth;
+    if (days > std::size(dayNumberText)) days = std::size(dayNumberText);
+
+    SetTextColor(dc, colors[1]);
+    for (unsigned d = 1; d <= days; ++d) {
+        const Cell cell = cellOfDay(firstWeekday, d);
+        TextOutA(dc, columnLeft(originX, cell.column) + 9, rowTop(originY, cell.row), dayNumberText[d - 1],
+                 d < 10 ? 1 : 2);
+    }
+    SetTextColor(dc, colors[2]);
+    for (unsigned d = 1; d <= days; ++d) {
+        const Cell cell = cellOfDay(firstWeekday, d);
+        TextOutA(dc, columnLeft(originX, cell.column), rowTop(originY, cell.row) + 14, lunarLabelText[d - 1], 4);
+    }
+
+    paintTodayMarker(dc);
+
+    SetTextColor(dc, colors[4]);
+    drawTerminated(dc, originX + 90, originY + 226, todayText, sizeof todayText);
+    return true;
+}
+
+bool CalendarPanel::paintTodayMarker(HDC dc) {
+    if (todayYear == viewYear && todayMonth == viewMonth) {
+        const calendar_grid::Box box =
+            calendar_grid::todayBox(originX, originY, calendar_grid::cellOfDay(firstWeekday, todayDay));
+        UniqueGdi pen(CreatePen(PS_SOLID, 2, colors[3]));
+        SelectGuard selected(dc, pen.get());
+        MoveToEx(dc, box.left, box.top, nullptr);
+        LineTo(dc, box.right, box.top);
+        LineTo(dc, box.right, box.bottom);
+        LineTo(dc, box.left, box.bottom);
+        // One pixel past the start, so the 2-pixel pen closes the top-left corner.
+        LineTo(dc, box.left, box.top - 1);
+        return true;
+    }
+
+    char caption[32] = {};
+    std::snprintf(caption, sizeof caption, calendar_text::kCaptionFormat, int{viewYear}, int{viewMonth});
+    SetTextColor(dc, colors[3]);
+    drawTerminated(dc, originX + 45, originY, caption, sizeof caption);
+    return true;
+}
+
+// Before a month has been shown viewYear and viewMonth are 0: the requests below then
+// name years outside 1900..2100 (or none at all), which setViewMonth refuses, so only
+// showCurrentMonth can bring up the first month.
+
+void CalendarPanel::showCurrentMonth() {
+    SYSTEMTIME now;
+    GetLocalTime(&now);
+    setViewMonth(now.wYear, now.wMonth);
+}
+
+void CalendarPanel::nextYear() {
+    if (viewYear < kLastYear) setViewMonth(static_cast<uint16_t>(viewYear + 1), viewMonth);
+}
+
+void CalendarPanel::previousYear() {
+    if (viewYear > kFirstYear) setViewMonth(static_cast<uint16_t>(viewYear - 1), viewMonth);
+}
+
+// At January 1900 and December 2100 the request leaves the range and setViewMonth refuses it.
+void CalendarPanel::previousMonth() {
+    if (viewMonth > 1) {
+        setViewMonth(viewYear, static_cast<uint16_t>(viewMonth - 1));
+    } else {
+        setViewMonth(static_cast<uint16_t>(viewYear - 1), 12);
+    }
+}
+
+void CalendarPanel::nextMonth() {
+    if (viewMonth < 12) {
+        setViewMonth(viewYear, static_cast<uint16_t>(viewMonth + 1));
+    } else {
+        setViewMonth(static_cast<uint16_t>(viewYear + 1), 1);
+    }
+}
+
+void CalendarPanel::setColor(unsigned index, COLORREF color) {
+    colors[index % std::size(colors)] = color;
+    invalidate();
+}
+
 void CalendarPanel::invalidate() {
     if (!hwnd) return;
     RECT area{originX - 2, originY, originX + 252, originY + 252};
     InvalidateRect(hwnd, &area, TRUE);
+}
+
+bool CalendarPanel::moveTo(int x, int y) {
+    if (!hwnd) return false;
+    invalidate();
+    originX = x;
+    originY = y;
+    invalidate();
+    return true;
 }

@@ -61,7 +61,7 @@ constexpr uint32_t kWords[201] = {
     0x4B55BA50, 0x4B604ED5, 0xA5704360, 0x54E43870, 0xD1604A64,  // 2085
     0xE9683E60, 0xD5205268, 0xDAA04720, 0x6AA6BB20, 0x56D04FA6,  // 2090
     0x4AE04550, 0xA9D43960, 0xA2D04C54, 0xD1504150, 0xF2523550,  // 2095
-    0xD5204952,  // 2100
+    0xD5204952,                                                  // 2100
 };
 
 }  // namespace lunar_year_table

@@ -128,8 +128,8 @@ int main(int argc, char** argv) {
     if (tsv && arg < argc && std::strcmp(argv[arg], "--all") == 0) {
         unsigned passes = 1;
         if (arg + 1 < argc) {
-            if (arg + 3 != argc || std::strcmp(argv[arg + 1], "--repeat") != 0 ||
-                !parseNumber(argv[arg + 2], passes) || passes == 0) {
+            if (arg + 3 != argc || std::strcmp(argv[arg + 1], "--repeat") != 0 || !parseNumber(argv[arg + 2], passes) ||
+                passes == 0) {
                 return usage();
             }
         }

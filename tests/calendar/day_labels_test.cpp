@@ -27,10 +27,10 @@ std::vector<std::string> labels(const CalendarPanel& panel) {
 TEST(DayLabels, February2024) {
     CalendarPanel panel;
     ASSERT_TRUE(panel.setViewMonth(2024, 2));
-    const std::vector<std::string> expected = {
-        "廿二", "廿三", "廿四", "立春", "廿六", "廿七", "廿八", "廿九", "卅日", "一月",
-        "初二", "初三", "初四", "初五", "初六", "初七", "初八", "初九", "雨水", "十一",
-        "十二", "十三", "十四", "十五", "十六", "十七", "十八", "十九", "廿日"};
+    const std::vector<std::string> expected = {"廿二", "廿三", "廿四", "立春", "廿六", "廿七", "廿八", "廿九",
+                                               "卅日", "一月", "初二", "初三", "初四", "初五", "初六", "初七",
+                                               "初八", "初九", "雨水", "十一", "十二", "十三", "十四", "十五",
+                                               "十六", "十七", "十八", "十九", "廿日"};
     EXPECT_EQ(labels(panel), expected);
 }
 
@@ -40,15 +40,17 @@ TEST(DayLabels, MonthNamesTermsAndDayNames) {
         const char* text;
     };
     const Row rows[] = {
-        {1900, 1, 1, "初一"},   // month 12 begins: no month name for 11 and 12
-        {1900, 1, 6, "小寒"},   {1900, 1, 20, "大寒"}, {1900, 1, 31, "一月"},
-        {2023, 3, 22, "闰二"},  // a leap month names its month after 闰
+        {1900, 1, 1, "初一"},  // month 12 begins: no month name for 11 and 12
+        {1900, 1, 6, "小寒"},   {1900, 1, 20, "大寒"},
+        {1900, 1, 31, "一月"},  {2023, 3, 22, "闰二"},  // a leap month names its month after 闰
         {2020, 5, 23, "闰四"},  {1929, 11, 1, "十月"},  // the 1st itself begins month 10
         {2100, 12, 1, "初一"},  {2100, 12, 31, "初一"},
         {1900, 12, 22, "冬至"},  // both a term and the first day of month 11: the term wins
         {2033, 12, 22, "初一"},  // leap month 11 has no name either
-        {2024, 3, 10, "二月"},  {2024, 3, 1, "廿一"},  {2024, 2, 29, "廿日"}, {2024, 2, 9, "卅日"},
-        {2024, 3, 19, "初十"},  {2024, 3, 20, "春分"},  {2024, 3, 21, "十二"},
+        {2024, 3, 10, "二月"},  {2024, 3, 1, "廿一"},
+        {2024, 2, 29, "廿日"},  {2024, 2, 9, "卅日"},
+        {2024, 3, 19, "初十"},  {2024, 3, 20, "春分"},
+        {2024, 3, 21, "十二"},
     };
     CalendarPanel panel;
     for (const Row& row : rows) {
@@ -80,9 +82,9 @@ TEST(DayLabels, EveryLabelInRangeIsTwoValidGbkCharacters) {
             panel.setViewMonth(year, month);
             for (unsigned i = 0; i < panel.daysInMonth; ++i) {
                 const unsigned char* bytes = reinterpret_cast<const unsigned char*>(panel.lunarLabelText[i]);
-                const bool twoCharacters = IsDBCSLeadByteEx(936, bytes[0]) && IsDBCSLeadByteEx(936, bytes[2]) &&
-                                           MultiByteToWideChar(936, MB_ERR_INVALID_CHARS, panel.lunarLabelText[i],
-                                                               4, nullptr, 0) == 2;
+                const bool twoCharacters =
+                    IsDBCSLeadByteEx(936, bytes[0]) && IsDBCSLeadByteEx(936, bytes[2]) &&
+                    MultiByteToWideChar(936, MB_ERR_INVALID_CHARS, panel.lunarLabelText[i], 4, nullptr, 0) == 2;
                 ASSERT_TRUE(twoCharacters) << year << "-" << month << "-" << i + 1;
             }
         }

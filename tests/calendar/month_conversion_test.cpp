@@ -95,8 +95,8 @@ TEST(NormalizeDate, ClampsAndFillsTheWeekday) {
         WORD wantYear, wantMonth, wantDay, wantWeekday;
     };
     const Row rows[] = {
-        {2024, 2, 1, 2024, 2, 1, 4},      {1899, 5, 1, 1900, 5, 1, 2},  {2101, 1, 1, 1900, 1, 1, 1},
-        {2023, 13, 1, 2023, 12, 1, 5},    {2023, 0, 31, 2023, 12, 31, 0}, {2023, 2, 29, 2023, 2, 1, 3},
+        {2024, 2, 1, 2024, 2, 1, 4},   {1899, 5, 1, 1900, 5, 1, 2},    {2101, 1, 1, 1900, 1, 1, 1},
+        {2023, 13, 1, 2023, 12, 1, 5}, {2023, 0, 31, 2023, 12, 31, 0}, {2023, 2, 29, 2023, 2, 1, 3},
         {2023, 6, 0, 2023, 6, 1, 4},
     };
     CalendarPanel panel;
@@ -127,7 +127,7 @@ TEST(SolarTerms, KnownTermDays) {
     const Row rows[] = {
         {2017, 12, 7, 22},  // winter solstice 00:28 on the 22nd, China time
         {2023, 6, 6, 21},   // summer solstice on the 21st
-        {2024, 2, 4, 19},   {2024, 4, 4, 19}, {2024, 12, 6, 21}, {1900, 12, 7, 22}, {2026, 12, 7, 22},
+        {2024, 2, 4, 19},  {2024, 4, 4, 19}, {2024, 12, 6, 21}, {1900, 12, 7, 22}, {2026, 12, 7, 22},
     };
     CalendarPanel panel;
     for (const Row& row : rows) {
@@ -193,8 +193,8 @@ TEST(WholeRange, EveryDayMatchesTheLunarMonthsLaidEndToEnd) {
                 const LunarMonth& lunar = months[current];
                 if (i == 0 || day == lunar.start) begun.push_back(lunar.number);
                 if (panel.lunarDayOf[i] != day - lunar.start + 1 && ++mismatches <= 10) {
-                    ADD_FAILURE() << year << "-" << month << "-" << i + 1 << ": lunar day "
-                                  << int(panel.lunarDayOf[i]) << ", expected " << day - lunar.start + 1;
+                    ADD_FAILURE() << year << "-" << month << "-" << i + 1 << ": lunar day " << int(panel.lunarDayOf[i])
+                                  << ", expected " << day - lunar.start + 1;
                 }
             }
             for (size_t slot = 0; slot < begun.size(); ++slot) {
@@ -216,7 +216,7 @@ TEST(WholeRange, CorrectedYearBoundariesRunOn) {
     };
     // The last day of one year and the first of the next around each corrected word.
     const Row rows[] = {
-        {1940, 12, 31, 3}, {1941, 1, 1, 4},  {2017, 12, 31, 14}, {2018, 1, 1, 15},
+        {1940, 12, 31, 3},  {1941, 1, 1, 4},  {2017, 12, 31, 14}, {2018, 1, 1, 15},
         {2033, 12, 31, 10}, {2034, 1, 1, 11}, {1931, 12, 31, 23}, {1932, 1, 1, 24},
     };
     CalendarPanel panel;

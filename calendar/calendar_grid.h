@@ -1,0 +1,43 @@
+#pragma once
+// Where the month grid puts things, in client pixels: integer arithmetic only, so that
+// painting and its tests agree on one set of numbers.
+//
+// Cells are 36 x 36 in seven columns, Sunday first. The row of week-day names takes the
+// first 36 pixels below the origin; day rows follow, up to six of them.
+
+namespace calendar_grid {
+
+constexpr int kCell = 36;
+constexpr int kColumns = 7;
+constexpr int kMaxRows = 6;
+
+struct Cell {
+    int column;
+    int row;
+};
+
+// Edges of a rectangle; right and bottom are the far corner of the drawn outline.
+struct Box {
+    int left;
+    int top;
+    int right;
+    int bottom;
+};
+
+// The cell of day `day` (1..31) in a month whose 1st falls on `firstWeekday` (0 = Sunday).
+constexpr Cell cellOfDay(unsigned firstWeekday, unsigned day) {
+    const unsigned k = firstWeekday + day - 1;
+    return {static_cast<int>(k % kColumns), static_cast<int>(k / kColumns)};
+}
+
+constexpr int columnLeft(int originX, int column) { return originX + kCell * column; }
+constexpr int rowTop(int originY, int row) { return originY + kCell + kCell * row; }
+
+// The frame around today's cell: one pixel left of the column, 34 wide and 36 tall.
+constexpr Box todayBox(int originX, int originY, Cell cell) {
+    const int left = columnLeft(originX, cell.column) - 1;
+    const int top = rowTop(originY, cell.row);
+    return {left, top, left + 34, top + kCell};
+}
+
+}  // namespace calendar_grid
