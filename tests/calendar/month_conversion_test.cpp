@@ -6,11 +6,32 @@
 
 #include <gtest/gtest.h>
 
+#include <cstdio>
+#include <cstring>
+#include <string>
 #include <vector>
 
 namespace {
 
 std::vector<int> bytes(const uint8_t* values, int count) { return std::vector<int>(values, values + count); }
+
+TEST(Construction, DefaultsAndTheTodayLine) {
+    CalendarPanel panel;
+    EXPECT_FALSE(panel.ready);
+    EXPECT_EQ(panel.viewYear, 0);
+    EXPECT_EQ(panel.originX, 30);
+    EXPECT_EQ(panel.originY, 0);
+    for (COLORREF color : panel.colors) EXPECT_EQ(color, 0x00C95E3Fu);
+    EXPECT_EQ(std::string(panel.lunarLabelText[0], 4), "0000");
+    EXPECT_EQ(std::string(panel.lunarLabelText[31], 4), "0000");
+
+    // 今天: YYYY年 MM月 DD日 with two-digit month and day: 22 bytes and a terminator.
+    char expected[32];
+    std::snprintf(expected, sizeof expected, "\xBD\xF1\xCC\xEC: %04u\xC4\xEA %02u\xD4\xC2 %02u\xC8\xD5",
+                  panel.todayYear, panel.todayMonth, panel.todayDay);
+    EXPECT_STREQ(panel.todayText, expected);
+    EXPECT_EQ(std::strlen(panel.todayText), 22u);
+}
 
 TEST(MonthConversion, January1900StartsInMonthTwelveOfThePreviousYear) {
     CalendarPanel panel;
