@@ -1,0 +1,5 @@
+#include "weather/lead_byte.h"
+
+#include <windows.h>
+
+bool isLeadByte(unsigned char byte) { return IsDBCSLeadByte(byte) != FALSE; }

@@ -1,0 +1,204 @@
+#include "weather/url_parts.h"
+
+#include "weather/lead_byte.h"
+
+#include <cstring>
+
+namespace {
+
+struct Scheme {
+    const char* prefix;
+    uint16_t port;
+};
+
+constexpr Scheme kSchemes[] = {{"http://", 80}, {"ftp://", 21}};
+constexpr char kIndexPage[] = "index.html";
+
+bool isAsciiLetter(unsigned char c) { return (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z'); }
+bool isAsciiDigit(unsigned char c) { return c >= '0' && c <= '9'; }
+char asciiUpper(char c) { return (c >= 'a' && c <= 'z') ? static_cast<char>(c - 'a' + 'A') : c; }
+
+// Length of `text`, but never looking at more than `bound` bytes; `bound` when no
+// terminator lies within them.
+size_t boundedLength(const char* text, size_t bound) {
+    size_t n = 0;
+    while (n < bound && text[n] != '\0') ++n;
+    return n;
+}
+
+// Compares over the prefix's length; a shorter text differs at its terminator, so
+// nothing past it is read.
+bool startsWithIgnoringCase(const char* text, const char* prefix) {
+    for (; *prefix != '\0'; ++text, ++prefix) {
+        if (asciiUpper(*text) != asciiUpper(*prefix)) return false;
+    }
+    return true;
+}
+
+bool isBlank(char c) { return c == ' ' || c == '\t' || c == '\n' || c == '\v' || c == '\f' || c == '\r'; }
+
+// Reads a number the way atoi does (blanks, a sign, decimal digits, 0 when none) but keeps
+// only its low 16 bits while reading, so any length of digits is well defined.
+uint16_t readPortNumber(const char* text) {
+    while (isBlank(*text)) ++text;
+    bool negative = false;
+    if (*text == '+' || *text == '-') negative = *text++ == '-';
+    uint16_t value = 0;
+    for (; isAsciiDigit(static_cast<unsigned char>(*text)); ++text) {
+        value = static_cast<uint16_t>(value * 10u + static_cast<unsigned>(*text - '0'));
+    }
+    return negative ? static_cast<uint16_t>(0u - value) : value;
+}
+
+// Output that only counts until it is given somewhere to write; the coders run once to
+// measure and once to write, so a destination is never touched by a result that does not fit.
+class Output {
+public:
+    explicit Output(char* destination) : out(destination) {}
+    void put(char c) {
+        if (out) out[count] = c;
+        ++count;
+    }
+    size_t size() const { return count; }
+
+private:
+    char* out;
+    size_t count = 0;
+};
+
+void encodeInto(const char* source, Output& output) {
+    const unsigned char* s = reinterpret_cast<const unsigned char*>(source);
+    for (;;) {
+        if (isLeadByte(s[0])) {
+            char hex[4];
+            UrlParts::hexPair(s[0], s[1], hex);
+            output.put('%');
+            output.put(hex[0]);
+            output.put(hex[1]);
+            output.put('%');
+            output.put(hex[2]);
+            output.put(hex[3]);
+            // A lead byte right before the terminator has just consumed it as its trail byte.
+            if (s[1] == 0) {
+                output.put('\0');
+                return;
+            }
+            s += 2;
+        } else {
+            output.put(static_cast<char>(s[0]));
+            if (s[0] == 0) return;
+            ++s;
+        }
+    }
+}
+
+unsigned char byteFromHex(char high, char low) {
+    return static_cast<unsigned char>(UrlParts::hexDigitValue(high) * 16 + UrlParts::hexDigitValue(low));
+}
+
+void decodeInto(const char* source, Output& output) {
+    const size_t length = std::strlen(source);
+    size_t i = 0;
+    while (i < length) {
+        if (i + 6 <= length && source[i] == '%' && source[i + 3] == '%') {
+            const unsigned char first = byteFromHex(source[i + 1], source[i + 2]);
+            if (isLeadByte(first)) {
+                output.put(static_cast<char>(first));
+                output.put(static_cast<char>(byteFromHex(source[i + 4], source[i + 5])));
+                i += 6;
+                continue;
+            }
+        }
+        const unsigned char c = static_cast<unsigned char>(source[i]);
+        if (isAsciiLetter(c) || isAsciiDigit(c) || c == '.') output.put(source[i]);
+        ++i;
+    }
+    output.put('\0');
+}
+
+}  // namespace
+
+void UrlParts::hexPair(unsigned char first, unsigned char second, char out[4]) {
+    static constexpr char kDigits[] = "0123456789ABCDEF";
+    out[0] = kDigits[first >> 4];
+    out[1] = kDigits[first & 0x0F];
+    out[2] = kDigits[second >> 4];
+    out[3] = kDigits[second & 0x0F];
+}
+
+int UrlParts::hexDigitValue(char c) {
+    const unsigned char u = static_cast<unsigned char>(c);
+    if (isAsciiDigit(u)) return u - '0';
+    if (isAsciiLetter(u)) return (asciiUpper(c) - 'A' + 10) % 16;
+    return 0;
+}
+
+bool UrlParts::isHostChar(char c) {
+    const unsigned char u = static_cast<unsigned char>(c);
+    return isAsciiLetter(u) || isAsciiDigit(u) || c == '-' || c == '.' || c == '_';
+}
+
+bool UrlParts::percentEncode(const char* source, char* destination, size_t destinationSize) {
+    if (!source || !destination) return false;
+    Output measure(nullptr);
+    encodeInto(source, measure);
+    if (measure.size() > destinationSize) return false;
+    Output output(destination);
+    encodeInto(source, output);
+    return true;
+}
+
+bool UrlParts::percentDecode(const char* source, char* destination, size_t destinationSize) {
+    if (!source || !destination) return false;
+    Output measure(nullptr);
+    decodeInto(source, measure);
+    if (measure.size() > destinationSize) return false;
+    Output output(destination);
+    decodeInto(source, output);
+    return true;
+}
+
+void UrlParts::clear() {
+    std::memset(path_, 0, sizeof path_);
+    std::memset(host_, 0, sizeof host_);
+    std::memset(fileName_, 0, sizeof fileName_);
+    std::memset(url_, 0, sizeof url_);
+}
+
+bool UrlParts::parse(const char* url) {
+    clear();
+    port_ = 0xFFFF;
+    if (!url) return false;
+
+    const Scheme* scheme = nullptr;
+    for (const Scheme& candidate : kSchemes) {
+        if (startsWithIgnoringCase(url, candidate.prefix)) {
+            scheme = &candidate;
+            break;
+        }
+    }
+    if (!scheme) return false;
+    port_ = scheme->port;
+
+    const size_t length = boundedLength(url, kUrlSize);
+    if (length >= kUrlSize) return false;
+    const bool endsInSlash = url[length - 1] == '/';
+    if (endsInSlash && length + sizeof kIndexPage > kUrlSize) return false;
+    std::memcpy(url_, url, length);
+    if (endsInSlash) std::memcpy(url_ + length, kIndexPage, sizeof kIndexPage);
+
+    const char* hostStart = std::strstr(url_, "://") + 3;
+    size_t hostLength = 0;
+    while (isHostChar(hostStart[hostLength])) ++hostLength;
+    if (hostLength >= kHostSize) return false;
+    std::memcpy(host_, hostStart, hostLength);
+    const char* rest = hostStart + hostLength;
+
+    if (const char* colon = std::strchr(rest, ':')) port_ = readPortNumber(colon + 1);
+
+    const char* firstSlash = std::strchr(rest, '/');
+    if (!firstSlash) return false;
+    if (!percentEncode(firstSlash, path_)) return false;
+    if (!percentDecode(std::strrchr(rest, '/') + 1, fileName_)) return false;
+    return fileName_[0] != '\0';
+}
