@@ -6,7 +6,7 @@ set -euo pipefail
 packages=(
     cmake ninja-build g++-mingw-w64-i686 googletest
     wine wine32:i386 xvfb xauth x11-utils xdotool imagemagick
-    fonts-wqy-microhei locales procps nginx-light
+    fonts-wqy-microhei locales procps nginx-light python3
 )
 locale_name="zh_CN.UTF-8"
 
