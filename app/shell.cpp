@@ -1,0 +1,192 @@
+// The main window: class, creation, the start-up timer, paint routing and the routing of
+// every other message to its handler.
+
+#include "app/shell.h"
+
+#include "app/color_dialog.h"
+#include "app/commands.h"
+#include "app/paint_route.h"
+#include "app/resource.h"
+#include "common/unique.h"
+
+#include <cstring>
+
+// The panels are constructed in the order they are defined here, before WinMain runs,
+// and destroyed in the reverse order after it returns.
+CalendarPanel calendarPanel;
+
+HINSTANCE appInstance = nullptr;
+HWND mainWindow = nullptr;
+char windowClassName[32] = {};
+bool firstTick = true;
+NOTIFYICONDATAA trayIconData;
+
+namespace {
+
+// Black is the colour key, so the black class background is fully transparent and only
+// what the panels draw shows; alpha 200 of 255 makes that translucent.
+constexpr COLORREF kColorKey = 0x000000;
+constexpr BYTE kAlpha = 200;
+
+using SetLayeredWindowAttributesFn = BOOL(WINAPI*)(HWND, COLORREF, BYTE, DWORD);
+
+// Looked up at run time so that the program still starts, opaque, where user32 lacks it.
+void makeTranslucent(HWND window) {
+    HMODULE user32 = LoadLibraryA("user32.dll");
+    if (!user32) return;
+    // Through void(*)() because a direct cast from FARPROC trips -Wcast-function-type.
+    const auto setAttributes = reinterpret_cast<SetLayeredWindowAttributesFn>(
+        reinterpret_cast<void (*)()>(GetProcAddress(user32, "SetLayeredWindowAttributes")));
+    if (setAttributes) setAttributes(window, kColorKey, kAlpha, LWA_COLORKEY | LWA_ALPHA);
+    FreeLibrary(user32);
+}
+
+void fillTrayIconData(HWND window) {
+    trayIconData = NOTIFYICONDATAA{};
+    trayIconData.cbSize = NOTIFYICONDATAA_V1_SIZE;
+    trayIconData.hWnd = window;
+    trayIconData.uID = kTrayIconId;
+    trayIconData.uFlags = NIF_MESSAGE | NIF_ICON | NIF_TIP;
+    trayIconData.uCallbackMessage = kTrayCallbackMessage;
+    trayIconData.hIcon = LoadIconA(appInstance, MAKEINTRESOURCEA(IDI_PELLUMO));
+    // Only the first 64 bytes of the tip belong to the 88-byte layout.
+    std::strncpy(trayIconData.szTip, "Pellumo", 63);
+}
+
+LRESULT onCreate(HWND window) {
+    if (HWND desktop = GetDesktopWindow()) SetParent(window, desktop);
+    fillTrayIconData(window);
+
+    // A window region counts from the window's own corner, frame and title bar included:
+    // this cuts away the left frame, most of the title bar and a strip at the right and
+    // bottom, leaving the panels floating without visible chrome.
+    RECT client;
+    GetClientRect(window, &client);
+    UniqueGdi region(CreateRectRgn(client.left + 5, client.top + 20, client.right, client.bottom - 5));
+    if (region && SetWindowRgn(window, static_cast<HRGN>(region.get()), TRUE)) {
+        region.release();  // the system owns it now
+    }
+
+    SetTimer(window, kStartupTimer, kFirstTickDelay, nullptr);
+    initColorDialog(colorDialogData, customColors, window, currentColor);
+    return 0;
+}
+
+LRESULT onDestroy(HWND window) {
+    KillTimer(window, kStartupTimer);
+    Shell_NotifyIconA(NIM_DELETE, &trayIconData);  // harmless when the icon is not shown
+    if (popupMenu) DestroyMenu(popupMenu);
+    popupMenu = nullptr;
+    PostQuitMessage(0);
+    return 0;
+}
+
+// The weather panel is not built yet; until it is, the timer counts it as ready.
+constexpr bool weatherReady = true;
+
+// The first tick loads the settings and slows the timer down; later ticks retry whatever
+// is not ready yet and stop the timer for good once everything is.
+LRESULT onTimer(HWND window) {
+    if (firstTick) {
+        SetTimer(window, kStartupTimer, kRetryDelay, nullptr);
+        // Without a settings file, loading the settings shows the current month.
+        calendarPanel.showCurrentMonth();
+        firstTick = false;
+        InvalidateRect(window, nullptr, FALSE);
+        return 0;
+    }
+    if (calendarPanel.ready && weatherReady) {
+        KillTimer(window, kStartupTimer);
+        return 0;
+    }
+    if (!calendarPanel.ready) calendarPanel.showCurrentMonth();
+    InvalidateRect(window, nullptr, FALSE);
+    return 0;
+}
+
+LRESULT onPaint(HWND window) {
+    PAINTSTRUCT ps;
+    HDC dc = BeginPaint(window, &ps);
+    const PaintRoute route = routePaint(ps.rcPaint.top, ps.rcPaint.bottom);
+    if (route == PaintRoute::both || route == PaintRoute::calendar) calendarPanel.paint(window, dc);
+    // The weather panel, once there is one, paints here for PaintRoute::both and PaintRoute::weather.
+    EndPaint(window, &ps);
+    return 0;
+}
+
+// Every key is consumed, including those the calendar has no use for.
+LRESULT onKeyDown(WPARAM key) {
+    switch (key) {
+        case VK_HOME:
+            calendarPanel.showCurrentMonth();
+            break;
+        case VK_LEFT:
+            calendarPanel.previousYear();
+            break;
+        case VK_UP:
+            calendarPanel.previousMonth();
+            break;
+        case VK_RIGHT:
+            calendarPanel.nextYear();
+            break;
+        case VK_DOWN:
+            calendarPanel.nextMonth();
+            break;
+        default:
+            break;
+    }
+    return 0;
+}
+
+}  // namespace
+
+void registerWindowClass(HINSTANCE instance) {
+    WNDCLASSEXA wc{};
+    wc.cbSize = sizeof wc;
+    wc.style = CS_VREDRAW | CS_HREDRAW;
+    wc.lpfnWndProc = mainWindowProc;
+    wc.hInstance = instance;
+    // No class icon: the tray shows resource 101, and a tool window has no other place for one.
+    wc.hCursor = LoadCursorA(nullptr, IDC_ARROW);
+    wc.hbrBackground = static_cast<HBRUSH>(GetStockObject(BLACK_BRUSH));
+    wc.lpszClassName = windowClassName;
+    RegisterClassExA(&wc);
+}
+
+bool createMainWindow(HINSTANCE instance, int showCommand) {
+    appInstance = instance;
+    mainWindow = CreateWindowExA(WS_EX_LAYERED | WS_EX_TOOLWINDOW, windowClassName, "", WS_OVERLAPPEDWINDOW,
+                                 GetSystemMetrics(SM_CXSCREEN) - kWindowWidth, -15, kWindowWidth, kWindowHeight,
+                                 nullptr, nullptr, instance, nullptr);
+    if (!mainWindow) return false;
+    makeTranslucent(mainWindow);
+    ShowWindow(mainWindow, showCommand);
+    UpdateWindow(mainWindow);
+    return true;
+}
+
+LRESULT CALLBACK mainWindowProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
+    switch (message) {
+        case WM_CREATE:
+            return onCreate(window);
+        case WM_DESTROY:
+            return onDestroy(window);
+        case WM_PAINT:
+            return onPaint(window);
+        case WM_KEYDOWN:
+            return onKeyDown(wParam);
+        case WM_COMMAND:
+            onCommand(window, wParam);
+            return 0;
+        case WM_TIMER:
+            return onTimer(window);
+        case WM_RBUTTONUP:
+            onRightButtonUp(window);
+            return 0;
+        case kTrayCallbackMessage:
+            onTrayNotify(wParam, lParam);
+            return 0;
+        default:
+            return DefWindowProcA(window, message, wParam, lParam);
+    }
+}

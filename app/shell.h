@@ -1,0 +1,29 @@
+#pragma once
+// The application shell: the one main window, its process-wide state and its message
+// handling. Everything runs on the user-interface thread.
+
+#include <windows.h>
+
+#include <shellapi.h>
+
+#include "calendar/calendar_panel.h"
+
+constexpr UINT_PTR kStartupTimer = 1;
+constexpr UINT kFirstTickDelay = 3000;  // ms from window creation to the settings load
+constexpr UINT kRetryDelay = 30000;     // ms between retries of a panel that is not ready
+constexpr UINT kTrayIconId = 10000;
+constexpr UINT kTrayCallbackMessage = WM_USER + 9;  // 1033
+constexpr int kWindowWidth = 320;
+constexpr int kWindowHeight = 450;
+
+extern HINSTANCE appInstance;
+extern HWND mainWindow;  // null until createMainWindow has made it
+extern char windowClassName[32];
+extern bool firstTick;                // true until the first timer tick has loaded the settings
+extern NOTIFYICONDATAA trayIconData;  // the platform's first layout: cbSize 88
+extern CalendarPanel calendarPanel;
+
+void registerWindowClass(HINSTANCE instance);
+// Creates, makes translucent and shows the main window; false when it was not created.
+bool createMainWindow(HINSTANCE instance, int showCommand);
+LRESULT CALLBACK mainWindowProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam);
