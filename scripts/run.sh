@@ -1,8 +1,58 @@
 #!/usr/bin/env bash
-# Installs what is missing, builds Pellumo and runs it.
+# Installs what is missing, builds Pellumo and runs it under Wine.
+# With an X display (DISPLAY set) the window shows there. Without one the program runs on
+# a private Xvfb and a screenshot of that screen is written every few seconds to the file
+# named below. Ctrl-C ends the program, its Wine server and the Xvfb started here.
 set -euo pipefail
 source "$(dirname "${BASH_SOURCE[0]}")/common.sh"
 
-prepare_build --target pellumo-cal
-trap stop_wine EXIT
-"$repo_root/scripts/wine-run" "$build_dir/tools/pellumo-cal.exe" "$@"
+prepare_build --target pellumo
+
+# A prefix of the program's own, apart from the tests': its Wine server stays bound to
+# the display it was first started on.
+prefix="$build_dir/wine-app"
+screenshot="$build_dir/pellumo-screen.png"
+program_pid=
+pause_pid=
+
+cleanup() {
+    trap - EXIT INT TERM
+    [ -z "$pause_pid" ] || kill "$pause_pid" 2>/dev/null || true
+    if [ -n "$program_pid" ]; then
+        kill "$program_pid" 2>/dev/null || true
+        wait "$program_pid" 2>/dev/null || true
+    fi
+    WINEPREFIX="$prefix" wineserver -k 2>/dev/null || true
+    stop_private_xvfb
+}
+trap cleanup EXIT
+trap 'exit 130' INT TERM
+
+if [ -n "${DISPLAY:-}" ]; then
+    "$repo_root/scripts/wine-run" --prefix "$prefix" "$build_dir/app/pellumo.exe" &
+    program_pid=$!
+    set +e
+    wait "$program_pid"
+    status=$?
+    set -e
+    program_pid=
+    exit "$status"
+fi
+
+start_private_xvfb 1280x1024
+"$repo_root/scripts/wine-run" --prefix "$prefix" "$build_dir/app/pellumo.exe" &
+program_pid=$!
+echo "No DISPLAY: Pellumo runs on a private X server ($DISPLAY)."
+echo "A screenshot of its screen is written every 5 seconds to $screenshot"
+echo "Press Ctrl-C to end it."
+while kill -0 "$program_pid" 2>/dev/null; do
+    # Written beside the file and renamed, so a viewer never reads half a picture.
+    if import -display "$DISPLAY" -window root "$screenshot.tmp.png" 2>/dev/null; then
+        mv -f "$screenshot.tmp.png" "$screenshot"
+    fi
+    sleep 5 &
+    pause_pid=$!
+    wait "$pause_pid" || true
+    pause_pid=
+done
+wait "$program_pid"
