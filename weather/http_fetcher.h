@@ -1,0 +1,125 @@
+#pragma once
+// A small blocking HTTP/1.1 GET client over one TCP socket, for the forecast page and the
+// weather icons. It asks the server to keep the connection and reuses it for the next
+// download to the same host and port while that is safe. Every connect, send and receive
+// gives up after a bounded time of silence, so a stalled server costs at most that long.
+
+#include <winsock2.h>
+
+#include "common/unique.h"
+
+#include <cstdint>
+
+#include "weather/http_head.h"
+#include "weather/url_parts.h"
+
+// Owns one socket together with the Winsock start-up made for it: closing it releases both,
+// which keeps start-ups and releases paired one to one. 0 means none, as the fetcher's
+// socket field has it; INVALID_SOCKET left by a failed socket() counts as held, so that the
+// start-up made for it is still released.
+struct WinsockSocketTraits {
+    using Handle = SOCKET;
+    static Handle invalid() { return 0; }
+    static void close(Handle socket) {
+        closesocket(socket);
+        WSACleanup();
+    }
+};
+using UniqueWinsockSocket = Unique<WinsockSocketTraits>;
+
+class HttpFetcher {
+public:
+    static constexpr int kDefaultSilenceMs = 10000;
+    static constexpr int kHeaderSize = 1000;
+    static constexpr int kChunkSize = 1000;
+    static constexpr int kSavedPathSize = 256;
+    static constexpr int kMaxPathLength = 240;  // "GET " path " HTTP/1.1\r\n" fits a 256-byte line
+
+    // Why the last download failed; none after a success.
+    enum class Failure {
+        none,
+        input,
+        url,
+        winsock,
+        socket,
+        lookup,
+        connect,
+        send,
+        silence,
+        closed,
+        status,
+        body,
+        file
+    };
+
+    // `silenceMs` bounds every wait on the network: a connect, a send, or a receive that
+    // sees no byte for that long fails the download.
+    explicit HttpFetcher(int silenceMs = kDefaultSilenceMs);
+    // Releases a socket that is still held, as close() would.
+    virtual ~HttpFetcher() = default;
+    HttpFetcher(const HttpFetcher&) = delete;
+    HttpFetcher& operator=(const HttpFetcher&) = delete;
+
+    // Fetches `url` (zero-terminated, under 256 bytes, http:// or ftp://; spoken to in HTTP
+    // either way) and accepts the response only with status 200 or 206.
+    //
+    // Text mode, `destination` given: appends the body from the first occurrence of the
+    // marker `text` on (the whole body when `text` is null) to the zero-terminated string
+    // already in `destination`, whose size is `limit` bytes; it stays terminated and takes at
+    // most limit - 1 bytes in all. Zero bytes of the body are left out. Reading stops when
+    // the body ends or the room is used up. The body is read from one second after the header.
+    //
+    // File mode, `destination` null: saves the body to `text` (the prefix, null for none)
+    // followed by the URL's decoded file name; see savedPath(). True at once, without any
+    // network use, when that file already exists. The body goes to a temporary file in the
+    // same folder first and is moved into place only once complete, so a failed download
+    // never leaves a file under the final name.
+    //
+    // False on any failure: a URL that does not split or whose path is longer than 240 bytes,
+    // an empty host, a limit of 1000 or less, a destination without a terminator within its
+    // limit, a marker longer than 1000 bytes, a saved path of 256 bytes or more, a failed
+    // lookup, connect, send or receive, silence beyond the bound, no header, another status,
+    // a body cut short of its declared end, or a file that cannot be written.
+    bool download(const char* url, const char* text, char* destination, int limit);
+
+    // The path of the last file-mode download, set also when the file already existed;
+    // empty when the path did not fit, unchanged by text mode and by a URL that did not split.
+    const char* savedPath() const { return savedPath_; }
+
+    // Closes a held socket and releases Winsock; false, doing nothing, when none is held.
+    bool close();
+
+    // For tools and diagnostics: why the last download failed, in a short English phrase,
+    // and the response header it received, if any.
+    Failure failure() const { return failure_; }
+    static const char* describe(Failure failure);
+    const char* headerText() const { return headerText_; }
+
+private:
+    enum class HeadEnd { blankLine, full, closed };
+
+    int buildRequest(const char* host, const char* path, char* out, int outSize);
+    bool openConnection(const char* host, int port);
+    int readHead(SOCKET socket, char* out, HeadEnd& end);
+    bool readBody(SOCKET socket, const BodyFraming& framing, const char* text, char* destination, int limit);
+
+    bool prepareConnection(const char* host, int port);
+    bool connectWithBound(SOCKET socket, const sockaddr_in& address);
+    bool sendAll(SOCKET socket, const char* data, int length);
+    int receive(SOCKET socket, char* buffer, int size);
+    bool fail(Failure why);
+
+    char headerText_[kHeaderSize + 1]{};
+    char savedPath_[kSavedPathSize]{};
+    UniqueWinsockSocket socket_;
+    hostent* hostEntry = nullptr;  // the socket library's; only valid while connecting
+
+    // Where the held socket is connected and whether its last response was read to its end
+    // with the server willing to go on: only then may the next download to the same host and
+    // port reuse it. The host is fixed-size like every other field and fits any parsed host.
+    char connectedHost[UrlParts::kHostSize]{};
+    int connectedPort = -1;
+    bool reusable = false;
+    int silenceMs;
+    Failure failure_ = Failure::none;
+};
