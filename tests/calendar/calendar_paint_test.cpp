@@ -263,27 +263,14 @@ TEST(CalendarGrid, PlacesDaysAndTodaysBox) {
     EXPECT_EQ(box.bottom - box.top, 36);
 }
 
-enum class Step { home, previousYear, previousMonth, nextYear, nextMonth };
-
-void take(CalendarPanel& p, Step s) {
-    switch (s) {
-        case Step::home:
-            p.showCurrentMonth();
-            break;
-        case Step::previousYear:
-            p.previousYear();
-            break;
-        case Step::previousMonth:
-            p.previousMonth();
-            break;
-        case Step::nextYear:
-            p.nextYear();
-            break;
-        case Step::nextMonth:
-            p.nextMonth();
-            break;
-    }
-}
+struct Step {
+    const char* name;
+    void (CalendarPanel::*go)();
+};
+const Step previousYear{"previous year", &CalendarPanel::previousYear};
+const Step previousMonth{"previous month", &CalendarPanel::previousMonth};
+const Step nextYear{"next year", &CalendarPanel::nextYear};
+const Step nextMonth{"next month", &CalendarPanel::nextMonth};
 
 TEST(CalendarNavigation, StepsAndStopsAtTheRangeEnds) {
     struct Row {
@@ -292,35 +279,33 @@ TEST(CalendarNavigation, StepsAndStopsAtTheRangeEnds) {
         uint16_t wantYear, wantMonth;
     };
     const Row rows[] = {
-        {1900, 1, Step::previousMonth, 1900, 1},  {1900, 1, Step::previousYear, 1900, 1},
-        {1900, 7, Step::previousYear, 1900, 7},   {1901, 3, Step::previousYear, 1900, 3},
-        {2100, 12, Step::nextMonth, 2100, 12},    {2100, 12, Step::nextYear, 2100, 12},
-        {2100, 1, Step::nextYear, 2100, 1},       {2099, 12, Step::nextMonth, 2100, 1},
-        {2024, 1, Step::previousMonth, 2023, 12}, {2024, 12, Step::nextMonth, 2025, 1},
-        {2024, 5, Step::previousMonth, 2024, 4},  {2024, 5, Step::nextMonth, 2024, 6},
-        {2024, 2, Step::nextYear, 2025, 2},       {2024, 2, Step::previousYear, 2023, 2},
+        {1900, 1, previousMonth, 1900, 1}, {1900, 1, previousYear, 1900, 1},  {1900, 7, previousYear, 1900, 7},
+        {1901, 3, previousYear, 1900, 3},  {2100, 12, nextMonth, 2100, 12},   {2100, 12, nextYear, 2100, 12},
+        {2100, 1, nextYear, 2100, 1},      {2099, 12, nextMonth, 2100, 1},    {2024, 1, previousMonth, 2023, 12},
+        {2024, 12, nextMonth, 2025, 1},    {2024, 5, previousMonth, 2024, 4}, {2024, 5, nextMonth, 2024, 6},
+        {2024, 2, nextYear, 2025, 2},      {2024, 2, previousYear, 2023, 2},
     };
     for (const Row& r : rows) {
         CalendarPanel p;
         ASSERT_TRUE(p.setViewMonth(r.year, r.month));
-        take(p, r.step);
-        EXPECT_EQ(p.viewYear, r.wantYear) << r.year << "-" << r.month << " step " << static_cast<int>(r.step);
-        EXPECT_EQ(p.viewMonth, r.wantMonth) << r.year << "-" << r.month << " step " << static_cast<int>(r.step);
+        (p.*r.step.go)();
+        EXPECT_EQ(p.viewYear, r.wantYear) << r.year << "-" << r.month << " " << r.step.name;
+        EXPECT_EQ(p.viewMonth, r.wantMonth) << r.year << "-" << r.month << " " << r.step.name;
     }
 }
 
 TEST(CalendarNavigation, OnlyHomeBringsUpTheFirstMonth) {
-    for (Step s : {Step::previousYear, Step::previousMonth, Step::nextYear, Step::nextMonth}) {
+    for (Step s : {previousYear, previousMonth, nextYear, nextMonth}) {
         CalendarPanel p;
-        take(p, s);
-        EXPECT_FALSE(p.ready) << static_cast<int>(s);
-        EXPECT_EQ(p.viewYear, 0) << static_cast<int>(s);
-        EXPECT_EQ(p.viewMonth, 0) << static_cast<int>(s);
+        (p.*s.go)();
+        EXPECT_FALSE(p.ready) << s.name;
+        EXPECT_EQ(p.viewYear, 0) << s.name;
+        EXPECT_EQ(p.viewMonth, 0) << s.name;
     }
     CalendarPanel p;
     SYSTEMTIME now;
     GetLocalTime(&now);
-    take(p, Step::home);
+    p.showCurrentMonth();
     EXPECT_TRUE(p.ready);
     EXPECT_EQ(p.viewYear, now.wYear);
     EXPECT_EQ(p.viewMonth, now.wMonth);
