@@ -9,7 +9,6 @@ namespace calendar_grid {
 
 constexpr int kCell = 36;
 constexpr int kColumns = 7;
-constexpr int kMaxRows = 6;
 
 struct Cell {
     int column;
@@ -39,5 +38,11 @@ constexpr Box todayBox(int originX, int originY, Cell cell) {
     const int top = rowTop(originY, cell.row);
     return {left, top, left + 34, top + kCell};
 }
+
+// The rectangle the panel asks to have repainted, right and bottom exclusive: 254 x 252
+// for the header and six rows, and one row more for the bottom edge of today's box when
+// today falls in the sixth row. Everything paint draws lies inside it, so nothing stale is
+// left behind when the month changes.
+constexpr Box panelArea(int originX, int originY) { return {originX - 2, originY, originX + 252, originY + 253}; }
 
 }  // namespace calendar_grid

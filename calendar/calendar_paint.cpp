@@ -118,7 +118,8 @@ void CalendarPanel::setColor(unsigned index, COLORREF color) {
 
 void CalendarPanel::invalidate() {
     if (!hwnd) return;
-    RECT area{originX - 2, originY, originX + 252, originY + 252};
+    const calendar_grid::Box box = calendar_grid::panelArea(originX, originY);
+    RECT area{box.left, box.top, box.right, box.bottom};
     InvalidateRect(hwnd, &area, TRUE);
 }
 

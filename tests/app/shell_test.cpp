@@ -126,11 +126,11 @@ TEST_F(MainWindow, CalendarInvalidatesOnlyItsOwnRectangle) {
     takeUpdate();
     calendarPanel.setColor(1, 0x00FF00);
     const RECT own = takeUpdate();
-    EXPECT_EQ(own, (RECT{28, 0, 282, 252}));
+    EXPECT_EQ(own, (RECT{28, 0, 282, 253}));
     EXPECT_EQ(routePaint(own.top, own.bottom), PaintRoute::calendar);
 
     ASSERT_TRUE(calendarPanel.moveTo(40, 10));
-    EXPECT_EQ(takeUpdate(), (RECT{28, 0, 292, 262})) << "the old and the new rectangle";
+    EXPECT_EQ(takeUpdate(), (RECT{28, 0, 292, 263})) << "the old and the new rectangle";
     calendarPanel.moveTo(30, 0);
     takeUpdate();
 }
