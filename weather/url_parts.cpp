@@ -138,24 +138,28 @@ bool UrlParts::isHostChar(char c) {
     return isAsciiLetter(u) || isAsciiDigit(u) || c == '-' || c == '.' || c == '_';
 }
 
-bool UrlParts::percentEncode(const char* source, char* destination, size_t destinationSize) {
+namespace {
+
+// Runs `code` once to measure and, when the result fits, once more to write it.
+bool measureThenWrite(const char* source, char* destination, size_t destinationSize,
+                      void (*code)(const char*, Output&)) {
     if (!source || !destination) return false;
     Output measure(nullptr);
-    encodeInto(source, measure);
+    code(source, measure);
     if (measure.size() > destinationSize) return false;
     Output output(destination);
-    encodeInto(source, output);
+    code(source, output);
     return true;
 }
 
+}  // namespace
+
+bool UrlParts::percentEncode(const char* source, char* destination, size_t destinationSize) {
+    return measureThenWrite(source, destination, destinationSize, encodeInto);
+}
+
 bool UrlParts::percentDecode(const char* source, char* destination, size_t destinationSize) {
-    if (!source || !destination) return false;
-    Output measure(nullptr);
-    decodeInto(source, measure);
-    if (measure.size() > destinationSize) return false;
-    Output output(destination);
-    decodeInto(source, output);
-    return true;
+    return measureThenWrite(source, destination, destinationSize, decodeInto);
 }
 
 void UrlParts::clear() {

@@ -1,6 +1,7 @@
 #include "weather/http_head.h"
 
 #include "tests/weather/guarded_memory.h"
+#include "tests/weather/random_text.h"
 
 #include <gtest/gtest.h>
 
@@ -219,42 +220,38 @@ TEST(ChunkedDecoder, AcceptsAndRefusesTable) {
 // text field stays terminated within itself, nothing around the objects changes, nothing
 // is read past the input, and decoding never produces more than it was given.
 TEST(HttpParsers, SurviveRandomMalformedInput) {
-    const char* pieces[] = {"HTTP/1.1 ",
-                            "http/",
-                            "200",
-                            " ",
-                            "\r\n",
-                            "\n",
-                            "\r",
-                            ":",
-                            "content-type:",
-                            "location:",
-                            "content-length:",
-                            "transfer-encoding:",
-                            "chunked",
-                            "connection:",
-                            "close",
-                            "0x",
-                            "-",
-                            "99999999999",
-                            ";",
-                            ",",
-                            "\xCC",
-                            "\x7F"};
+    const RandomText malformed{{"HTTP/1.1 ",
+                                "http/",
+                                "200",
+                                " ",
+                                "\r\n",
+                                "\n",
+                                "\r",
+                                ":",
+                                "content-type:",
+                                "location:",
+                                "content-length:",
+                                "transfer-encoding:",
+                                "chunked",
+                                "connection:",
+                                "close",
+                                "0x",
+                                "-",
+                                "99999999999",
+                                ";",
+                                ",",
+                                "\xCC",
+                                "\x7F"},
+                               " a\r",
+                               60,
+                               12,
+                               400,
+                               2000};
     std::mt19937 random(77);
     GuardedText guarded;
     ASSERT_TRUE(guarded.ready());
     for (int round = 0; round < 5000; ++round) {
-        std::string text;
-        const int count = static_cast<int>(random() % 60);
-        for (int i = 0; i < count; ++i) {
-            if (random() % 12 == 0) {
-                text.append(random() % 400, " a\r"[random() % 3]);
-            } else {
-                text += pieces[random() % (sizeof pieces / sizeof pieces[0])];
-            }
-        }
-        if (text.size() > 2000) text.resize(2000);
+        const std::string text = malformed(random);
         SCOPED_TRACE(round);
 
         Fenced<HttpResponseHead> head;

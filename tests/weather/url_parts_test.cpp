@@ -1,6 +1,7 @@
 #include "weather/url_parts.h"
 
 #include "tests/weather/guarded_memory.h"
+#include "tests/weather/random_text.h"
 #include "weather/lead_byte.h"
 
 #include <gtest/gtest.h>
@@ -170,13 +171,23 @@ TEST(UrlParts, ReadsNoFurtherThanItsUrlField) {
     }
 }
 
-struct EncodeRow {
+struct CodingRow {
     const char* source;
-    const char* encoded;
+    const char* coded;
 };
 
+template <size_t N>
+void expectCoding(bool (*code)(const char*, char*, size_t), const CodingRow (&rows)[N]) {
+    for (const CodingRow& row : rows) {
+        SCOPED_TRACE(row.source);
+        char out[64];
+        ASSERT_TRUE(code(row.source, out, sizeof out));
+        EXPECT_STREQ(out, row.coded);
+    }
+}
+
 TEST(UrlParts, PercentEncodesDoubleByteCharactersOnly) {
-    const EncodeRow rows[] = {
+    const CodingRow rows[] = {
         {"", ""},
         {"abc /%&+?#=.-_~", "abc /%&+?#=.-_~"},
         {"\xCC\xEC\xC6\xF8", "%CC%EC%C6%F8"},
@@ -186,12 +197,7 @@ TEST(UrlParts, PercentEncodesDoubleByteCharactersOnly) {
         {"\x80\xFF", "\x80\xFF"},  // not lead bytes in GBK: copied as they are
         {"a\xCC", "a%CC%00"},      // a last lead byte pairs with the terminator
     };
-    for (const EncodeRow& row : rows) {
-        SCOPED_TRACE(row.encoded);
-        char out[64];
-        ASSERT_TRUE(UrlParts::percentEncode(row.source, out));
-        EXPECT_STREQ(out, row.encoded);
-    }
+    expectCoding(UrlParts::percentEncode, rows);
 }
 
 TEST(UrlParts, PercentEncodeNeedsRoomForItsWholeResult) {
@@ -215,7 +221,7 @@ TEST(UrlParts, PercentEncodeNeedsRoomForItsWholeResult) {
 }
 
 TEST(UrlParts, PercentDecodesAndFiltersFileNames) {
-    const EncodeRow rows[] = {
+    const CodingRow rows[] = {
         {"%CC%EC%C6%F8", "\xCC\xEC\xC6\xF8"},
         {"%cc%ec", "\xCC\xEC"},
         {"%41%42", "4142"},
@@ -233,12 +239,7 @@ TEST(UrlParts, PercentDecodesAndFiltersFileNames) {
         {"%%CC%EC", "\xCC\xEC"},
         {"%CC%00tail", "\xCC"},  // the second byte is a zero: the name ends there
     };
-    for (const EncodeRow& row : rows) {
-        SCOPED_TRACE(row.source);
-        char out[64];
-        ASSERT_TRUE(UrlParts::percentDecode(row.source, out));
-        EXPECT_STREQ(out, row.encoded);
-    }
+    expectCoding(UrlParts::percentDecode, rows);
 }
 
 TEST(UrlParts, PercentDecodeNeedsRoomForItsWholeResult) {
@@ -278,22 +279,21 @@ TEST(UrlParts, HexHelpers) {
 // give, every field stays terminated within itself, nothing around the object changes, and
 // nothing is read past the input's terminator.
 TEST(UrlParts, SurvivesRandomMalformedUrls) {
-    const char* pieces[] = {"http://", "HTTP://", "ftp://", "://", ":",   ":8080", ":70000", "/",    "/",
-                            "%",       "%C",      "%CC",    "%41", "%00", "\xCC",  "\xEC",   "a",    ".",
-                            "?",       "&",       "-",      "_",   "+",   " ",     "index",  "\xFF", "\x80"};
+    const RandomText malformed{
+        {"/", "/", ":", ":8080", ":70000", "://", "%", "%C", "%CC",   "%41",  "%00",  "\xCC",    "\xEC",
+         "a", ".", "?", "&",     "-",      "_",   "+", " ",  "index", "\xFF", "\x80", "http://", "ftp://"},
+        "ah/%\xCC",
+        40,
+        16,
+        300,
+        1000};
+    const char* schemes[] = {"http://", "HTTP://", "ftp://"};
     std::mt19937 random(20240229);
     GuardedText guarded;
     ASSERT_TRUE(guarded.ready());
     for (int round = 0; round < 20000; ++round) {
-        std::string url = random() % 8 ? pieces[random() % 3] : "";
-        const int count = static_cast<int>(random() % 40);
-        for (int i = 0; i < count; ++i) {
-            if (random() % 16 == 0) {
-                url.append(random() % 300, "ah/%\xCC"[random() % 5]);
-            } else {
-                url += pieces[random() % (sizeof pieces / sizeof pieces[0])];
-            }
-        }
+        std::string url = random() % 8 ? schemes[random() % 3] : "";
+        url += malformed(random);
         if (url.size() > 1000) url.resize(1000);
         SCOPED_TRACE(round);
 
