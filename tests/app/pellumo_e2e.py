@@ -193,7 +193,7 @@ class Calendar:
 
     def grid(self, screen):
         ox, oy = self.origin
-        return screen.region(ox - 2, oy, ox + 252, oy + 252)
+        return screen.region(ox - 2, oy, ox + 252, oy + 253)
 
 
 def run_checks(program, display):
@@ -222,9 +222,10 @@ def run_checks(program, display):
                        lambda p: p != (0, 0, 0) and not is_ink(p))
     check(stray < 0.02 * cal.ink(home), f"nothing in other colours below the frame ({stray} pixels)")
 
-    cal.find_origin(home)
+    ox, oy = cal.find_origin(home)
     today = datetime.date.today()
-    check(cal.layout(home) == month_layout(today.year, today.month), f"today's month {today:%Y-%m} laid out")
+    check(cal.layout(home) == month_layout(today.year, today.month),
+          f"today's month {today:%Y-%m} laid out (grid origin at window + ({ox - wx}, {oy - wy}))")
     check(cal.caption(home) == 0, "no caption over today's month")
     check(cal.box_edges(home) >= 2, "today's box")
 
