@@ -35,7 +35,18 @@ stop_private_xvfb() {
     fi
 }
 
-# Wine keeps a server process per prefix alive for a while; end it with the script.
+# Keeps one Wine server, and Wine's own service processes, running for the prefix until
+# stop_wine. Left to itself the server exits whenever it is idle for a moment, and a
+# program that starts just then loses its connection. The service processes start with
+# the first program and keep its output open; started here, they hold /dev/null instead
+# of the output pipe of whichever test happened to run first.
+start_wine() {
+    "$repo_root/scripts/wine-run" --prefix "$build_dir/wine" --init
+    WINEPREFIX="$build_dir/wine" wineserver -p
+    "$repo_root/scripts/wine-run" --prefix "$build_dir/wine" cmd /c exit </dev/null >/dev/null 2>&1
+}
+
+# Ends the prefix's Wine server and everything running under it.
 stop_wine() {
     WINEPREFIX="$build_dir/wine" wineserver -k 2>/dev/null || true
 }

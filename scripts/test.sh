@@ -6,4 +6,5 @@ source "$(dirname "${BASH_SOURCE[0]}")/common.sh"
 prepare_build
 trap 'stop_wine; stop_private_xvfb' EXIT
 [ -n "${DISPLAY:-}" ] || start_private_xvfb 1280x1024
+start_wine
 ctest --preset default "$@"
