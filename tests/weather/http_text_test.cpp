@@ -1,0 +1,233 @@
+// The text side of a download, without sockets: URL splitting and GBK percent coding, the
+// response header, body framing and the chunked decoder.
+#include "weather/http_head.h"
+#include "weather/url_parts.h"
+
+#include <windows.h>
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <climits>
+#include <cstring>
+#include <random>
+#include <string>
+#include <tuple>
+
+namespace {
+
+// An object between two runs of guard bytes, so that a write past its fields shows.
+template <class T>
+struct Fenced {
+    unsigned char before[64];
+    T object;
+    unsigned char after[64];
+    Fenced() {
+        std::fill_n(before, 64, 0xA5);
+        std::fill_n(after, 64, 0xA5);
+    }
+    bool intact() const { return std::count(before, before + 64, 0xA5) + std::count(after, after + 64, 0xA5) == 128; }
+};
+
+// Places `text` so that its last byte (the terminator, unless told otherwise) is the last
+// readable one before a PAGE_NOACCESS page: reading further crashes the test.
+const char* atPageEnd(const std::string& text, bool terminate = true) {
+    static char* const base = [] {
+        auto* pages = static_cast<char*>(VirtualAlloc(nullptr, 8192, MEM_RESERVE | MEM_COMMIT, PAGE_READWRITE));
+        DWORD previous;
+        VirtualProtect(pages + 4096, 4096, PAGE_NOACCESS, &previous);
+        return pages;
+    }();
+    char* at = base + 4096 - text.size() - (terminate ? 1 : 0);
+    std::memcpy(at, text.c_str(), text.size() + (terminate ? 1 : 0));
+    return at;
+}
+
+bool fieldsHold(const Fenced<UrlParts>& fenced) {  // and each field is terminated within itself
+    const UrlParts& p = fenced.object;
+    return fenced.intact() && std::memchr(p.url(), 0, UrlParts::kUrlSize) &&
+           std::memchr(p.host(), 0, UrlParts::kHostSize) && std::memchr(p.path(), 0, UrlParts::kPathSize) &&
+           std::memchr(p.fileName(), 0, UrlParts::kFileNameSize);
+}
+
+// The forecast search for 天气预报 北京 in GBK: the whole URL relies on code page 936.
+#define WORDS "%CC%EC%C6%F8%D4%A4%B1%A8+%B1%B1%BE%A9"
+#define RAW_WORDS "\xCC\xEC\xC6\xF8\xD4\xA4\xB1\xA8\xB1\xB1\xBE\xA9"
+
+TEST(UrlParts, SplitsUrls) {
+    using Fields = std::tuple<bool, int, std::string, std::string, std::string>;  // ok, port, host, path, file name
+    const std::pair<const char*, Fields> rows[] = {
+        {"http://search.example/s?bs=" WORDS "&f=8&wd=" WORDS,
+         {true, 80, "search.example", "/s?bs=" WORDS "&f=8&wd=" WORDS, "sbs" RAW_WORDS "f8wd" RAW_WORDS}},
+        {"http://h", {false, 80, "h", "", ""}},  // after a full parse: every field is cleared
+        {"HTTP://Icons.Example/day/a_1.gif", {true, 80, "Icons.Example", "/day/a_1.gif", "a1.gif"}},
+        {"FTP://files.example/pub/x.txt", {true, 21, "files.example", "/pub/x.txt", "x.txt"}},
+        {"http://www.example.com/", {true, 80, "www.example.com", "/index.html", "index.html"}},
+        {"gopher://h/x.gif", {false, 65535, "", "", ""}},
+        {"http://h:8080/x.gif", {true, 8080, "h", "/x.gif", "x.gif"}},
+        {"http://h:70000/x.gif", {true, 4464, "h", "/x.gif", "x.gif"}},
+        {"http://h:/x.gif", {true, 0, "h", "/x.gif", "x.gif"}},
+        {"http://h/a:81/x.gif", {true, 81, "h", "/a:81/x.gif", "x.gif"}},
+        {"http://h?q=1", {false, 80, "h", "", ""}},
+        {"http://h/x.gif?to=a/b", {true, 80, "h", "/x.gif?to=a/b", "b"}},
+        {"http://h/-_+", {false, 80, "h", "/-_+", ""}},
+        {"http://h/%CC%EC.gif", {true, 80, "h", "/%CC%EC.gif", "\xCC\xEC.gif"}},
+        {"http://h/\xCC\xEC.gif", {true, 80, "h", "/%CC%EC.gif", ".gif"}},
+        {"http://h/a%41%42.gif", {true, 80, "h", "/a%41%42.gif", "a4142.gif"}},
+        {"http://h/\xCC", {false, 80, "h", "/%CC%00", ""}},
+    };
+    UrlParts parts;  // one object throughout, so that a field left over from a row shows
+    for (const auto& [url, fields] : rows) {
+        const bool ok = parts.parse(url);
+        EXPECT_EQ(Fields(ok, parts.port(), parts.host(), parts.path(), parts.fileName()), fields) << url;
+    }
+    ASSERT_TRUE(parts.parse("http://h/a/"));
+    EXPECT_STREQ(parts.url(), "http://h/a/index.html");
+}
+
+// Each field's limit: the longest input that fits passes, one byte more fails cleanly.
+TEST(UrlParts, RefusesWhatExceedsItsFields) {
+    std::string gbk40;
+    for (int i = 0; i < 40; ++i) gbk40 += "\xCC\xEC";
+    const std::pair<std::string, bool> rows[] = {
+        {"http://h/" + std::string(244, 'a') + "/x", true},  // 255 bytes
+        {"http://h/" + std::string(245, 'a') + "/x", false},
+        {"http://h/" + std::string(235, 'a') + "/", true},  // 255 with "index.html"
+        {"http://h/" + std::string(236, 'a') + "/", false},
+        {"http://" + std::string(63, 'h') + "/x", true},
+        {"http://" + std::string(64, 'h') + "/x", false},
+        {"http://h/" + gbk40 + std::string(18, 'a'), true},  // 259 bytes once encoded
+        {"http://h/" + gbk40 + std::string(19, 'a'), false},
+        {"http://h/" + std::string(63, 'f'), true},
+        {"http://h/" + std::string(64, 'f'), false},
+    };
+    for (const auto& [url, ok] : rows) {
+        Fenced<UrlParts> parts;
+        EXPECT_EQ(parts.object.parse(atPageEnd(url)), ok) << url.size();
+        EXPECT_TRUE(fieldsHold(parts));
+    }
+    UrlParts parts;  // no terminator at all: reading stops at the 256th byte
+    EXPECT_FALSE(parts.parse(atPageEnd("http://h/" + std::string(247, 'a'), false)));
+}
+
+TEST(UrlParts, PercentCodes) {
+    const std::tuple<bool, const char*, const char*> rows[] = {
+        // encode or decode, source, result
+        {true, "abc /%&+?#=.-_~", "abc /%&+?#=.-_~"},
+        {true, "\x80\xFF", "\x80\xFF"},
+        {false, "%cc%ec", "\xCC\xEC"},
+        {false, "a-_+?=& b.gif", "ab.gif"},
+        {false, "a%CC", "aCC"},
+        {false, "%GG%41", "GG41"},
+        {false, "%CC%00tail", "\xCC"},
+    };
+    for (const auto& [encode, source, result] : rows) {
+        char out[64];
+        const bool done = encode ? UrlParts::percentEncode(source, out) : UrlParts::percentDecode(source, out);
+        EXPECT_TRUE(done && std::string(out) == result) << source;
+    }
+    char room[7] = "xxxxxx";  // a result that does not fit leaves the destination untouched
+    EXPECT_FALSE(UrlParts::percentEncode("\xCC\xEC", room, 6) || UrlParts::percentDecode("abcdef", room, 6) ||
+                 UrlParts::percentEncode(nullptr, room));
+    EXPECT_STREQ(room, "xxxxxx");
+    EXPECT_TRUE(UrlParts::percentEncode("\xCC", room));  // 3 * length + 4 always fits
+    EXPECT_EQ(std::string(room, 7), std::string("%CC%00", 7));
+}
+
+TEST(HttpResponseHead, ReadsItsFields) {
+    using Fields = std::tuple<int, int, std::string, std::string>;  // status, length, type, location
+    const std::pair<std::string, Fields> rows[] = {
+        {"HTTP/1.1 302 Found\r\nLocation: http://Other.Example/A B.html\r\nContent-Length: 9\r\n",
+         {302, 9, "", "http://other.example/ab.html"}},
+        {"http/1.1 206 Partial\r\nContent-Type:  text/html; charset=GB2312\r\n",
+         {206, 0, "text/html;charset=gb2312", ""}},
+        {"Server: x\r\nContent-Length: abc\r\n", {-1, -1, "", ""}},
+        {"HTTP/1.1 0x1F OK\r\nContent-Length: -99999999999\r\n", {31, INT_MIN, "", ""}},
+        {"HTTP/1.1 200 OK\r\nX-Content-Type: " + std::string(70, 'a') + "\r\n", {200, 0, std::string(64, 'a'), ""}},
+    };
+    HttpResponseHead head;  // one object throughout, so that a field left over from a row shows
+    for (const auto& [header, fields] : rows) {
+        EXPECT_TRUE(head.parse(header.c_str()));
+        EXPECT_EQ(Fields(head.status(), head.contentLength(), head.contentType(), head.location()), fields) << header;
+    }
+    EXPECT_FALSE(head.parse(""));
+    EXPECT_FALSE(head.parse(nullptr));
+    EXPECT_EQ(head.status(), 200);
+}
+
+TEST(BodyFraming, ReadsHowTheBodyEnds) {
+    using K = BodyFraming::Kind;
+    const std::tuple<const char*, K, uint32_t, bool> rows[] = {
+        // header, kind, length, keep-alive
+        {"HTTP/1.1 200 OK\r\ncontent-length:  4294967295 \r\n\r\n", K::length, 4294967295u, true},
+        {"HTTP/1.1 200 OK\nContent-Length: 3\nContent-Length: 3\n\n", K::length, 3, true},
+        {"HTTP/1.1 200 OK\r\nTransfer-Encoding: gzip, Chunked\r\n\r\n", K::chunked, 0, true},
+        {"HTTP/1.1 200 OK\r\nTransfer-Encoding: chunked\r\nContent-Length: 5\r\n\r\n", K::chunked, 0, false},
+        {"HTTP/1.1 200 OK\r\n\r\n", K::untilClose, 0, false},
+        {"HTTP/1.0 200 OK\r\nContent-Length: 5\r\n\r\n", K::length, 5, false},
+        {"HTTP/1.0 200 OK\r\nContent-Length: 5\r\nConnection: Keep-Alive\r\n\r\n", K::length, 5, true},
+        {"HTTP/1.1 200 OK\r\nContent-Length: +5\r\n\r\n", K::untilClose, 0, false},  // not plain digits
+        {"HTTP/1.1 200 OK\r\nContent-Length: 5\r\nContent-Length: 6\r\n\r\n", K::untilClose, 0, false},
+        {"HTTP/1.1 200 OK\r\nX-Content-Length: 5\r\n\r\n", K::untilClose, 0, false},
+    };
+    for (const auto& [header, kind, length, keepAlive] : rows) {
+        BodyFraming framing;
+        framing.parse(header);
+        EXPECT_TRUE(framing.kind == kind && framing.length == length && framing.keepAlive == keepAlive) << header;
+    }
+}
+
+TEST(ChunkedDecoder, DecodesWhereverTheNetworkCutsIt) {
+    const std::string encoded =
+        "4\r\nWiki\r\n5;name=value\r\npedia\r\nE\n in\r\n\r\nchunks.\r\n0\r\nTrailer: x\r\n\r\nnext";
+    for (size_t cut = 0; cut <= encoded.size(); ++cut) {
+        std::string copy = encoded;
+        ChunkedDecoder decoder;
+        const size_t first = decoder.decode(&copy[0], cut);
+        const size_t second = decoder.decode(&copy[cut], copy.size() - cut);
+        EXPECT_EQ(copy.substr(0, first) + copy.substr(cut, second), "Wikipedia in\r\n\r\nchunks.") << cut;
+        EXPECT_TRUE(decoder.done());
+        EXPECT_EQ(decoder.excess(), 4u);
+    }
+}
+
+// Bits of URLs and headers joined at random, now and then with a long run of one byte to
+// push past the fields: whatever comes in, nothing around or between the fields is written,
+// and nothing past the input's terminator is read.
+std::string randomText(std::mt19937& random) {
+    static const std::string words =
+        "http://h:70000/%CC%4%00\xCC\x80\xFF/index.html?a&b-c_d+e HTTP/1.1 200\r\ncontent-type: location: "
+        "content-length: 0x99999999999\r\ntransfer-encoding: chunked;,\nconnection: close\r\n\r\n";
+    std::string text = random() % 8 ? "http://" : "";
+    for (unsigned n = random() % 40; n > 0; --n) {
+        const size_t start = random() % words.size();
+        text += random() % 12 ? words.substr(start, 1 + random() % 20) : std::string(random() % 300, words[start]);
+    }
+    return text.substr(0, 2000);
+}
+
+TEST(TextParsers, SurviveRandomMalformedInput) {
+    std::mt19937 random(20240229);
+    for (int round = 0; round < 5000; ++round) {
+        SCOPED_TRACE(round);
+        const std::string text = randomText(random);
+        Fenced<UrlParts> parts;
+        parts.object.parse(atPageEnd(text));
+        ASSERT_TRUE(fieldsHold(parts));
+
+        Fenced<HttpResponseHead> head;
+        head.object.parse(atPageEnd(text));
+        ASSERT_TRUE(head.intact() && std::strlen(head.object.contentType()) <= 64 &&
+                    std::strlen(head.object.location()) <= 64);
+        Fenced<BodyFraming> framing;
+        framing.object.parse(atPageEnd(text));
+        ASSERT_TRUE(framing.intact());
+        ASSERT_FALSE(framing.object.kind == BodyFraming::Kind::untilClose && framing.object.keepAlive);
+        Fenced<ChunkedDecoder> decoder;
+        std::string body = text;
+        ASSERT_LE(decoder.object.decode(&body[0], body.size()), body.size());
+        ASSERT_TRUE(decoder.intact());
+    }
+}
+
+}  // namespace
