@@ -1,5 +1,7 @@
 #include "weather/http_fetcher.h"
 
+#include "weather/ascii.h"
+
 #include <shlwapi.h>
 
 #include <cstdio>
@@ -58,21 +60,6 @@ public:
 private:
     char path[MAX_PATH] = {};
 };
-
-size_t boundedLength(const char* text, size_t bound) {
-    size_t n = 0;
-    while (n < bound && text[n] != '\0') ++n;
-    return n;
-}
-
-bool sameHost(const char* a, const char* b) {
-    for (;; ++a, ++b) {
-        const char x = (*a >= 'A' && *a <= 'Z') ? static_cast<char>(*a - 'A' + 'a') : *a;
-        const char y = (*b >= 'A' && *b <= 'Z') ? static_cast<char>(*b - 'A' + 'a') : *b;
-        if (x != y) return false;
-        if (x == '\0') return true;
-    }
-}
 
 const char* findBytes(const char* haystack, size_t length, const char* needle, size_t needleLength) {
     if (needleLength > length) return nullptr;
@@ -142,7 +129,7 @@ bool HttpFetcher::close() {
 
 int HttpFetcher::buildRequest(const char* host, const char* path, char* out, int outSize) {
     if (std::strlen(path) > kMaxPathLength || std::strlen(host) >= UrlParts::kHostSize) return -1;
-    size_t used = boundedLength(out, static_cast<size_t>(outSize));
+    size_t used = strnlen(out, static_cast<size_t>(outSize));
     auto append = [&](const char* piece) {
         const size_t length = std::strlen(piece);
         if (used + length >= static_cast<size_t>(outSize)) return false;
@@ -167,8 +154,8 @@ int HttpFetcher::buildRequest(const char* host, const char* path, char* out, int
 // is the server's close or bytes that belong to no request of ours.
 bool HttpFetcher::prepareConnection(const char* host, int port) {
     if (!socket_) return false;
-    const bool keep =
-        reusable && connectedPort == port && sameHost(connectedHost, host) && waitFor(socket_.get(), false, 0) == 0;
+    const bool keep = reusable && connectedPort == port && ascii::equalsIgnoringCase(connectedHost, host) &&
+                      waitFor(socket_.get(), false, 0) == 0;
     reusable = false;
     if (!keep) close();
     return keep;
@@ -196,7 +183,7 @@ bool HttpFetcher::openConnection(const char* host, int port) {
     address.sin_port = htons(static_cast<u_short>(port));
     std::memcpy(&address.sin_addr, hostEntry->h_addr_list[0], 4);
 
-    std::memcpy(connectedHost, host, boundedLength(host, sizeof connectedHost - 1) + 1);
+    std::memcpy(connectedHost, host, strnlen(host, sizeof connectedHost - 1) + 1);
     connectedPort = port;
     return connectWithBound(socket_.get(), address);
 }
@@ -389,14 +376,14 @@ bool HttpFetcher::download(const char* url, const char* text, char* destination,
 
     if (destination) {
         if (limit <= kChunkSize) return fail(Failure::input);
-        if (boundedLength(destination, static_cast<size_t>(limit)) >= static_cast<size_t>(limit)) {
+        if (strnlen(destination, static_cast<size_t>(limit)) >= static_cast<size_t>(limit)) {
             return fail(Failure::input);
         }
-        if (text && boundedLength(text, kChunkSize + 1) > static_cast<size_t>(kChunkSize)) return fail(Failure::input);
+        if (text && strnlen(text, kChunkSize + 1) > static_cast<size_t>(kChunkSize)) return fail(Failure::input);
     } else {
         std::memset(savedPath_, 0, sizeof savedPath_);
         const char* prefix = text ? text : "";
-        const size_t prefixLength = boundedLength(prefix, kSavedPathSize);
+        const size_t prefixLength = strnlen(prefix, kSavedPathSize);
         const size_t nameLength = std::strlen(parts.fileName());
         if (prefixLength + nameLength >= static_cast<size_t>(kSavedPathSize)) return fail(Failure::input);
         std::memcpy(savedPath_, prefix, prefixLength);

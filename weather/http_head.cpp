@@ -1,5 +1,7 @@
 #include "weather/http_head.h"
 
+#include "weather/ascii.h"
+
 #include <climits>
 #include <cstring>
 
@@ -7,9 +9,6 @@ namespace {
 
 constexpr size_t kWorkSize = 1024;
 constexpr size_t kValueCharacters = 64;
-
-char asciiLower(char c) { return (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : c; }
-bool isBlank(char c) { return c == ' ' || c == '\t' || c == '\n' || c == '\v' || c == '\f' || c == '\r'; }
 
 int digitValue(char c) {
     if (c >= '0' && c <= '9') return c - '0';
@@ -21,7 +20,7 @@ int digitValue(char c) {
 // Reads an integer the way "%i" does: blanks, a sign, then 0x for hex, 0 for octal or
 // else decimal. The value is held at the int range's ends instead of overflowing.
 bool readInteger(const char* text, int32_t& value) {
-    while (isBlank(*text)) ++text;
+    while (ascii::isBlank(*text)) ++text;
     bool negative = false;
     if (*text == '+' || *text == '-') negative = *text++ == '-';
     int base = 10;
@@ -60,7 +59,7 @@ void copyValue(const char* text, const char* name, char* out) {
 bool equalsIgnoringCase(const char* text, size_t length, const char* word) {
     if (std::strlen(word) != length) return false;
     for (size_t i = 0; i < length; ++i) {
-        if (asciiLower(text[i]) != word[i]) return false;
+        if (ascii::toLower(text[i]) != word[i]) return false;
     }
     return true;
 }
@@ -117,7 +116,7 @@ bool HttpResponseHead::parse(const char* header) {
 
     char work[kWorkSize];
     size_t length = 0;
-    for (; length < kWorkSize - 1 && header[length] != '\0'; ++length) work[length] = asciiLower(header[length]);
+    for (; length < kWorkSize - 1 && header[length] != '\0'; ++length) work[length] = ascii::toLower(header[length]);
     work[length] = '\0';
 
     status_ = -1;

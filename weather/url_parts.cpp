@@ -1,5 +1,6 @@
 #include "weather/url_parts.h"
 
+#include "weather/ascii.h"
 #include "weather/lead_byte.h"
 
 #include <cstring>
@@ -14,37 +15,23 @@ struct Scheme {
 constexpr Scheme kSchemes[] = {{"http://", 80}, {"ftp://", 21}};
 constexpr char kIndexPage[] = "index.html";
 
-bool isAsciiLetter(unsigned char c) { return (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z'); }
-bool isAsciiDigit(unsigned char c) { return c >= '0' && c <= '9'; }
-char asciiUpper(char c) { return (c >= 'a' && c <= 'z') ? static_cast<char>(c - 'a' + 'A') : c; }
-
-// Length of `text`, but never looking at more than `bound` bytes; `bound` when no
-// terminator lies within them.
-size_t boundedLength(const char* text, size_t bound) {
-    size_t n = 0;
-    while (n < bound && text[n] != '\0') ++n;
-    return n;
-}
-
 // Compares over the prefix's length; a shorter text differs at its terminator, so
 // nothing past it is read.
 bool startsWithIgnoringCase(const char* text, const char* prefix) {
     for (; *prefix != '\0'; ++text, ++prefix) {
-        if (asciiUpper(*text) != asciiUpper(*prefix)) return false;
+        if (ascii::toUpper(*text) != ascii::toUpper(*prefix)) return false;
     }
     return true;
 }
 
-bool isBlank(char c) { return c == ' ' || c == '\t' || c == '\n' || c == '\v' || c == '\f' || c == '\r'; }
-
 // Reads a number the way atoi does (blanks, a sign, decimal digits, 0 when none) but keeps
 // only its low 16 bits while reading, so any length of digits is well defined.
 uint16_t readPortNumber(const char* text) {
-    while (isBlank(*text)) ++text;
+    while (ascii::isBlank(*text)) ++text;
     bool negative = false;
     if (*text == '+' || *text == '-') negative = *text++ == '-';
     uint16_t value = 0;
-    for (; isAsciiDigit(static_cast<unsigned char>(*text)); ++text) {
+    for (; ascii::isDigit(*text); ++text) {
         value = static_cast<uint16_t>(value * 10u + static_cast<unsigned>(*text - '0'));
     }
     return negative ? static_cast<uint16_t>(0u - value) : value;
@@ -109,8 +96,7 @@ void decodeInto(const char* source, Output& output) {
                 continue;
             }
         }
-        const unsigned char c = static_cast<unsigned char>(source[i]);
-        if (isAsciiLetter(c) || isAsciiDigit(c) || c == '.') output.put(source[i]);
+        if (ascii::isLetter(source[i]) || ascii::isDigit(source[i]) || source[i] == '.') output.put(source[i]);
         ++i;
     }
     output.put('\0');
@@ -127,15 +113,13 @@ void UrlParts::hexPair(unsigned char first, unsigned char second, char out[4]) {
 }
 
 int UrlParts::hexDigitValue(char c) {
-    const unsigned char u = static_cast<unsigned char>(c);
-    if (isAsciiDigit(u)) return u - '0';
-    if (isAsciiLetter(u)) return (asciiUpper(c) - 'A' + 10) % 16;
+    if (ascii::isDigit(c)) return c - '0';
+    if (ascii::isLetter(c)) return (ascii::toUpper(c) - 'A' + 10) % 16;
     return 0;
 }
 
 bool UrlParts::isHostChar(char c) {
-    const unsigned char u = static_cast<unsigned char>(c);
-    return isAsciiLetter(u) || isAsciiDigit(u) || c == '-' || c == '.' || c == '_';
+    return ascii::isLetter(c) || ascii::isDigit(c) || c == '-' || c == '.' || c == '_';
 }
 
 namespace {
@@ -184,7 +168,7 @@ bool UrlParts::parse(const char* url) {
     if (!scheme) return false;
     port_ = scheme->port;
 
-    const size_t length = boundedLength(url, kUrlSize);
+    const size_t length = strnlen(url, kUrlSize);
     if (length >= kUrlSize) return false;
     const bool endsInSlash = url[length - 1] == '/';
     if (endsInSlash && length + sizeof kIndexPage > kUrlSize) return false;
