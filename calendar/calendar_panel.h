@@ -11,7 +11,6 @@ class CalendarPanel {
 public:
     static constexpr uint16_t kFirstYear = 1900;
     static constexpr uint16_t kLastYear = 2100;
-    static constexpr int kCellSize = 36;
 
     CalendarPanel();
     virtual ~CalendarPanel() = default;

@@ -6,6 +6,7 @@
 // Exit codes: 0 done, 2 bad arguments.
 
 #include "calendar/calendar_panel.h"
+#include "calendar/calendar_text.h"
 
 #include <fcntl.h>
 #include <io.h>
@@ -76,12 +77,12 @@ void printGrid(const CalendarPanel& panel) {
     char title[32];
     const int titleBytes = std::snprintf(title, sizeof title, "%u\xE5\xB9\xB4%u\xE6\x9C\x88", panel.viewYear,
                                          panel.viewMonth);  // YEAR年MONTH月
-    printCentred(title, static_cast<unsigned>(titleBytes) - 6 + 4);
+    // 年 and 月 take three bytes each in UTF-8 but two columns each on a terminal.
+    printCentred(title, static_cast<unsigned>(titleBytes) - 2);
 
     for (unsigned weekday = 0; weekday < 7; ++weekday) {
         char name[8];
-        const char* digits = "\xC8\xD5\xD2\xBB\xB6\xFE\xC8\xFD\xCB\xC4\xCE\xE5\xC1\xF9";  // 日一二三四五六
-        gbkToUtf8(digits + 2 * weekday, 2, name, sizeof name);
+        gbkToUtf8(calendar_text::kDigit[weekday], 2, name, sizeof name);  // 日 一 ... 六
         std::printf(weekday == 6 ? "  %s\n" : "  %s  ", name);
     }
 
