@@ -7,6 +7,7 @@
 
 #include "calendar/calendar_panel.h"
 #include "calendar/calendar_text.h"
+#include "tools/number_argument.h"
 
 #include <fcntl.h>
 #include <io.h>
@@ -26,15 +27,10 @@ void gbkToUtf8(const char* gbk, int length, char* out, int outSize) {
     out[written > 0 ? written : 0] = '\0';
 }
 
-// Accepts 1 to 6 decimal digits and nothing else.
 bool parseNumber(const char* text, unsigned& value) {
-    const size_t length = std::strlen(text);
-    if (length == 0 || length > 6) return false;
-    value = 0;
-    for (size_t i = 0; i < length; ++i) {
-        if (text[i] < '0' || text[i] > '9') return false;
-        value = value * 10 + static_cast<unsigned>(text[i] - '0');
-    }
+    unsigned long digits = 0;
+    if (!parseDigits(text, 6, digits)) return false;
+    value = static_cast<unsigned>(digits);
     return true;
 }
 

@@ -7,6 +7,7 @@
 //                                                   URL's file name and prints that path
 // Exit codes: 0 done, 1 the download failed (the reason on stderr), 2 bad arguments.
 
+#include "tools/number_argument.h"
 #include "weather/http_fetcher.h"
 
 #include <fcntl.h>
@@ -19,7 +20,7 @@
 namespace {
 
 constexpr int kDefaultLimit = 5000;  // what the forecast query gives the page
-constexpr long kMaxLimit = 16L * 1024 * 1024;
+constexpr unsigned long kMaxLimit = 16UL * 1024 * 1024;
 
 constexpr char kUsage[] =
     "usage: pellumo-fetch [--marker TEXT] [--limit N] URL\n"
@@ -33,16 +34,9 @@ struct Options {
     bool limitGiven = false;
 };
 
-// Accepts 1 to 8 decimal digits and nothing else.
 bool parseLimit(const char* text, int& value) {
-    const size_t length = std::strlen(text);
-    if (length == 0 || length > 8) return false;
-    long total = 0;
-    for (size_t i = 0; i < length; ++i) {
-        if (text[i] < '0' || text[i] > '9') return false;
-        total = total * 10 + (text[i] - '0');
-    }
-    if (total <= HttpFetcher::kChunkSize || total > kMaxLimit) return false;
+    unsigned long total = 0;
+    if (!parseDigits(text, 8, total) || total <= HttpFetcher::kChunkSize || total > kMaxLimit) return false;
     value = static_cast<int>(total);
     return true;
 }
