@@ -37,18 +37,6 @@ private:
     Handle handle = Traits::invalid();
 };
 
-struct FileTraits {  // CreateFile reports failure as INVALID_HANDLE_VALUE, not null
-    using Handle = HANDLE;
-    static Handle invalid() { return INVALID_HANDLE_VALUE; }
-    static void close(Handle h) { CloseHandle(h); }
-};
-
-struct KernelTraits {  // mutexes, events, threads, processes: null on failure
-    using Handle = HANDLE;
-    static Handle invalid() { return nullptr; }
-    static void close(Handle h) { CloseHandle(h); }
-};
-
 struct GdiTraits {
     using Handle = HGDIOBJ;
     static Handle invalid() { return nullptr; }
@@ -61,8 +49,6 @@ struct MemoryDcTraits {  // from CreateCompatibleDC; a GetDC context goes back w
     static void close(Handle h) { DeleteDC(h); }
 };
 
-using UniqueFile = Unique<FileTraits>;
-using UniqueKernel = Unique<KernelTraits>;
 using UniqueGdi = Unique<GdiTraits>;
 using UniqueMemoryDc = Unique<MemoryDcTraits>;
 
