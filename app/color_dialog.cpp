@@ -10,7 +10,9 @@ COLORREF currentColor = 0x00000000;
 void initColorDialog(CHOOSECOLORA& record, COLORREF (&custom)[16], HWND owner, COLORREF initial) {
     std::fill(std::begin(custom), std::end(custom), COLORREF{0x00FFFFFF});
     record = CHOOSECOLORA{};
+#ifndef _WIN64
     static_assert(sizeof(CHOOSECOLORA) == 36, "the dialog expects the 32-bit record");
+#endif
     record.lStructSize = sizeof(CHOOSECOLORA);
     record.hwndOwner = owner;
     record.hInstance = nullptr;

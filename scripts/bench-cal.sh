@@ -4,9 +4,11 @@
 set -euo pipefail
 source "$(dirname "${BASH_SOURCE[0]}")/common.sh"
 
-prepare_build --target pellumo-cal >/dev/null
-trap stop_wine EXIT
-run() { "$repo_root/scripts/wine-run" "$build_dir/tools/pellumo-cal.exe" --tsv --all --repeat "$1" >/dev/null; }
+bits=$(preferred_bits)
+build_dir=$(build_dir_for "$bits")
+prepare_build "$bits" --target pellumo-cal >/dev/null
+trap 'stop_wine "$bits"' EXIT
+run() { "$wine_run" --prefix "$build_dir/wine" "$build_dir/tools/pellumo-cal.exe" --tsv --all --repeat "$1" >/dev/null; }
 cpu_seconds() {  # user + system seconds of one run, children included
     local TIMEFORMAT='%U %S' t
     t=$( { time run "$1"; } 2>&1 )

@@ -1,13 +1,40 @@
 # Shared by the project's scripts; sourced, not run.
+#
+# Two builds of the same sources: 32-bit Windows (preset `default`, folder build/), the
+# product, and 64-bit Windows (preset `win64`, folder build-win64/), which runs wherever
+# 64-bit Wine does, including hosts that cannot execute 32-bit programs at all.
 
 repo_root=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
-build_dir="$repo_root/build"
+wine_run="$repo_root/scripts/wine-run"
 
-# Installs what is missing (a no-op once everything is there), then configures and builds.
-prepare_build() {
+preset_for() { if [ "$1" = 32 ]; then echo default; else echo win64; fi; }
+build_dir_for() { if [ "$1" = 32 ]; then echo "$repo_root/build"; else echo "$repo_root/build-win64"; fi; }
+
+# Installs what is missing (a no-op once everything is there).
+setup_once() {
+    [ -n "${setup_done:-}" ] && return
     bash "$repo_root/scripts/setup.sh"
-    cmake --preset default -S "$repo_root" >/dev/null
-    cmake --build --preset default "$@"
+    setup_done=1
+}
+
+# Configures and builds one architecture: prepare_build 32|64 [cmake --build options].
+prepare_build() {
+    local bits=$1
+    shift
+    setup_once
+    cmake --preset "$(preset_for "$bits")" -S "$repo_root" >/dev/null
+    cmake --build --preset "$(preset_for "$bits")" "$@"
+}
+
+# 32 where this host can start 32-bit Wine, else 64; says why on stderr when it falls back.
+preferred_bits() {
+    local reason
+    if reason=$("$wine_run" --can-run 32); then
+        echo 32
+    else
+        echo "$reason: using the 64-bit build" >&2
+        echo 64
+    fi
 }
 
 # Starts a private X server and points DISPLAY at it; stop_private_xvfb ends it.
@@ -35,18 +62,24 @@ stop_private_xvfb() {
     fi
 }
 
-# Keeps one Wine server, and Wine's own service processes, running for the prefix until
-# stop_wine. Left to itself the server exits whenever it is idle for a moment, and a
-# program that starts just then loses its connection. The service processes start with
-# the first program and keep its output open; started here, they hold /dev/null instead
-# of the output pipe of whichever test happened to run first.
+# Keeps one Wine server, and Wine's own service processes, running for the prefix of one
+# build (start_wine 32|64) until stop_wine. Left to itself the server exits whenever it is
+# idle for a moment, and a program that starts just then loses its connection. The
+# service processes start with the first program and keep its output open; started here,
+# they hold /dev/null instead of the output pipe of whichever test happened to run first.
 start_wine() {
-    "$repo_root/scripts/wine-run" --prefix "$build_dir/wine" --init
-    WINEPREFIX="$build_dir/wine" wineserver -p
-    "$repo_root/scripts/wine-run" --prefix "$build_dir/wine" cmd /c exit </dev/null >/dev/null 2>&1
+    local prefix
+    prefix="$(build_dir_for "$1")/wine"
+    "$wine_run" --prefix "$prefix" --arch "$1" --init
+    "$wine_run" --prefix "$prefix" --arch "$1" --server -p
+    timeout 60 "$wine_run" --prefix "$prefix" --arch "$1" cmd /c exit </dev/null >/dev/null 2>&1 ||
+        { echo "Wine did not run a first program in $prefix within a minute" >&2; return 1; }
 }
 
 # Ends the prefix's Wine server and everything running under it.
 stop_wine() {
-    WINEPREFIX="$build_dir/wine" wineserver -k 2>/dev/null || true
+    local prefix
+    prefix="$(build_dir_for "$1")/wine"
+    [ -d "$prefix" ] || return 0
+    timeout 60 "$wine_run" --prefix "$prefix" --arch "$1" --server -k 2>/dev/null || true
 }

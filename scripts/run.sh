@@ -6,7 +6,10 @@
 set -euo pipefail
 source "$(dirname "${BASH_SOURCE[0]}")/common.sh"
 
-prepare_build --target pellumo
+bits=$(preferred_bits)
+build_dir=$(build_dir_for "$bits")
+echo "Running the $bits-bit program."
+prepare_build "$bits" --target pellumo
 
 # A prefix of the program's own, apart from the tests': its Wine server stays bound to
 # the display it was first started on.
@@ -22,14 +25,14 @@ cleanup() {
         kill "$program_pid" 2>/dev/null || true
         wait "$program_pid" 2>/dev/null || true
     fi
-    WINEPREFIX="$prefix" wineserver -k 2>/dev/null || true
+    [ ! -d "$prefix" ] || timeout 60 "$wine_run" --prefix "$prefix" --server -k 2>/dev/null || true
     stop_private_xvfb
 }
 trap cleanup EXIT
 trap 'exit 130' INT TERM
 
 if [ -n "${DISPLAY:-}" ]; then
-    "$repo_root/scripts/wine-run" --prefix "$prefix" "$build_dir/app/pellumo.exe" &
+    "$wine_run" --prefix "$prefix" "$build_dir/app/pellumo.exe" &
     program_pid=$!
     set +e
     wait "$program_pid"
@@ -40,7 +43,7 @@ if [ -n "${DISPLAY:-}" ]; then
 fi
 
 start_private_xvfb 1280x1024
-"$repo_root/scripts/wine-run" --prefix "$prefix" "$build_dir/app/pellumo.exe" &
+"$wine_run" --prefix "$prefix" "$build_dir/app/pellumo.exe" &
 program_pid=$!
 echo "No DISPLAY: Pellumo runs on a private X server ($DISPLAY)."
 echo "A screenshot of its screen is written every 5 seconds to $screenshot"

@@ -4,8 +4,8 @@
 set -euo pipefail
 
 packages=(
-    cmake ninja-build g++-mingw-w64-i686 googletest
-    wine wine32:i386 xvfb xauth x11-utils xdotool imagemagick
+    cmake ninja-build g++-mingw-w64-i686 g++-mingw-w64-x86-64 googletest
+    wine wine32:i386 wine64 xvfb xauth x11-utils xdotool imagemagick
     fonts-wqy-microhei locales procps nginx-light python3
 )
 locale_name="zh_CN.UTF-8"

@@ -1,10 +1,58 @@
 #!/usr/bin/env bash
-# Installs what is missing, builds everything and runs every test under Wine.
+# Installs what is missing, builds everything and runs every test: the 64-bit Windows
+# suite always, the 32-bit one wherever this host can start 32-bit Wine, and the
+# forecast service's native suite. PELLUMO_ARCH=32 or PELLUMO_ARCH=64 keeps the Windows
+# run to one architecture. Extra arguments go to every ctest run.
 set -euo pipefail
 source "$(dirname "${BASH_SOURCE[0]}")/common.sh"
 
-prepare_build
-trap 'stop_wine; stop_private_xvfb' EXIT
+setup_once
+suites=()
+left_out=
+case ${PELLUMO_ARCH:-} in
+    64) suites=(64); left_out="32-bit suite left out: PELLUMO_ARCH=64" ;;
+    32) suites=(32); left_out="64-bit suite left out: PELLUMO_ARCH=32" ;;
+    "")
+        suites=(64)
+        if reason=$("$wine_run" --can-run 32); then
+            suites+=(32)
+        else
+            left_out="32-bit suite left out: $reason"
+            # Still compiled, so a fault that only the product's build shows is caught here.
+            prepare_build 32
+        fi
+        ;;
+    *) echo "test.sh: PELLUMO_ARCH must be 32 or 64, not '$PELLUMO_ARCH'" >&2; exit 2 ;;
+esac
+echo "test.sh: running the ${suites[*]/%/-bit} Windows suite(s)${left_out:+; $left_out}"
+
+current=
+cleanup() {
+    [ -z "$current" ] || stop_wine "$current"
+    stop_private_xvfb
+}
+trap cleanup EXIT
 [ -n "${DISPLAY:-}" ] || start_private_xvfb 1280x1024
-start_wine
-ctest --preset default "$@"
+
+failed=()
+for bits in "${suites[@]}"; do
+    prepare_build "$bits"
+    current=$bits
+    if start_wine "$bits" && ctest --preset "$(preset_for "$bits")" "$@"; then
+        :
+    else
+        failed+=("$bits-bit")
+    fi
+    stop_wine "$bits"
+    current=
+done
+
+if [ -f "$repo_root/scripts/test-host.sh" ]; then
+    bash "$repo_root/scripts/test-host.sh" "$@" || failed+=("service")
+fi
+
+echo "test.sh: ran the ${suites[*]/%/-bit} Windows suite(s)${left_out:+; $left_out}"
+if [ ${#failed[@]} -gt 0 ]; then
+    echo "test.sh: FAILED: ${failed[*]}" >&2
+    exit 1
+fi

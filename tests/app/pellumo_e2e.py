@@ -167,8 +167,7 @@ def main():
         parser.add_argument(option, required=True)
     args = parser.parse_args()
     signal.signal(signal.SIGTERM, lambda *_: sys.exit(1))  # ctest's time-out: clean up then too
-    wine_env = dict(os.environ, WINEPREFIX=os.path.abspath(args.prefix))
-    stop_wine = lambda: subprocess.run(["wineserver", "-k"], env=wine_env, timeout=60, **QUIET)
+    stop_wine = lambda: subprocess.run([args.wine_run, "--prefix", args.prefix, "--server", "-k"], timeout=60, **QUIET)
     stop_wine()  # a server left bound to another display would take the windows there
     started = []  # the X server, then the program
     try:
