@@ -70,8 +70,9 @@ stop_private_xvfb() {
 start_wine() {
     local prefix
     prefix="$(build_dir_for "$1")/wine"
-    "$wine_run" --prefix "$prefix" --arch "$1" --init
-    "$wine_run" --prefix "$prefix" --arch "$1" --server -p
+    # Called as a condition, where set -e does not stop at a failed step: each is checked.
+    "$wine_run" --prefix "$prefix" --arch "$1" --init || return 1
+    "$wine_run" --prefix "$prefix" --arch "$1" --server -p || return 1
     timeout 60 "$wine_run" --prefix "$prefix" --arch "$1" cmd /c exit </dev/null >/dev/null 2>&1 ||
         { echo "Wine did not run a first program in $prefix within a minute" >&2; return 1; }
 }

@@ -11,7 +11,11 @@ suites=()
 left_out=
 case ${PELLUMO_ARCH:-} in
     64) suites=(64); left_out="32-bit suite left out: PELLUMO_ARCH=64" ;;
-    32) suites=(32); left_out="64-bit suite left out: PELLUMO_ARCH=32" ;;
+    32)
+        suites=(32)
+        left_out="64-bit suite left out: PELLUMO_ARCH=32"
+        reason=$("$wine_run" --can-run 32) || { echo "test.sh: cannot run the 32-bit suite: $reason" >&2; exit 1; }
+        ;;
     "")
         suites=(64)
         if reason=$("$wine_run" --can-run 32); then
