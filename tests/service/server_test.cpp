@@ -243,3 +243,10 @@ TEST_F(ServerTest, KeepsTheLastGoodDataAndSaysWhyOnce) {
     EXPECT_NE(notes[0].find("not valid JSON; keeping the last good data"), std::string::npos) << notes[0];
     EXPECT_NE(notes[1].find("missing; keeping the last good data"), std::string::npos) << notes[1];
 }
+
+TEST_F(ServerTest, ATakenPortIsAnErrorNotASharedPort) {
+    ForecastServer second(ServiceConfig{}, [](const std::string&) {});
+    std::string error;
+    EXPECT_FALSE(second.bind("127.0.0.1", port, error));
+    EXPECT_NE(error.find("cannot listen on 127.0.0.1:" + std::to_string(port)), std::string::npos) << error;
+}
