@@ -170,16 +170,15 @@ TEST_F(ServerTest, KeepsPagesAliveAndClosesAfterWhatTheProgramReadsToTheEnd) {
 }
 
 TEST_F(ServerTest, RefusesBadRequestsCleanlyAndLogsEveryOne) {
+    // What httplib refuses itself, and one of each of ours to see it through the edge.
     struct Row {
         std::string request;
         int status;
     } rows[] = {
         {programRequest("/s?wd=" + std::string(9000, 'a')), 414},
-        {programRequest("/s?wd=" + std::string(500, 'a')), 414},
         {programRequest("/s?wd=%ZZ"), 400},
         {"BREW /s HTTP/1.1\r\nHost:x\r\n\r\n", 400},
         {"POST /s HTTP/1.1\r\nHost:x\r\nContent-Length: 3\r\n\r\nabc", 405},
-        {programRequest("/vip/baidu/imag/day/..%2f..%2fetc%2fpasswd"), 404},
         {programRequest("/s?wd=x"), 200},
     };
     for (const Row& r : rows) {
