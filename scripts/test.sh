@@ -1,7 +1,7 @@
 #!/usr/bin/env bash
 # Installs what is missing, builds everything and runs every test: the 64-bit Windows
-# suite always, the 32-bit one wherever this host can start 32-bit Wine, and the
-# forecast service's native suite. PELLUMO_ARCH=32 or PELLUMO_ARCH=64 keeps the Windows
+# suite always, the 32-bit one wherever this host can start 32-bit Wine, and the native
+# suite of the forecast service. PELLUMO_ARCH=32 or PELLUMO_ARCH=64 keeps the Windows
 # run to one architecture. Extra arguments go to every ctest run.
 set -euo pipefail
 source "$(dirname "${BASH_SOURCE[0]}")/common.sh"
@@ -38,7 +38,10 @@ cleanup() {
 trap cleanup EXIT
 [ -n "${DISPLAY:-}" ] || start_private_xvfb 1280x1024
 
+# The host suite first: the program's forecast end-to-end test talks to the service it builds.
 failed=()
+bash "$repo_root/scripts/test-host.sh" "$@" || failed+=("service")
+
 for bits in "${suites[@]}"; do
     prepare_build "$bits"
     current=$bits
@@ -50,10 +53,6 @@ for bits in "${suites[@]}"; do
     stop_wine "$bits"
     current=
 done
-
-if [ -f "$repo_root/scripts/test-host.sh" ]; then
-    bash "$repo_root/scripts/test-host.sh" "$@" || failed+=("service")
-fi
 
 echo "test.sh: ran the ${suites[*]/%/-bit} Windows suite(s)${left_out:+; $left_out}"
 if [ ${#failed[@]} -gt 0 ]; then
