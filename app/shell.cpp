@@ -8,12 +8,14 @@
 #include "app/paint_route.h"
 #include "app/resource.h"
 #include "common/unique.h"
+#include "weather/weather_panel.h"
 
 #include <cstring>
 
 // The panels are constructed in the order they are defined here, before WinMain runs,
 // and destroyed in the reverse order after it returns.
 CalendarPanel calendarPanel;
+WeatherPanel weatherPanel;
 
 HINSTANCE appInstance = nullptr;
 HWND mainWindow = nullptr;
