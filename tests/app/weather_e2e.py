@@ -75,9 +75,10 @@ def forecast_page(icon_host):
         "".join(days).encode("gbk") + b"</table></body></html>"
 
 
-def scripted_site(icon_host):
-    """The scripted site on 127.0.0.1: (server, port). It serves until shut down."""
-    page = forecast_page(icon_host)
+def scripted_site(icon_host=None):
+    """The scripted site on 127.0.0.1: (server, port). It serves until shut down. Its pages
+    name `icon_host` for the icons, by default the site itself."""
+    site = {}
     icons = {f"/vip/baidu/imag/{name}.gif": make_gif(49, colour) for name, colour in ICONS}
 
     class Handler(http.server.BaseHTTPRequestHandler):
@@ -85,7 +86,7 @@ def scripted_site(icon_host):
         timeout = 20
 
         def do_GET(self):
-            body = page if self.path.startswith("/s?") else icons.get(self.path)
+            body = site["page"] if self.path.startswith("/s?") else icons.get(self.path)
             self.send_response(200 if body else 404)
             self.send_header("Content-Length", str(len(body or b"")))
             self.end_headers()
@@ -96,6 +97,7 @@ def scripted_site(icon_host):
 
     server = http.server.ThreadingHTTPServer(("127.0.0.1", 0), Handler)
     server.daemon_threads = True
+    site["page"] = forecast_page(icon_host or f"127.0.0.1:{server.server_address[1]}")
     threading.Thread(target=server.serve_forever, kwargs={"poll_interval": 0.1}, daemon=True).start()
     return server, server.server_address[1]
 
@@ -235,8 +237,23 @@ def run_checks(args, started, relay, exact_colours, workdir):
     close(program)
 
 
+def serve_only(port_file, seconds=600):
+    """Runs the scripted site alone for a while, for measuring tools; writes its port."""
+    server, port = scripted_site()
+    with open(port_file, "w") as out:
+        out.write(f"{port}\n")
+    try:
+        time.sleep(seconds)
+    finally:
+        server.shutdown()
+    return 0
+
+
 def main():
-    parser = argparse.ArgumentParser(description=__doc__.splitlines()[0])
+    if len(sys.argv) == 3 and sys.argv[1] == "--serve-only":
+        return serve_only(sys.argv[2])
+    parser = argparse.ArgumentParser(description=__doc__.splitlines()[0],
+                                     epilog="Or: --serve-only PORT_FILE runs the scripted site alone for ten minutes.")
     for option in ("--exe", "--wine-run", "--prefix"):
         parser.add_argument(option, required=True)
     parser.add_argument("--screenshot", help="where to save the first start's screenshot (PNG)")
