@@ -180,7 +180,9 @@ def shows_forecast(screen, origin, exact_colours):
         if exact_colours:
             if screen.count(square, lambda p, c=ICONS[k][1]: p == c) != 49 * 49:
                 return False
-        elif screen.count(square, lambda p: p != (0, 0, 0)) < 49 * 49 // 4:
+        # Another site's icons are drawn on black, the window's see-through colour, so only
+        # the figure itself shows: ask for a small part of the square.
+        elif screen.count(square, lambda p: p != (0, 0, 0)) < 60:
             return False
     for day in range(3):
         for line in range(4):
@@ -221,9 +223,13 @@ def run_checks(args, started, relay, exact_colours, workdir):
         print(f"     screenshot: {args.screenshot}", flush=True)
     time.sleep(1)  # anything still on its way would show up as an extra request
     first = relay.take()
-    check(len(first) == 7 and first[0].startswith("GET /s?bs=") and
-          all("/vip/baidu/imag/" in r for r in first[1:]),
-          f"the first start asks for the page and six icons ({len(first)} requests)")
+    # Each distinct icon crosses the network once: six for the scripted site, as many as the
+    # days name for another (two days may share an icon).
+    icons = first[1:]
+    check(first and first[0].startswith("GET /s?bs=") and 1 <= len(icons) <= 6 and
+          (len(icons) == 6 or not exact_colours) and len(set(icons)) == len(icons) and
+          all("/vip/baidu/imag/" in r for r in icons),
+          f"the first start asks for the page and each of its icons once ({len(first)} requests)")
     if exact_colours:
         check(sorted(r.split()[1] for r in first[1:]) == sorted(f"/vip/baidu/imag/{n}.gif" for n, _ in ICONS),
               "each icon once, by its GIF name")
