@@ -49,8 +49,22 @@ struct MemoryDcTraits {  // from CreateCompatibleDC; a GetDC context goes back w
     static void close(Handle h) { DeleteDC(h); }
 };
 
+struct FileTraits {  // CreateFile reports failure as INVALID_HANDLE_VALUE, not null
+    using Handle = HANDLE;
+    static Handle invalid() { return INVALID_HANDLE_VALUE; }
+    static void close(Handle h) { CloseHandle(h); }
+};
+
+struct RegKeyTraits {
+    using Handle = HKEY;
+    static Handle invalid() { return nullptr; }
+    static void close(Handle h) { RegCloseKey(h); }
+};
+
 using UniqueGdi = Unique<GdiTraits>;
 using UniqueMemoryDc = Unique<MemoryDcTraits>;
+using UniqueFile = Unique<FileTraits>;
+using UniqueRegKey = Unique<RegKeyTraits>;
 
 // Selects an object into a device context and puts the previous one back on scope exit.
 // Declare it after the owner of the object, so the object is deselected before it is deleted.
