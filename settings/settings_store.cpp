@@ -68,15 +68,21 @@ bool SettingsStore::setAutostart(bool on) {
     if (length == 0 || length >= MAX_PATH) return false;  // MAX_PATH: cut short
 
     HKEY opened = nullptr;
-    const LONG status = RegOpenKeyA(HKEY_CURRENT_USER, settings_store::runKeyPath, &opened);
-    // Without the key there is no value either: off is then already the case.
-    if (status != ERROR_SUCCESS) return !on && status == ERROR_FILE_NOT_FOUND;
-    UniqueRegKey key(opened);
     if (on) {
-        // The size leaves out the terminator; the system stores the string terminated.
+        // A new profile (or a fresh Wine prefix) may have no Run key yet: make it.
+        const LONG created = RegCreateKeyExA(HKEY_CURRENT_USER, settings_store::runKeyPath, 0, nullptr,
+                                             REG_OPTION_NON_VOLATILE, KEY_SET_VALUE, nullptr, &opened, nullptr);
+        if (created != ERROR_SUCCESS) return false;
+        UniqueRegKey key(opened);
+        // The size is the path's length without its terminator.
         return RegSetValueExA(key.get(), settings_store::kRunValueName, 0, REG_SZ, reinterpret_cast<const BYTE*>(path),
                               length) == ERROR_SUCCESS;
     }
+    const LONG status = RegOpenKeyExA(HKEY_CURRENT_USER, settings_store::runKeyPath, 0, KEY_SET_VALUE, &opened);
+    // Without the key there is no value either: off is then already the case.
+    if (status == ERROR_FILE_NOT_FOUND) return true;
+    if (status != ERROR_SUCCESS) return false;
+    UniqueRegKey key(opened);
     const LONG deleted = RegDeleteValueA(key.get(), settings_store::kRunValueName);
     return deleted == ERROR_SUCCESS || deleted == ERROR_FILE_NOT_FOUND;
 }

@@ -16,9 +16,9 @@ public:
     // terminator). The text goes to a temporary file beside it first, which is moved over
     // the old file only once written whole: false, with the old file as it was, otherwise.
     bool writeFile(const char* text);
-    // On writes the Run value with this program's path, off deletes it. False when the
-    // path, the key or the registry write fails; deleting a value (or key) that is
-    // already absent is success.
+    // On writes the Run value with this program's path (creating the Run key when it is
+    // missing), off deletes it. False when the path, the key or the registry write fails;
+    // deleting a value (or from a key) that is already absent is success.
     bool setAutostart(bool on);
 };
 
