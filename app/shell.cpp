@@ -155,7 +155,7 @@ LRESULT onPaint(HWND window) {
     HDC dc = BeginPaint(window, &ps);
     const PaintRoute route = routePaint(ps.rcPaint.top, ps.rcPaint.bottom);
     if (route == PaintRoute::both || route == PaintRoute::calendar) calendarPanel.paint(window, dc);
-    // The weather panel, once there is one, paints here for PaintRoute::both and PaintRoute::weather.
+    if (route == PaintRoute::both || route == PaintRoute::weather) weatherPanel.paint(window, dc);
     EndPaint(window, &ps);
     return 0;
 }

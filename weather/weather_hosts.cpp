@@ -28,12 +28,8 @@ bool isWeatherHost(const char* value) {
     const char* digits = value + host + 1;
     const size_t count = length - host - 1;
     if (count == 0 || count > 5) return false;
-    long port = 0;
-    for (size_t i = 0; i < count; ++i) {
-        if (!ascii::isDigit(digits[i])) return false;
-        port = port * 10 + (digits[i] - '0');
-    }
-    return port >= 1 && port <= 65535;
+    const ascii::Digits port = ascii::readDigits(digits, digits + count, 10, 65535);
+    return port.count == count && !port.exceeds && port.value >= 1;
 }
 
 bool setWeatherHost(char (&field)[kWeatherHostSize], const char* value) {
