@@ -191,6 +191,13 @@ def settings_checks(args, started, folder):
     wait_for("the popup menu at the cursor",
              lambda: Screen().count(menu, lambda p: min(p) > 150) > 0.8 * 60 * 60, timeout=20)
     check(True, "right button up on the window opens the menu at the cursor")
+    x("xdotool", "key", "--delay", "100", "Up", "Return")  # the last item: About
+    about = (SCREEN_W - 300, 250, SCREEN_W, 290)
+    wait_for("the About lines", lambda: Screen().count(about, lambda p: p[0] > 150 and p[1] < 80 and p[2] < 80) > 50,
+             timeout=20)
+    check(True, "About draws its lines in red on the screen")
+    x("xdotool", "mousemove", str(cx), str(cy), "click", "3")
+    wait_for("the popup menu again", lambda: Screen().count(menu, lambda p: min(p) > 150) > 0.8 * 60 * 60, timeout=20)
     x("xdotool", "key", "--delay", "100", "Up", "Up", "Return")  # from the bottom: About, then Close
     wait_for("the program to end after Close", lambda: program.poll() is not None, timeout=30)
     check(program.returncode == 0, f"Close ends the program with exit code 0 (got {program.returncode})")
