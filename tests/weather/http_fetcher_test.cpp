@@ -6,6 +6,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <atomic>
 #include <cstring>
 #include <filesystem>
 #include <fstream>
@@ -56,6 +57,7 @@ public:
     }
 
     std::string url(const std::string& path) const { return "http://127.0.0.1:" + std::to_string(port_) + path; }
+    int accepted() const { return accepted_; }
 
 private:
     bool readable(SOCKET socket) const {
@@ -69,6 +71,7 @@ private:
         for (const std::vector<Step>& script : scripts_) {
             if (!readable(listener)) return;
             const SOCKET connection = accept(listener, nullptr, nullptr);
+            ++accepted_;
             play(connection, script);
             closesocket(connection);
         }
@@ -97,6 +100,7 @@ private:
     std::vector<std::vector<Step>> scripts_;
     SOCKET listener;
     int port_ = 0;
+    std::atomic<int> accepted_{0};
     std::thread thread;
 };
 
@@ -171,6 +175,7 @@ TEST(HttpFetcher, SendsTheRequestAndAcceptsOnly200And206) {
         {"stray spaces", ok("typed", "HTTP/1.1 200 OK\r\nContent-Type:  text/html; charset=GB2312\r\n"), "typed"},
         {"length not a number", "HTTP/1.1 200 OK\r\nContent-Length: many\r\n\r\nto the close", "to the close"},
         {"zero bytes", ok(std::string("ab\0cd\0", 6)), "abcd"},
+        {"status from another line", ok("no", "HTTP/1.1 404 Not Found\r\nX-Y: http/ 200\r\n"), std::nullopt},
     };
     for (const auto& [name, response, text] : rows) {
         ScriptedServer server({{request, sends(response), kClose}});
@@ -276,6 +281,78 @@ TEST(HttpFetcher, LeavesNoFileWhenTheBodyIsCutOrStalls) {
         EXPECT_FALSE(save(fetcher, server.url("/icon.gif"), folder.prefix("day")));
         EXPECT_EQ(fetcher.failure(), failure);
         EXPECT_EQ(folder.files(), 0);
+    }
+}
+
+// A header past the 1000 bytes that headerText keeps, as two cookies and a security policy
+// make it: the body is still framed by its length, on a kept connection and on one the
+// server closes.
+TEST(HttpFetcher, FramesTheBodyByTheWholeHeader) {
+    const std::string cookies = "HTTP/1.1 200 OK\r\nSet-Cookie: a=" + std::string(400, 'c') +
+                                "\r\nSet-Cookie: b=" + std::string(400, 'd') +
+                                "\r\nContent-Security-Policy: default-src " + std::string(220, 's') + "\r\n";
+    const std::string body = filler(3000, true);
+    const std::string head = cookies + "Content-Length: " + std::to_string(body.size()) + "\r\n\r\n";
+    ASSERT_GT(head.size(), 1100u);
+    for (const bool closes : {false, true}) {
+        // Closing, the server need not say the length; kept open, only the length ends the body.
+        ScriptedServer server({closes ? std::vector<Step>{kRead, sends(cookies + "\r\n" + body), kClose}
+                                      : std::vector<Step>{kRead, sends(head + body)}});
+        TempFolder folder;
+        HttpFetcher fetcher(kBelowHoldMs);
+        ASSERT_TRUE(save(fetcher, server.url("/long.gif"), folder.prefix())) << closes;
+        EXPECT_EQ(readFile(fetcher.savedPath()), body) << closes;
+        EXPECT_EQ(fetcher.headerText(), (closes ? cookies : head).substr(0, 1000)) << closes;
+    }
+}
+
+// The faults of hostile servers, each with the failure that names it, and no file left.
+TEST(HttpFetcher, BoundsTheWholeDownloadTheHeaderAndTheSavedSize) {
+    std::vector<Step> trickle{kRead, sends("HTTP/1.1 200 OK\r\n\r\n")};
+    for (int i = 0; i < 12; ++i) trickle.insert(trickle.end(), {pauses(250), sends("x")});
+    const std::string untilClose = "HTTP/1.1 200 OK\r\n\r\n";
+    const std::tuple<const char*, std::vector<Step>, Failure> rows[] = {
+        // A byte every 250 ms never trips the 1 s silence bound; the 2 s deadline ends it.
+        {"endless trickle", trickle, Failure::deadline},
+        {"just within the size cap",
+         {kRead, sends(untilClose + filler(HttpFetcher::kMaxFileBytes, true)), kClose},
+         Failure::none},
+        {"one byte over the size cap",
+         {kRead, sends(untilClose + filler(HttpFetcher::kMaxFileBytes + 1, true)), kClose},
+         Failure::tooLarge},
+        {"header over 16 KB",
+         {kRead, sends("HTTP/1.1 200 OK\r\nX-Pad: " + std::string(HttpFetcher::kMaxHeaderBytes, 'p')), kClose},
+         Failure::header},
+        {"silence inside the header", {kRead, sends("HTTP/1.1 200 OK\r\nContent-")}, Failure::silence},
+    };
+    for (const auto& [name, steps, failure] : rows) {
+        SCOPED_TRACE(name);
+        ScriptedServer server({steps});
+        TempFolder folder;
+        // Under Wine a 16 KB header, read a byte per call, takes about two seconds by itself.
+        HttpFetcher fetcher(1000, failure == Failure::deadline ? 2000 : 10000);
+        EXPECT_EQ(save(fetcher, server.url("/icon.gif"), folder.prefix("day")), failure == Failure::none);
+        EXPECT_EQ(fetcher.failure(), failure);
+        EXPECT_EQ(folder.files(), failure == Failure::none ? 1 : 0);
+    }
+}
+
+// Only a regular file counts as saved: a folder or a device name does not, and a GBK
+// character whose second byte is 0x5C (乗) is no folder separator.
+TEST(HttpFetcher, SavesUnderAnyNameButTrustsOnlyRegularFiles) {
+    TempFolder folder;
+    fs::create_directory(folder.path / "folder.gif");
+    const std::pair<const char*, bool> rows[] = {
+        {"/%81%5C.gif", true}, {"/folder.gif", false}, {"/con", false}, {"/nul.gif", false}, {"/COM1.gif", false},
+    };
+    for (const auto& [path, saved] : rows) {
+        ScriptedServer server({{kRead, sends(ok("GIF89a")), kClose}});
+        HttpFetcher fetcher(kQuickMs);
+        EXPECT_EQ(save(fetcher, server.url(path), folder.prefix()), saved) << path;
+        EXPECT_EQ(server.accepted(), 1) << path << ": asked the server";
+        if (saved) {
+            EXPECT_EQ(readFile(folder.prefix("\x81\x5C.gif")), "GIF89a");
+        }
     }
 }
 

@@ -139,6 +139,8 @@ TEST(UrlParts, PercentCodes) {
 TEST(HttpResponseHead, ReadsItsFields) {
     using Fields = std::tuple<int, int, std::string, std::string>;  // status, length, type, location
     const std::pair<std::string, Fields> rows[] = {
+        {"HTTP/1.1 404 Not Found\r\nX-Y: http/ 200\r\n", {404, 0, "", ""}},  // the status line only
+        {"X-Y: http/ 200\r\n", {-1, 0, "", ""}},
         {"HTTP/1.1 302 Found\r\nLocation: http://Other.Example/A B.html\r\nContent-Length: 9\r\n",
          {302, 9, "", "http://other.example/ab.html"}},
         {"http/1.1 206 Partial\r\nContent-Type:  text/html; charset=GB2312\r\n",
@@ -165,6 +167,7 @@ TEST(BodyFraming, ReadsHowTheBodyEnds) {
         {"HTTP/1.1 200 OK\nContent-Length: 3\nContent-Length: 3\n\n", K::length, 3, true},
         {"HTTP/1.1 200 OK\r\nTransfer-Encoding: gzip, Chunked\r\n\r\n", K::chunked, 0, true},
         {"HTTP/1.1 200 OK\r\nTransfer-Encoding: chunked\r\nContent-Length: 5\r\n\r\n", K::chunked, 0, false},
+        {"\r\nTransfer-Encoding:chunked\r\nContent-Length:0\r\nConnection:keep-alive\r\n", K::chunked, 0, false},
         {"HTTP/1.1 200 OK\r\n\r\n", K::untilClose, 0, false},
         {"HTTP/1.0 200 OK\r\nContent-Length: 5\r\n\r\n", K::length, 5, false},
         {"HTTP/1.0 200 OK\r\nContent-Length: 5\r\nConnection: Keep-Alive\r\n\r\n", K::length, 5, true},
@@ -190,6 +193,19 @@ TEST(ChunkedDecoder, DecodesWhereverTheNetworkCutsIt) {
         EXPECT_EQ(copy.substr(0, first) + copy.substr(cut, second), "Wikipedia in\r\n\r\nchunks.") << cut;
         EXPECT_TRUE(decoder.done());
         EXPECT_EQ(decoder.excess(), 4u);
+    }
+}
+
+// The size line's limit counts its extension from the ';' on, and never its line end.
+TEST(ChunkedDecoder, LimitsTheSizeLineWhateverItsEnd) {
+    for (const char* end : {"\r\n", "\n"}) {
+        for (size_t extension = ChunkedDecoder::kMaxLineLength - 3; extension <= ChunkedDecoder::kMaxLineLength - 1;
+             ++extension) {
+            std::string text = "5;" + std::string(extension, 'e') + end + "Wiki!\r\n";
+            ChunkedDecoder decoder;
+            decoder.decode(&text[0], text.size());
+            EXPECT_EQ(decoder.failed(), 2 + extension > ChunkedDecoder::kMaxLineLength) << extension << " " << end[0];
+        }
     }
 }
 

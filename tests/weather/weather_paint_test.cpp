@@ -186,8 +186,8 @@ TEST_F(WeatherPaint, RepeatedLoadsAndPaintsKeepGdiObjectsLevel) {
     EXPECT_LE(growth, 5) << "GDI objects grew by " << growth;
 
     const int beforeLeak = freeGdiRoom();
-    soak(300, true);
-    EXPECT_GE(beforeLeak - freeGdiRoom(), 300) << "the count must see a leak of one bitmap a round";
+    soak(100, true);
+    EXPECT_GE(beforeLeak - freeGdiRoom(), 100) << "the count must see a leak of one bitmap a round";
 }
 
 }  // namespace

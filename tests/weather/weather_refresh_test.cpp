@@ -257,6 +257,19 @@ TEST_F(WeatherRefresh, AnIconPathBeyondItsFieldFailsBeforeSaving) {
     EXPECT_TRUE(fs::is_empty(deep));
 }
 
+// A city of more than 15 bytes comes only from a hand-edited settings line: it is cut to
+// whole characters, and stored even though its query fails.
+TEST(WeatherPanel, CutsALongCityAtACharacter) {
+    const WeatherHosts saved = weatherHosts;
+    ASSERT_TRUE(setWeatherHost(weatherHosts.search, "127.0.0.1:1"));  // refused at once
+    WeatherPanel panel;
+    EXPECT_FALSE(panel.refresh(BEIJING BEIJING SHANGHAI BEIJING, false));  // 16 bytes
+    EXPECT_STREQ(panel.city, BEIJING BEIJING SHANGHAI "\xB1\xB1");
+    EXPECT_FALSE(panel.refresh("abcdefghijklmn" BEIJING, false));
+    EXPECT_STREQ(panel.city, "abcdefghijklmn") << "no lead byte without its second";
+    weatherHosts = saved;
+}
+
 TEST(WeatherPanel, ConstructionMakesThePictureFolderAndClearsDownloadLeftovers) {
     const fs::path home = fs::temp_directory_path() / ("pellumo-home-" + std::to_string(GetCurrentProcessId()));
     fs::create_directories(home / "picture");

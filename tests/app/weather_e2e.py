@@ -1,0 +1,327 @@
+#!/usr/bin/env python3
+"""Pellumo's weather panel end to end: the real program under Wine on a private X server,
+fetching its forecast from a site on 127.0.0.1 through a counting relay. The first start
+must show the three days with their six icons; a second start in the same folder, with
+the icons cached, must make one request only. Every wait polls with a time-out, and all
+that is started here is ended on every way out. Exit code 0 when every check passed.
+
+By default the site is a scripted one served from here (a page and six one-colour GIF
+icons made here). --server-command runs another site instead, for example the forecast
+service: the command gets {port} (where it must listen on 127.0.0.1) and {icon_host} (the
+host:port its pages must name for icons) filled in, and the same checks run against it,
+except that the icons' exact colours are only known for the scripted site.
+"""
+
+import argparse
+import http.server
+import os
+import shlex
+import shutil
+import signal
+import socket
+import struct
+import subprocess
+import sys
+import tempfile
+import threading
+import time
+
+sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
+import pellumo_e2e as base  # noqa: E402  the window, screen and grid helpers
+
+from pellumo_e2e import Failure, check, wait_for  # noqa: E402
+
+ICON_X = (0, 49, 102, 151, 204, 253)  # relative to the panel's origin, at y + 16
+PANEL_ORIGIN = (4, 260)               # in client pixels
+CALENDAR_ORIGIN = (30, 0)
+TEXT = (255, 0, 255)                  # the panel's default text colour 0xFF00FF
+ICONS = (("day/qing", (255, 0, 0)), ("night/yin", (0, 255, 0)), ("day/yu", (255, 255, 0)),
+         ("night/yu", (0, 255, 255)), ("day/xue", (255, 255, 255)), ("night/qing", (255, 128, 0)))
+MARKER = b'<table cellspacing="0" cellpadding="0" class="al_wt">'
+
+
+def make_gif(side, colour):
+    """A side x side GIF of one colour. The LZW table restarts every two pixels, so every
+    code stays three bits wide and no compressor is needed."""
+    codes, bits, count = bytearray(), 0, 0
+    def put(code):
+        nonlocal bits, count
+        bits |= code << count
+        count += 3
+        while count >= 8:
+            codes.append(bits & 0xFF)
+            bits >>= 8
+            count -= 8
+    for i in range(side * side):
+        if i % 2 == 0:
+            put(4)  # clear
+        put(0)
+    put(5)  # end
+    if count:
+        codes.append(bits & 0xFF)
+    blocks = b"".join(bytes([len(codes[i:i + 255])]) + codes[i:i + 255] for i in range(0, len(codes), 255))
+    return (b"GIF89a" + struct.pack("<HHBBB", side, side, 0x80, 0, 0) + bytes(colour) + b"\0\0\0" +
+            b"," + struct.pack("<HHHHB", 0, 0, side, side, 0) + b"\x02" + blocks + b"\0;")
+
+
+def forecast_page(icon_host):
+    """A result page in GBK with the forecast table for three days."""
+    days = []
+    for day in range(3):
+        icon = lambda k: f'<img src="http://{icon_host}/vip/baidu/imag/{ICONS[k][0]}.gif">'  # noqa: E731
+        days.append(f"<tr><td>{icon(2 * day)}{icon(2 * day + 1)}</td><td>{22 - day}℃～{15 - day}℃</td>"
+                    f"<td>晴转多云</td><td><span>北风3-4级</span></td></tr>")
+    return b"<html><body>" + MARKER + "<tr><td>北京<br></td></tr>".encode("gbk") + \
+        "".join(days).encode("gbk") + b"</table></body></html>"
+
+
+def scripted_site(icon_host=None):
+    """The scripted site on 127.0.0.1: (server, port). It serves until shut down. Its pages
+    name `icon_host` for the icons, by default the site itself."""
+    site = {}
+    icons = {f"/vip/baidu/imag/{name}.gif": make_gif(49, colour) for name, colour in ICONS}
+
+    class Handler(http.server.BaseHTTPRequestHandler):
+        protocol_version = "HTTP/1.1"
+        timeout = 20
+
+        def do_GET(self):
+            body = site["page"] if self.path.startswith("/s?") else icons.get(self.path)
+            self.send_response(200 if body else 404)
+            self.send_header("Content-Length", str(len(body or b"")))
+            self.end_headers()
+            self.wfile.write(body or b"")
+
+        def log_message(self, *_):
+            pass
+
+    server = http.server.ThreadingHTTPServer(("127.0.0.1", 0), Handler)
+    server.daemon_threads = True
+    site["page"] = forecast_page(icon_host or f"127.0.0.1:{server.server_address[1]}")
+    threading.Thread(target=server.serve_forever, kwargs={"poll_interval": 0.1}, daemon=True).start()
+    return server, server.server_address[1]
+
+
+class Relay:
+    """Passes connections from its own loopback port to the site's and keeps the request lines
+    it sees, so requests can be counted whatever the site is."""
+
+    def __init__(self):
+        self.target_port, self.requests, self.lock = None, [], threading.Lock()  # the target is set once known
+        self.stopping = threading.Event()
+        self.listener = socket.create_server(("127.0.0.1", 0))
+        self.listener.settimeout(0.2)
+        self.port = self.listener.getsockname()[1]
+        threading.Thread(target=self._accept, daemon=True).start()
+
+    def take(self):
+        with self.lock:
+            taken, self.requests = self.requests, []
+        return taken
+
+    def stop(self):
+        self.stopping.set()
+        self.listener.close()
+
+    def _accept(self):
+        while not self.stopping.is_set():
+            try:
+                client, _ = self.listener.accept()
+            except OSError:
+                continue
+            threading.Thread(target=self._pass, args=(client,), daemon=True).start()
+
+    def _pass(self, client):
+        try:
+            site = socket.create_connection(("127.0.0.1", self.target_port), timeout=5)
+        except OSError:
+            client.close()
+            return
+        pending = b""
+        with client, site:
+            for s in (client, site):
+                s.settimeout(0.2)
+            while not self.stopping.is_set():
+                for source, sink in ((client, site), (site, client)):
+                    try:
+                        data = source.recv(65536)
+                    except socket.timeout:
+                        continue
+                    except OSError:
+                        return
+                    if not data:
+                        return
+                    sink.sendall(data)
+                    if source is client:
+                        pending += data
+                        while b"\r\n\r\n" in pending:
+                            head, pending = pending.split(b"\r\n\r\n", 1)
+                            with self.lock:
+                                self.requests.append(head.split(b"\r\n")[0].decode("latin-1"))
+
+
+def free_port():
+    with socket.socket() as s:
+        s.bind(("127.0.0.1", 0))
+        return s.getsockname()[1]
+
+
+def panel_origin(screen, area):
+    """The weather panel's origin on screen, from the calendar grid drawn above it."""
+    grid = base.Grid(screen, area)
+    return grid.x - CALENDAR_ORIGIN[0] + PANEL_ORIGIN[0], grid.y - CALENDAR_ORIGIN[1] + PANEL_ORIGIN[1]
+
+
+def shows_forecast(screen, origin, exact_colours):
+    """Whether the six icons and the three days' four text lines are on screen."""
+    ox, oy = origin
+    for k, dx in enumerate(ICON_X):
+        square = (ox + dx, oy + 16, ox + dx + 49, oy + 65)
+        if exact_colours:
+            if screen.count(square, lambda p, c=ICONS[k][1]: p == c) != 49 * 49:
+                return False
+        elif screen.count(square, lambda p: p != (0, 0, 0)) < 49 * 49 // 4:
+            return False
+    for day in range(3):
+        for line in range(4):
+            top = oy + 67 + 16 * line
+            if not screen.count((ox + 102 * day, top, ox + 102 * day + 100, top + 16), lambda p: p == TEXT):
+                return False
+    return True
+
+
+def start_and_show(args, started, workdir, hosts, exact_colours, what):
+    """Starts the program, waits for its forecast and returns (process, screen)."""
+    environment = dict(os.environ, PELLUMO_SEARCH_HOST=hosts, PELLUMO_ICON_HOST=hosts)
+    program = subprocess.Popen([args.wine_run, "--prefix", args.prefix, args.exe], cwd=workdir, env=environment,
+                               **base.QUIET)
+    started.append(program)
+    _, wx, wy, ww, wh = wait_for("the window", base.find_window, timeout=180, interval=0.1)
+    area = (wx, max(wy, 0), wx + ww, wy + wh)
+    screen = wait_for("the calendar", lambda: (s := base.Screen()).count(area, base.is_ink) > 200 and s, timeout=30)
+    origin = panel_origin(screen, area)
+    screen = wait_for(f"the forecast {what}", lambda: shows_forecast(s := base.Screen(), origin, exact_colours) and s,
+                      timeout=60, interval=0.3)
+    return program, screen, origin
+
+
+def close(program):
+    wid = base.find_window()[0]
+    base.x("xdotool", "windowfocus", "--sync", wid)
+    base.x("xdotool", "key", "alt+F4")
+    wait_for("the program to end", lambda: program.poll() is not None, timeout=30)
+
+
+def run_checks(args, started, relay, exact_colours, workdir):
+    hosts = f"127.0.0.1:{relay.port}"
+    program, screen, origin = start_and_show(args, started, workdir, hosts, exact_colours, "on the first start")
+    check(True, f"the three days and six icons at panel origin {origin} on the first start")
+    if args.screenshot:
+        subprocess.run(["import", "-window", "root", args.screenshot], check=True, timeout=30)
+        print(f"     screenshot: {args.screenshot}", flush=True)
+    time.sleep(1)  # anything still on its way would show up as an extra request
+    first = relay.take()
+    check(len(first) == 7 and first[0].startswith("GET /s?bs=") and
+          all("/vip/baidu/imag/" in r for r in first[1:]),
+          f"the first start asks for the page and six icons ({len(first)} requests)")
+    if exact_colours:
+        check(sorted(r.split()[1] for r in first[1:]) == sorted(f"/vip/baidu/imag/{n}.gif" for n, _ in ICONS),
+              "each icon once, by its GIF name")
+    close(program)
+
+    program, _, _ = start_and_show(args, started, workdir, hosts, exact_colours, "on the second start")
+    time.sleep(2)
+    second = relay.take()
+    check(len(second) == 1 and second[0].startswith("GET /s?bs="),
+          f"the second start, icons cached, makes one request only ({second})")
+    close(program)
+
+
+def serve_only(port_file, seconds=600):
+    """Runs the scripted site alone for a while, for measuring tools; writes its port."""
+    server, port = scripted_site()
+    with open(port_file, "w") as out:
+        out.write(f"{port}\n")
+    try:
+        time.sleep(seconds)
+    finally:
+        server.shutdown()
+    return 0
+
+
+def main():
+    if len(sys.argv) == 3 and sys.argv[1] == "--serve-only":
+        return serve_only(sys.argv[2])
+    parser = argparse.ArgumentParser(description=__doc__.splitlines()[0],
+                                     epilog="Or: --serve-only PORT_FILE runs the scripted site alone for ten minutes.")
+    for option in ("--exe", "--wine-run", "--prefix"):
+        parser.add_argument(option, required=True)
+    parser.add_argument("--screenshot", help="where to save the first start's screenshot (PNG)")
+    parser.add_argument("--server-command", help="starts the site instead of the scripted one; {port}, {icon_host}")
+    args = parser.parse_args()
+    for name in ("exe", "wine_run", "prefix"):  # the program runs in a folder of its own
+        setattr(args, name, os.path.abspath(getattr(args, name)))
+    signal.signal(signal.SIGTERM, lambda *_: sys.exit(1))  # ctest's time-out: clean up then too
+    stop_wine = lambda: subprocess.run([args.wine_run, "--prefix", args.prefix, "--server", "-k"],  # noqa: E731
+                                       timeout=60, **base.QUIET)
+    stop_wine()
+    started = []  # the X server, then the programs
+    site = server = relay = None
+    workdir = tempfile.mkdtemp(prefix="pellumo-weather-e2e-")
+    try:
+        read_end, write_end = os.pipe()
+        started.append(subprocess.Popen(["Xvfb", "-displayfd", str(write_end), "-screen", "0",
+                                         f"{base.SCREEN_W}x{base.SCREEN_H}x24", "-nolisten", "tcp", "-br"],
+                                        pass_fds=(write_end,), **base.QUIET))
+        os.close(write_end)
+        with os.fdopen(read_end) as pipe:
+            os.environ["DISPLAY"] = ":" + pipe.readline().strip()
+        check(os.environ["DISPLAY"] != ":", f"a private X server on {os.environ['DISPLAY']}")
+
+        relay = Relay()  # listening first: the site's pages must name its port
+        icon_host = f"127.0.0.1:{relay.port}"
+        if args.server_command:
+            port = free_port()
+            command = args.server_command.format(port=port, icon_host=icon_host)
+            site = subprocess.Popen(shlex.split(command), start_new_session=True, **base.QUIET)
+            wait_for(f"the site on port {port}", lambda: site.poll() is None and _accepts(port), timeout=60)
+        else:
+            server, port = scripted_site(icon_host)
+        relay.target_port = port
+        run_checks(args, started, relay, not args.server_command, workdir)
+        return 0
+    except Failure as failure:
+        print(f"FAIL {failure}")
+        return 1
+    finally:
+        for process in started[1:]:
+            process.kill()
+            process.wait(timeout=30)
+        stop_wine()
+        if relay:
+            relay.stop()
+        if server:
+            server.shutdown()
+        if site and site.poll() is None:
+            os.killpg(site.pid, signal.SIGTERM)
+            try:
+                site.wait(timeout=10)
+            except subprocess.TimeoutExpired:
+                os.killpg(site.pid, signal.SIGKILL)
+                site.wait(timeout=10)
+        if started:
+            started[0].terminate()
+            started[0].wait(timeout=10)
+        shutil.rmtree(workdir, ignore_errors=True)
+
+
+def _accepts(port):
+    try:
+        socket.create_connection(("127.0.0.1", port), timeout=1).close()
+        return True
+    except OSError:
+        return False
+
+
+if __name__ == "__main__":
+    sys.exit(main())
