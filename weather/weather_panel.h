@@ -16,8 +16,8 @@ struct DayForecast {
     char temperature[16];    // such as 22℃～15℃
     char description[32];    // at most 16 bytes of it are filled
     char wind[32];           // at most 16 bytes of it are filled
-    char dayIconPath[80];    // the cached icon files
-    char nightIconPath[80];  //
+    char dayIconPath[80];    // where the day icon is cached
+    char nightIconPath[80];  // and the night icon
 };
 static_assert(sizeof(DayForecast) == 256, "a day record is 256 bytes");
 
