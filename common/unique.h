@@ -1,41 +1,10 @@
 #pragma once
-// One move-only owner for every kind of handle. The traits of a kind say which value
-// means "none" and how a handle is released; copying is impossible, so nothing is
-// released twice, and every path out of a scope releases what it owns.
+// The Win32 kinds of handle for the move-only owner of common/unique_owner.h, and the
+// selection guard.
 
 #include <windows.h>
 
-template <class Traits>
-class Unique {
-public:
-    using Handle = typename Traits::Handle;
-
-    Unique() = default;
-    explicit Unique(Handle h) : handle(h) {}
-    Unique(const Unique&) = delete;
-    Unique& operator=(const Unique&) = delete;
-    Unique(Unique&& other) noexcept : handle(other.release()) {}
-    Unique& operator=(Unique&& other) noexcept {
-        if (this != &other) reset(other.release());
-        return *this;
-    }
-    ~Unique() { reset(); }
-
-    Handle get() const { return handle; }
-    Handle release() {
-        Handle h = handle;
-        handle = Traits::invalid();
-        return h;
-    }
-    void reset(Handle h = Traits::invalid()) {
-        if (handle != Traits::invalid()) Traits::close(handle);
-        handle = h;
-    }
-    explicit operator bool() const { return handle != Traits::invalid(); }
-
-private:
-    Handle handle = Traits::invalid();
-};
+#include "common/unique_owner.h"
 
 struct GdiTraits {
     using Handle = HGDIOBJ;

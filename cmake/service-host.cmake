@@ -1,0 +1,28 @@
+# The host build: the forecast service, a native Linux program, and its GoogleTest tests.
+
+include(CTest)
+
+add_library(service_flags INTERFACE)
+target_compile_options(service_flags INTERFACE -Wall -Wextra -Wshadow -Werror)
+target_include_directories(service_flags INTERFACE ${CMAKE_SOURCE_DIR})
+
+find_package(Python3 REQUIRED COMPONENTS Interpreter)
+find_package(Threads REQUIRED)
+find_package(nlohmann_json 3 REQUIRED)
+# Debian's cpp-httplib is a compiled library; its pkg-config flags say which features it was
+# built with, and the header's types depend on them.
+find_package(PkgConfig REQUIRED)
+pkg_check_modules(HTTPLIB REQUIRED IMPORTED_TARGET cpp-httplib)
+
+add_subdirectory(service)
+
+if(BUILD_TESTING)
+    set(PELLUMO_GTEST_SOURCE_DIR /usr/src/googletest CACHE PATH "GoogleTest sources")
+    if(NOT EXISTS ${PELLUMO_GTEST_SOURCE_DIR}/CMakeLists.txt)
+        message(FATAL_ERROR "GoogleTest sources not found in ${PELLUMO_GTEST_SOURCE_DIR}; run scripts/setup.sh")
+    endif()
+    set(BUILD_GMOCK OFF CACHE BOOL "" FORCE)
+    set(INSTALL_GTEST OFF CACHE BOOL "" FORCE)
+    add_subdirectory(${PELLUMO_GTEST_SOURCE_DIR} ${CMAKE_BINARY_DIR}/googletest EXCLUDE_FROM_ALL)
+    add_subdirectory(tests/service)
+endif()
