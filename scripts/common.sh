@@ -84,3 +84,43 @@ stop_wine() {
     [ -d "$prefix" ] || return 0
     timeout 60 "$wine_run" --prefix "$prefix" --arch "$1" --server -k 2>/dev/null || true
 }
+
+# The forecast service for the program: built with the 'service' preset and started in demo
+# mode on loopback, on port 8642 or, when that is taken, on a free one. Sets forecast_host to
+# 127.0.0.1:PORT, the value for PELLUMO_SEARCH_HOST and PELLUMO_ICON_HOST. $1 is the file
+# for its output (its access log). stop_forecast_service ends it.
+forecast_exe="$repo_root/build-service/service/pellumo-forecast"
+forecast_pid=
+forecast_host=
+
+start_forecast_service() {
+    local log=$1 port i
+    (cd "$repo_root" && cmake --preset service >/dev/null && cmake --build --preset service --target pellumo-forecast >/dev/null)
+    for port in 8642 0; do
+        "$forecast_exe" --demo --port "$port" >"$log" 2>&1 &
+        forecast_pid=$!
+        for i in $(seq 50); do
+            forecast_host=$(grep -o -m1 'listening on http://127\.0\.0\.1:[0-9]*' "$log" | sed 's|.*http://||')
+            [ -n "$forecast_host" ] && return 0
+            kill -0 "$forecast_pid" 2>/dev/null || break
+            sleep 0.1
+        done
+        stop_forecast_service
+    done
+    echo "could not start the forecast service:" >&2
+    cat "$log" >&2
+    return 1
+}
+
+stop_forecast_service() {
+    [ -n "${forecast_pid:-}" ] || return 0
+    kill "$forecast_pid" 2>/dev/null || true
+    local i
+    for i in $(seq 50); do
+        kill -0 "$forecast_pid" 2>/dev/null || break
+        sleep 0.1
+    done
+    kill -KILL "$forecast_pid" 2>/dev/null || true
+    wait "$forecast_pid" 2>/dev/null || true
+    forecast_pid=
+}

@@ -1,8 +1,9 @@
 #!/usr/bin/env bash
-# Installs what is missing, builds Pellumo and runs it under Wine.
+# Installs what is missing, builds Pellumo and runs it under Wine, with the forecast service
+# in demo mode on loopback as its search endpoint and icon server.
 # With an X display (DISPLAY set) the window shows there. Without one the program runs on
 # a private Xvfb and a screenshot of that screen is written every few seconds to the file
-# named below. Ctrl-C ends the program, its Wine server and the Xvfb started here.
+# named below. Ctrl-C ends the program, its Wine server, the service and the Xvfb started here.
 set -euo pipefail
 source "$(dirname "${BASH_SOURCE[0]}")/common.sh"
 
@@ -26,10 +27,15 @@ cleanup() {
         wait "$program_pid" 2>/dev/null || true
     fi
     [ ! -d "$prefix" ] || timeout 60 "$wine_run" --prefix "$prefix" --server -k 2>/dev/null || true
+    stop_forecast_service
     stop_private_xvfb
 }
 trap cleanup EXIT
 trap 'exit 130' INT TERM
+
+start_forecast_service "$build_dir/forecast-service.log"
+export PELLUMO_SEARCH_HOST="$forecast_host" PELLUMO_ICON_HOST="$forecast_host"
+echo "Forecast service (demo data) on http://$forecast_host; its log: $build_dir/forecast-service.log"
 
 if [ -n "${DISPLAY:-}" ]; then
     "$wine_run" --prefix "$prefix" "$build_dir/app/pellumo.exe" &

@@ -111,7 +111,7 @@ def flakes(c, spots):
 def sky_cloud(c, night, dark=False):
     """The cloud of a wet or grey icon; night variants are a shade darker."""
     if dark:
-        cloud(c, 24, 18, DARK, DARK_EDGE)
+        cloud(c, 24, 18, DARK_EDGE if night else DARK, DARK if night else DARK_EDGE)
     else:
         cloud(c, 24, 18, NIGHT_CLOUD if night else CLOUD, DARK if night else CLOUD_EDGE)
 
@@ -209,12 +209,14 @@ def lzw_codes(indices, min_size):
 
 
 def encode_gif(pixels):
+    """A GIF of rows of palette indices; any size, though the icons are all SIZE x SIZE."""
+    size = len(pixels[0]).to_bytes(2, "little") + len(pixels).to_bytes(2, "little")
     out = bytearray(b"GIF89a")
-    out += SIZE.to_bytes(2, "little") * 2
+    out += size
     out += bytes([0xF3, 0, 0])  # global table of 16 colours, background index 0, square pixels
     for rgb in PALETTE:
         out += bytes(rgb)
-    out += b"\x2C" + bytes(4) + SIZE.to_bytes(2, "little") * 2 + b"\x00"
+    out += b"\x2C" + bytes(4) + size + b"\x00"
     min_size = 4
     data = bytearray()
     bits, count = 0, 0

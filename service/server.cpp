@@ -1,6 +1,7 @@
 #include "service/server.h"
 
 #include <httplib.h>
+#include <sys/socket.h>
 #include <sys/stat.h>
 
 #include <cerrno>
@@ -94,6 +95,12 @@ ForecastServer::ForecastServer(ServiceConfig serviceConfig, LogSink logSink)
     http->set_read_timeout(kIdleSeconds, 0);
     http->set_write_timeout(kIdleSeconds, 0);
     http->set_payload_max_length(4096);
+    // httplib's default also sets SO_REUSEPORT, which lets a second service bind the same port
+    // and silently take half of the connections; a taken port must fail instead.
+    http->set_socket_options([](socket_t sock) {
+        int yes = 1;
+        setsockopt(sock, SOL_SOCKET, SO_REUSEADDR, &yes, sizeof yes);
+    });
 
     // Every request is answered here, before httplib's routing, so that one function decides
     // every method and path; nothing is registered with the router.
