@@ -1,6 +1,7 @@
 // Pellumo's entry point: one copy at a time, one window, one message loop.
 
 #include "app/shell.h"
+#include "weather/weather_hosts.h"
 
 #include <cstring>
 
@@ -10,6 +11,7 @@ int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR, int showCommand) {
     HANDLE singleInstance = CreateMutexA(nullptr, FALSE, "Pellumo");
     if (singleInstance && GetLastError() == ERROR_ALREADY_EXISTS) return 0;
 
+    readWeatherHostOverrides();
     std::strncpy(windowClassName, "szWindowClass", sizeof windowClassName - 1);
     registerWindowClass(instance);
     if (!createMainWindow(instance, showCommand)) return 0;

@@ -8,12 +8,14 @@
 #include "app/paint_route.h"
 #include "app/resource.h"
 #include "common/unique.h"
+#include "weather/weather_panel.h"
 
 #include <cstring>
 
 // The panels are constructed in the order they are defined here, before WinMain runs,
 // and destroyed in the reverse order after it returns.
 CalendarPanel calendarPanel;
+WeatherPanel weatherPanel;
 
 HINSTANCE appInstance = nullptr;
 HWND mainWindow = nullptr;
@@ -81,25 +83,25 @@ LRESULT onDestroy(HWND window) {
     return 0;
 }
 
-// The weather panel is not built yet; until it is, the timer counts it as ready.
-constexpr bool weatherReady = true;
-
 // The first tick loads the settings and slows the timer down; later ticks retry whatever
 // is not ready yet and stop the timer for good once everything is.
 LRESULT onTimer(HWND window) {
     if (firstTick) {
         SetTimer(window, kStartupTimer, kRetryDelay, nullptr);
-        // Without a settings file, loading the settings shows the current month.
+        // Without a settings file, loading the settings shows the current month and asks
+        // for the forecast without a city.
         calendarPanel.showCurrentMonth();
+        weatherPanel.refresh("", false);
         firstTick = false;
         InvalidateRect(window, nullptr, FALSE);
         return 0;
     }
-    if (calendarPanel.ready && weatherReady) {
+    if (calendarPanel.ready && weatherPanel.ready) {
         KillTimer(window, kStartupTimer);
         return 0;
     }
     if (!calendarPanel.ready) calendarPanel.showCurrentMonth();
+    if (!weatherPanel.ready) weatherPanel.refresh("", true);
     InvalidateRect(window, nullptr, FALSE);
     return 0;
 }
@@ -109,7 +111,7 @@ LRESULT onPaint(HWND window) {
     HDC dc = BeginPaint(window, &ps);
     const PaintRoute route = routePaint(ps.rcPaint.top, ps.rcPaint.bottom);
     if (route == PaintRoute::both || route == PaintRoute::calendar) calendarPanel.paint(window, dc);
-    // The weather panel, once there is one, paints here for PaintRoute::both and PaintRoute::weather.
+    if (route == PaintRoute::both || route == PaintRoute::weather) weatherPanel.paint(window, dc);
     EndPaint(window, &ps);
     return 0;
 }

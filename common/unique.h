@@ -18,7 +18,31 @@ struct MemoryDcTraits {  // from CreateCompatibleDC; a GetDC context goes back w
     static void close(Handle h) { DeleteDC(h); }
 };
 
+struct FileTraits {  // from CreateFileA, which fails with INVALID_HANDLE_VALUE, not null
+    using Handle = HANDLE;
+    static Handle invalid() { return INVALID_HANDLE_VALUE; }
+    static void close(Handle h) { CloseHandle(h); }
+};
+
+struct GlobalMemoryTraits {
+    using Handle = HGLOBAL;
+    static Handle invalid() { return nullptr; }
+    static void close(Handle h) { GlobalFree(h); }
+};
+
+// A COM interface pointer, released once.
+template <class Interface>
+struct ComTraits {
+    using Handle = Interface*;
+    static Handle invalid() { return nullptr; }
+    static void close(Handle h) { h->Release(); }
+};
+
 using UniqueGdi = Unique<GdiTraits>;
+using UniqueFile = Unique<FileTraits>;
+using UniqueGlobal = Unique<GlobalMemoryTraits>;
+template <class Interface>
+using UniqueCom = Unique<ComTraits<Interface>>;
 using UniqueMemoryDc = Unique<MemoryDcTraits>;
 
 // Selects an object into a device context and puts the previous one back on scope exit.

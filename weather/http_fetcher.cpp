@@ -1,8 +1,7 @@
 #include "weather/http_fetcher.h"
 
 #include "weather/ascii.h"
-
-#include <shlwapi.h>
+#include "weather/lead_byte.h"
 
 #include <cstdio>
 #include <cstring>
@@ -12,6 +11,34 @@ namespace {
 constexpr int kRequestSize = 512;
 constexpr int kLineSize = 256;
 constexpr int kTextModePauseMs = 1000;
+constexpr char kTemporaryPrefix[] = "pel";  // GetTempFileNameA makes "pelXXXX.tmp"
+constexpr char kTemporaryPattern[] = "pel*.tmp";
+
+// The length of `path` up to and including its last folder separator; 0 when it has none.
+// A GBK character's second byte can be 0x5C, the backslash, so trail bytes are skipped.
+size_t folderLength(const char* path) {
+    size_t length = 0;
+    for (size_t i = 0; path[i] != '\0'; ++i) {
+        if (isLeadByte(static_cast<unsigned char>(path[i]))) {
+            if (path[i + 1] == '\0') break;
+            ++i;
+        } else if (path[i] == '\\' || path[i] == '/') {
+            length = i + 1;
+        }
+    }
+    return length;
+}
+
+// A regular file: not a folder, and not a device such as CON or NUL.gif that any folder
+// seems to hold.
+bool isRegularFile(const char* path) {
+    UniqueFile file(CreateFileA(path, 0, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr, OPEN_EXISTING,
+                                FILE_ATTRIBUTE_NORMAL, nullptr));
+    if (!file || GetFileType(file.get()) != FILE_TYPE_DISK) return false;
+    BY_HANDLE_FILE_INFORMATION information;
+    return GetFileInformationByHandle(file.get(), &information) &&
+           !(information.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY);
+}
 
 struct StdioFileTraits {
     using Handle = FILE*;
@@ -34,17 +61,13 @@ public:
     // Creates an empty, uniquely named file in the folder of `finalPath`.
     bool create(const char* finalPath) {
         char folder[MAX_PATH] = ".";
-        const char* lastSeparator = nullptr;
-        for (const char* p = finalPath; *p != '\0'; ++p) {
-            if (*p == '\\' || *p == '/') lastSeparator = p;
-        }
-        if (lastSeparator) {
-            const size_t length = static_cast<size_t>(lastSeparator - finalPath) + 1;  // keeps "C:\" a root
+        const size_t length = folderLength(finalPath);  // keeps "C:\\" a root
+        if (length > 0) {
             if (length >= sizeof folder) return false;
             std::memcpy(folder, finalPath, length);
             folder[length] = '\0';
         }
-        if (GetTempFileNameA(folder, "pel", 0, path) == 0) {
+        if (GetTempFileNameA(folder, kTemporaryPrefix, 0, path) == 0) {
             path[0] = '\0';
             return false;
         }
@@ -81,7 +104,21 @@ int waitFor(SOCKET socket, bool toWrite, int ms) {
 
 }  // namespace
 
-HttpFetcher::HttpFetcher(int silence) : silenceMs(silence > 0 ? silence : kDefaultSilenceMs) {}
+// How a body arrives: its framing and how far it has come.
+struct HttpFetcher::BodySource {
+    const BodyFraming& framing;
+    uint32_t remaining;
+    ChunkedDecoder chunks;
+
+    // Whether the body was read to its very end and nothing stray came after it.
+    bool consumedExactly() const {
+        if (framing.kind == BodyFraming::Kind::length) return remaining == 0;
+        return framing.kind == BodyFraming::Kind::chunked && chunks.done() && chunks.excess() == 0;
+    }
+};
+
+HttpFetcher::HttpFetcher(int silence, int deadline)
+    : silenceMs(silence > 0 ? silence : kDefaultSilenceMs), deadlineMs(deadline > 0 ? deadline : kDeadlineMs) {}
 
 const char* HttpFetcher::describe(Failure failure) {
     switch (failure) {
@@ -103,16 +140,42 @@ const char* HttpFetcher::describe(Failure failure) {
             return "the request could not be sent";
         case Failure::silence:
             return "the server stayed silent past the time-out";
+        case Failure::deadline:
+            return "the download took longer than its deadline";
         case Failure::closed:
             return "the server closed the connection early";
+        case Failure::header:
+            return "the response header is longer than the fetcher reads";
         case Failure::status:
             return "the server answered with a status other than 200 or 206";
         case Failure::body:
             return "the body's chunked framing is broken";
+        case Failure::tooLarge:
+            return "the body is larger than a saved file may be";
         case Failure::file:
             return "the file could not be written";
     }
     return "unknown failure";
+}
+
+void HttpFetcher::removeTemporaryFiles(const char* folder) {
+    char pattern[MAX_PATH] = {};
+    const size_t length = strnlen(folder, sizeof pattern);
+    if (length + sizeof kTemporaryPattern > sizeof pattern) return;
+    std::memcpy(pattern, folder, length);
+    std::memcpy(pattern + length, kTemporaryPattern, sizeof kTemporaryPattern);
+    WIN32_FIND_DATAA found;
+    HANDLE search = FindFirstFileA(pattern, &found);
+    if (search == INVALID_HANDLE_VALUE) return;
+    do {
+        char path[MAX_PATH];
+        const size_t nameLength = strnlen(found.cFileName, sizeof found.cFileName);
+        if (found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY || length + nameLength >= sizeof path) continue;
+        std::memcpy(path, folder, length);
+        std::memcpy(path + length, found.cFileName, nameLength + 1);
+        DeleteFileA(path);
+    } while (FindNextFileA(search, &found));
+    FindClose(search);
 }
 
 bool HttpFetcher::fail(Failure why) {
@@ -154,7 +217,8 @@ int HttpFetcher::buildRequest(const char* host, const char* path, char* out, int
 // is the server's close or bytes that belong to no request of ours.
 bool HttpFetcher::prepareConnection(const char* host, int port) {
     if (!socket_) return false;
-    const bool keep = reusable && connectedPort == port && ascii::equalsIgnoringCase(connectedHost, host) &&
+    const bool keep = reusable && connectedPort == port &&
+                      ascii::equalsIgnoringCase(host, std::strlen(host), connectedHost) &&
                       waitFor(socket_.get(), false, 0) == 0;
     reusable = false;
     if (!keep) close();
@@ -203,9 +267,11 @@ bool HttpFetcher::connectWithBound(SOCKET socket, const sockaddr_in& address) {
     FD_ZERO(&failed);
     FD_SET(socket, &writable);
     FD_SET(socket, &failed);
-    timeval bound{silenceMs / 1000, (silenceMs % 1000) * 1000};
-    const int ready = select(0, nullptr, &writable, &failed, &bound);
-    if (ready == 0) return fail(Failure::silence);
+    Failure onTimeout = Failure::silence;
+    const int ms = waitBound(onTimeout);
+    timeval bound{ms / 1000, (ms % 1000) * 1000};
+    const int ready = ms > 0 ? select(0, nullptr, &writable, &failed, &bound) : 0;
+    if (ready == 0) return fail(onTimeout);
     if (ready < 0 || FD_ISSET(socket, &failed)) return fail(Failure::connect);
     int error = 0;
     int errorSize = sizeof error;
@@ -219,9 +285,7 @@ bool HttpFetcher::connectWithBound(SOCKET socket, const sockaddr_in& address) {
 
 bool HttpFetcher::sendAll(SOCKET socket, const char* data, int length) {
     while (length > 0) {
-        const int ready = waitFor(socket, true, silenceMs);
-        if (ready == 0) return fail(Failure::silence);
-        if (ready < 0) return fail(Failure::send);
+        if (wait(socket, true) < 0) return fail(failure_ == Failure::none ? Failure::send : failure_);
         const int sent = ::send(socket, data, length, 0);
         if (sent == SOCKET_ERROR) return fail(Failure::send);
         data += sent;
@@ -230,14 +294,30 @@ bool HttpFetcher::sendAll(SOCKET socket, const char* data, int length) {
     return true;
 }
 
-// The count received, 0 when the peer has closed, -1 after silence or an error.
+// The longest a wait may take now: the silence bound, or less when the download's deadline
+// comes first, in which case `onTimeout` says so. 0 once the deadline has passed.
+int HttpFetcher::waitBound(Failure& onTimeout) const {
+    // Unsigned subtraction stays right across the tick count's wrap every 49.7 days.
+    const DWORD elapsed = GetTickCount() - downloadStart;
+    const int left = elapsed >= static_cast<DWORD>(deadlineMs) ? 0 : deadlineMs - static_cast<int>(elapsed);
+    onTimeout = left <= silenceMs ? Failure::deadline : Failure::silence;
+    return left < silenceMs ? left : silenceMs;
+}
+
+// 1 when the socket is ready, -1 (with the failure set) after silence, the deadline or an error.
+int HttpFetcher::wait(SOCKET socket, bool toWrite) {
+    Failure onTimeout = Failure::silence;
+    const int ms = waitBound(onTimeout);
+    const int ready = ms > 0 ? waitFor(socket, toWrite, ms) : 0;
+    if (ready == 0) fail(onTimeout);
+    if (ready < 0) fail(toWrite ? Failure::send : Failure::closed);
+    return ready > 0 ? 1 : -1;
+}
+
+// The count received, 0 when the peer has closed, -1 after silence, the deadline or an error.
 int HttpFetcher::receive(SOCKET socket, char* buffer, int size) {
-    const int ready = waitFor(socket, false, silenceMs);
-    if (ready == 0) {
-        fail(Failure::silence);
-        return -1;
-    }
-    const int received = ready < 0 ? SOCKET_ERROR : ::recv(socket, buffer, size, 0);
+    if (wait(socket, false) < 0) return -1;
+    const int received = ::recv(socket, buffer, size, 0);
     if (received == SOCKET_ERROR) {
         fail(Failure::closed);
         return -1;
@@ -246,131 +326,131 @@ int HttpFetcher::receive(SOCKET socket, char* buffer, int size) {
 }
 
 // The header is read one byte per recv so that no body byte is consumed ahead of readBody.
-int HttpFetcher::readHead(SOCKET socket, char* out, HeadEnd& end) {
-    int stored = 0;
-    while (stored < kHeaderSize) {
+// True once its blank line has come; `stored` counts the bytes received either way.
+bool HttpFetcher::readHead(SOCKET socket, char* out, int size, int& stored) {
+    stored = 0;
+    while (stored < size) {
         char character;
         const int received = receive(socket, &character, 1);
-        if (received <= 0) {
-            if (received == 0) fail(Failure::closed);
-            end = HeadEnd::closed;
-            return stored;
-        }
+        if (received < 0) return false;  // silence or the deadline, as receive recorded
+        if (received == 0) return fail(Failure::closed);
         out[stored++] = character;
-        if (character == '\n' && stored >= 4 && std::memcmp(out + stored - 4, "\r\n\r\n", 4) == 0) {
-            end = HeadEnd::blankLine;
-            return stored;
+        if (character == '\n' && stored >= 4 && std::memcmp(out + stored - 4, "\r\n\r\n", 4) == 0) return true;
+    }
+    return fail(Failure::header);
+}
+
+// The next piece of the body: a count of bytes, 0 at its end, -1 on a failure. Never asks
+// for more than a declared length, so the next response's bytes stay on the socket.
+int HttpFetcher::nextBodyPiece(SOCKET socket, BodySource& body, char* buffer, int size) {
+    switch (body.framing.kind) {
+        case BodyFraming::Kind::untilClose:
+            return receive(socket, buffer, size);
+        case BodyFraming::Kind::length: {
+            if (body.remaining == 0) return 0;
+            const int wanted = body.remaining < static_cast<uint32_t>(size) ? static_cast<int>(body.remaining) : size;
+            const int received = receive(socket, buffer, wanted);
+            if (received == 0) fail(Failure::closed);
+            if (received <= 0) return -1;
+            body.remaining -= static_cast<uint32_t>(received);
+            return received;
+        }
+        case BodyFraming::Kind::chunked:
+            while (!body.chunks.done()) {
+                const int received = receive(socket, buffer, size);
+                if (received == 0) fail(Failure::closed);
+                if (received <= 0) return -1;
+                const size_t decoded = body.chunks.decode(buffer, static_cast<size_t>(received));
+                if (body.chunks.failed()) {
+                    fail(Failure::body);
+                    return -1;
+                }
+                if (decoded > 0) return static_cast<int>(decoded);
+            }
+            return 0;
+    }
+    return -1;
+}
+
+// Appends the body from the first occurrence of `marker` on, zero bytes left out, until the
+// body ends or the room is used up.
+bool HttpFetcher::takeText(SOCKET socket, BodySource& body, const char* marker, char* destination, int limit) {
+    Sleep(kTextModePauseMs);
+    const size_t existing = std::strlen(destination);
+    char* out = destination + existing;
+    const size_t capacity = static_cast<size_t>(limit) - 1 - existing;
+    size_t stored = 0;
+    auto store = [&](const char* bytes, size_t count) {
+        for (size_t i = 0; i < count && stored < capacity; ++i) {
+            if (bytes[i] != '\0') out[stored++] = bytes[i];
+        }
+        out[stored] = '\0';
+    };
+
+    const size_t markerLength = marker ? std::strlen(marker) : 0;
+    bool found = marker == nullptr;
+    // The marker is searched in what was kept of the previous piece followed by this one, so
+    // a marker split by the network between two receives is still found.
+    char chunk[kChunkSize];
+    char window[2 * kChunkSize];
+    size_t carried = 0;
+    while (!(found && stored == capacity)) {
+        const int received = nextBodyPiece(socket, body, chunk, kChunkSize);
+        if (received < 0) return false;
+        if (received == 0) break;
+        if (found) {
+            store(chunk, static_cast<size_t>(received));
+            continue;
+        }
+        std::memcpy(window + carried, chunk, static_cast<size_t>(received));
+        const size_t windowLength = carried + static_cast<size_t>(received);
+        if (const char* at = findBytes(window, windowLength, marker, markerLength)) {
+            found = true;
+            store(at, static_cast<size_t>(window + windowLength - at));
+        } else {
+            carried = markerLength > 0 && markerLength - 1 < windowLength ? markerLength - 1 : windowLength;
+            std::memmove(window, window + windowLength - carried, carried);
         }
     }
-    end = HeadEnd::full;
-    return stored;
+    return true;
+}
+
+// Saves the whole body, at most kMaxFileBytes, under `path` by way of a temporary file.
+bool HttpFetcher::saveFile(SOCKET socket, BodySource& body, const char* path) {
+    TemporaryFile temporary;
+    if (!temporary.create(path)) return fail(Failure::file);
+    {
+        UniqueStdioFile file(std::fopen(temporary.name(), "wb"));
+        if (!file) return fail(Failure::file);
+        char chunk[kChunkSize];
+        size_t total = 0;
+        for (;;) {
+            const int received = nextBodyPiece(socket, body, chunk, kChunkSize);
+            if (received < 0) return false;
+            if (received == 0) break;
+            total += static_cast<size_t>(received);
+            if (total > static_cast<size_t>(kMaxFileBytes)) return fail(Failure::tooLarge);
+            if (std::fwrite(chunk, 1, static_cast<size_t>(received), file.get()) != static_cast<size_t>(received)) {
+                return fail(Failure::file);
+            }
+        }
+        // Closed here rather than by the owner, because a failed final flush is a failed file.
+        if (std::fclose(file.release()) != 0) return fail(Failure::file);
+    }
+    return temporary.moveTo(path) || fail(Failure::file);
 }
 
 bool HttpFetcher::readBody(SOCKET socket, const BodyFraming& framing, const char* text, char* destination, int limit) {
-    uint32_t remaining = framing.length;
-    ChunkedDecoder chunks;
-    // The next piece of the body: a count of bytes, 0 at its end, -1 on a failure. Never asks
-    // for more than a declared length, so the next response's bytes stay on the socket.
-    auto next = [&](char* buffer, int size) -> int {
-        switch (framing.kind) {
-            case BodyFraming::Kind::untilClose:
-                return receive(socket, buffer, size);
-            case BodyFraming::Kind::length: {
-                if (remaining == 0) return 0;
-                const int received = receive(
-                    socket, buffer, remaining < static_cast<uint32_t>(size) ? static_cast<int>(remaining) : size);
-                if (received == 0) {
-                    fail(Failure::closed);
-                    return -1;
-                }
-                if (received > 0) remaining -= static_cast<uint32_t>(received);
-                return received;
-            }
-            case BodyFraming::Kind::chunked:
-                while (!chunks.done()) {
-                    const int received = receive(socket, buffer, size);
-                    if (received == 0) fail(Failure::closed);
-                    if (received <= 0) return -1;
-                    const size_t decoded = chunks.decode(buffer, static_cast<size_t>(received));
-                    if (chunks.failed()) {
-                        fail(Failure::body);
-                        return -1;
-                    }
-                    if (decoded > 0) return static_cast<int>(decoded);
-                }
-                return 0;
-        }
-        return -1;
-    };
-    // Whether the body was read to its very end and nothing stray came after it.
-    auto consumedExactly = [&] {
-        if (framing.kind == BodyFraming::Kind::length) return remaining == 0;
-        return framing.kind == BodyFraming::Kind::chunked && chunks.done() && chunks.excess() == 0;
-    };
-
-    char chunk[kChunkSize];
-    if (destination) {
-        Sleep(kTextModePauseMs);
-        const size_t existing = std::strlen(destination);
-        char* out = destination + existing;
-        const size_t capacity = static_cast<size_t>(limit) - 1 - existing;
-        size_t stored = 0;
-        auto store = [&](const char* bytes, size_t count) {
-            for (size_t i = 0; i < count && stored < capacity; ++i) {
-                if (bytes[i] != '\0') out[stored++] = bytes[i];
-            }
-            out[stored] = '\0';
-        };
-
-        const size_t markerLength = text ? std::strlen(text) : 0;
-        bool found = text == nullptr;
-        // The marker is searched in what was kept of the previous chunk followed by this one,
-        // so a marker split by the network between two receives is still found.
-        char window[2 * kChunkSize];
-        size_t carried = 0;
-        while (!(found && stored == capacity)) {
-            const int received = next(chunk, kChunkSize);
-            if (received < 0) return false;
-            if (received == 0) break;
-            if (found) {
-                store(chunk, static_cast<size_t>(received));
-                continue;
-            }
-            std::memcpy(window + carried, chunk, static_cast<size_t>(received));
-            const size_t windowLength = carried + static_cast<size_t>(received);
-            if (const char* at = findBytes(window, windowLength, text, markerLength)) {
-                found = true;
-                store(at, static_cast<size_t>(window + windowLength - at));
-            } else {
-                carried = markerLength > 0 && markerLength - 1 < windowLength ? markerLength - 1 : windowLength;
-                std::memmove(window, window + windowLength - carried, carried);
-            }
-        }
-    } else {
-        TemporaryFile temporary;
-        if (!temporary.create(text)) return fail(Failure::file);
-        {
-            UniqueStdioFile file(std::fopen(temporary.name(), "wb"));
-            if (!file) return fail(Failure::file);
-            for (;;) {
-                const int received = next(chunk, kChunkSize);
-                if (received < 0) return false;
-                if (received == 0) break;
-                if (std::fwrite(chunk, 1, static_cast<size_t>(received), file.get()) != static_cast<size_t>(received)) {
-                    return fail(Failure::file);
-                }
-            }
-            // Closed here rather than by the owner, because a failed final flush is a failed file.
-            if (std::fclose(file.release()) != 0) return fail(Failure::file);
-        }
-        if (!temporary.moveTo(text)) return fail(Failure::file);
-    }
-    reusable = framing.keepAlive && consumedExactly();
+    BodySource body{framing, framing.length, {}};
+    const bool taken = destination ? takeText(socket, body, text, destination, limit) : saveFile(socket, body, text);
+    if (!taken) return false;
+    reusable = framing.keepAlive && body.consumedExactly();
     return true;
 }
 
 bool HttpFetcher::download(const char* url, const char* text, char* destination, int limit) {
     failure_ = Failure::none;
+    downloadStart = GetTickCount();
     UrlParts parts;
     if (!parts.parse(url)) return fail(Failure::url);
 
@@ -388,7 +468,7 @@ bool HttpFetcher::download(const char* url, const char* text, char* destination,
         if (prefixLength + nameLength >= static_cast<size_t>(kSavedPathSize)) return fail(Failure::input);
         std::memcpy(savedPath_, prefix, prefixLength);
         std::memcpy(savedPath_ + prefixLength, parts.fileName(), nameLength);
-        if (PathFileExistsA(savedPath_)) return true;
+        if (isRegularFile(savedPath_)) return true;
     }
 
     if (parts.host()[0] == '\0') return fail(Failure::input);
@@ -398,25 +478,31 @@ bool HttpFetcher::download(const char* url, const char* text, char* destination,
 
     // A kept connection that the server closed while idle may look fine until the request
     // goes out; a GET can safely go again, once, over a fresh connection.
-    HeadEnd end = HeadEnd::closed;
-    for (int attempt = 0; attempt < 2; ++attempt) {
+    char head[kMaxHeaderBytes + 1];
+    int headLength = 0;
+    for (int attempt = 0;; ++attempt) {
         const bool reused = prepareConnection(parts.host(), parts.port());
         if (!openConnection(parts.host(), parts.port())) return false;
         std::memset(headerText_, 0, sizeof headerText_);
-        if (sendAll(socket_.get(), request, requestLength) && readHead(socket_.get(), headerText_, end) > 0) break;
-        if (!reused || failure_ == Failure::silence) return false;
+        const bool sent = sendAll(socket_.get(), request, requestLength);
+        if (sent && readHead(socket_.get(), head, kMaxHeaderBytes, headLength)) break;
+        const bool lostIdleConnection =
+            reused && headLength == 0 && failure_ != Failure::silence && failure_ != Failure::deadline;
+        if (attempt > 0 || !lostIdleConnection) {
+            std::memcpy(headerText_, head, headLength < kHeaderSize ? headLength : kHeaderSize);
+            return false;
+        }
         close();
     }
-    if (end == HeadEnd::closed) return fail(Failure::closed);
+    head[headLength] = '\0';
+    std::memcpy(headerText_, head, headLength < kHeaderSize ? headLength : kHeaderSize);
 
-    HttpResponseHead head;
-    head.parse(headerText_);
-    if (head.status() != 200 && head.status() != 206) return fail(Failure::status);
+    HttpResponseHead response;
+    response.parse(headerText_);
+    if (response.status() != 200 && response.status() != 206) return fail(Failure::status);
 
-    // A header cut at its size limit may have lost its framing lines, and the rest of it
-    // arrives as body: only the end of the connection can end such a body.
     BodyFraming framing;
-    if (end == HeadEnd::blankLine) framing.parse(headerText_);
+    framing.parse(head);
     if (!readBody(socket_.get(), framing, destination ? text : savedPath_, destination, limit)) return false;
     failure_ = Failure::none;
     return true;

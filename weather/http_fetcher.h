@@ -2,7 +2,8 @@
 // A small blocking HTTP/1.1 GET client over one TCP socket, for the forecast page and the
 // weather icons. It asks the server to keep the connection and reuses it for the next
 // download to the same host and port while that is safe. Every connect, send and receive
-// gives up after a bounded time of silence, so a stalled server costs at most that long.
+// gives up after a bounded time of silence, and every download after an overall deadline,
+// so a stalled or trickling server costs the caller's thread at most that long.
 
 #include <winsock2.h>
 
@@ -10,6 +11,8 @@
 
 #include <cstdint>
 
+#include "weather/body_framing.h"
+#include "weather/chunked_decoder.h"
 #include "weather/http_head.h"
 #include "weather/url_parts.h"
 
@@ -30,7 +33,10 @@ using UniqueWinsockSocket = Unique<WinsockSocketTraits>;
 class HttpFetcher {
 public:
     static constexpr int kDefaultSilenceMs = 10000;
-    static constexpr int kHeaderSize = 1000;
+    static constexpr int kDeadlineMs = 15000;      // one whole download, from its call to its end
+    static constexpr int kMaxHeaderBytes = 16384;  // a longer response header fails the download
+    static constexpr int kMaxFileBytes = 1 << 20;  // 1 MB: a longer body fails a file-mode download
+    static constexpr int kHeaderSize = 1000;       // how much of the header headerText() keeps
     static constexpr int kChunkSize = 1000;
     static constexpr int kSavedPathSize = 256;
     static constexpr int kMaxPathLength = 240;  // "GET " path " HTTP/1.1\r\n" fits a 256-byte line
@@ -46,15 +52,19 @@ public:
         connect,
         send,
         silence,
+        deadline,
         closed,
+        header,
         status,
         body,
+        tooLarge,
         file
     };
 
     // `silenceMs` bounds every wait on the network: a connect, a send, or a receive that
-    // sees no byte for that long fails the download.
-    explicit HttpFetcher(int silenceMs = kDefaultSilenceMs);
+    // sees no byte for that long fails the download. `deadlineMs` bounds each download as a
+    // whole, the text mode's first second included. Values of 0 or less take the defaults.
+    explicit HttpFetcher(int silenceMs = kDefaultSilenceMs, int deadlineMs = kDeadlineMs);
     // Releases a socket that is still held, as close() would.
     virtual ~HttpFetcher() = default;
     HttpFetcher(const HttpFetcher&) = delete;
@@ -71,15 +81,17 @@ public:
     //
     // File mode, `destination` null: saves the body to `text` (the prefix, null for none)
     // followed by the URL's decoded file name; see savedPath(). True at once, without any
-    // network use, when that file already exists. The body goes to a temporary file in the
+    // network use, when a regular file of that name already exists (a folder or a device
+    // name does not count). The body, at most kMaxFileBytes, goes to a temporary file in the
     // same folder first and is moved into place only once complete, so a failed download
     // never leaves a file under the final name.
     //
     // False on any failure: a URL that does not split or whose path is longer than 240 bytes,
     // an empty host, a limit of 1000 or less, a destination without a terminator within its
     // limit, a marker longer than 1000 bytes, a saved path of 256 bytes or more, a failed
-    // lookup, connect, send or receive, silence beyond the bound, no header, another status,
-    // a body cut short of its declared end, or a file that cannot be written.
+    // lookup, connect, send or receive, silence beyond the bound, the deadline passed, no
+    // header or one over kMaxHeaderBytes, another status, a body cut short of its declared
+    // end, a file body over kMaxFileBytes, or a file that cannot be written.
     bool download(const char* url, const char* text, char* destination, int limit);
 
     // The path of the last file-mode download, set also when the file already existed;
@@ -89,24 +101,33 @@ public:
     // Closes a held socket and releases Winsock; false, doing nothing, when none is held.
     bool close();
 
+    // Deletes what downloads into `folder` (a path ending in a separator) left behind when
+    // their process was killed. Files still open in a running download stay.
+    static void removeTemporaryFiles(const char* folder);
+
     // For tools and diagnostics: why the last download failed, in a short English phrase,
-    // and the response header it received, if any.
+    // and the first kHeaderSize bytes of the response header it received, if any.
     Failure failure() const { return failure_; }
     static const char* describe(Failure failure);
     const char* headerText() const { return headerText_; }
 
 private:
-    enum class HeadEnd { blankLine, full, closed };
+    struct BodySource;
 
     int buildRequest(const char* host, const char* path, char* out, int outSize);
     bool openConnection(const char* host, int port);
-    int readHead(SOCKET socket, char* out, HeadEnd& end);
+    bool readHead(SOCKET socket, char* out, int size, int& stored);
     bool readBody(SOCKET socket, const BodyFraming& framing, const char* text, char* destination, int limit);
 
     bool prepareConnection(const char* host, int port);
     bool connectWithBound(SOCKET socket, const sockaddr_in& address);
     bool sendAll(SOCKET socket, const char* data, int length);
+    int waitBound(Failure& onTimeout) const;
+    int wait(SOCKET socket, bool toWrite);
     int receive(SOCKET socket, char* buffer, int size);
+    int nextBodyPiece(SOCKET socket, BodySource& body, char* buffer, int size);
+    bool takeText(SOCKET socket, BodySource& body, const char* marker, char* destination, int limit);
+    bool saveFile(SOCKET socket, BodySource& body, const char* path);
     bool fail(Failure why);
 
     char headerText_[kHeaderSize + 1]{};
@@ -121,5 +142,7 @@ private:
     int connectedPort = -1;
     bool reusable = false;
     int silenceMs;
+    int deadlineMs;
+    DWORD downloadStart = 0;  // GetTickCount at the start of the current download
     Failure failure_ = Failure::none;
 };

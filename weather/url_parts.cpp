@@ -25,15 +25,13 @@ bool startsWithIgnoringCase(const char* text, const char* prefix) {
 }
 
 // Reads a number the way atoi does (blanks, a sign, decimal digits, 0 when none) but keeps
-// only its low 16 bits while reading, so any length of digits is well defined.
+// only its low 16 bits, so any length of digits is well defined.
 uint16_t readPortNumber(const char* text) {
     while (ascii::isBlank(*text)) ++text;
     bool negative = false;
     if (*text == '+' || *text == '-') negative = *text++ == '-';
-    uint16_t value = 0;
-    for (; ascii::isDigit(*text); ++text) {
-        value = static_cast<uint16_t>(value * 10u + static_cast<unsigned>(*text - '0'));
-    }
+    // Digits beyond 64 bits only wrap, which keeps the low 16 bits right.
+    const auto value = static_cast<uint16_t>(ascii::readDigits(text, nullptr, 10, UINT64_MAX).value);
     return negative ? static_cast<uint16_t>(0u - value) : value;
 }
 

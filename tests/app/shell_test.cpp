@@ -5,6 +5,8 @@
 #include "app/paint_route.h"
 #include "app/shell.h"
 #include "common/unique.h"
+#include "weather/weather_hosts.h"
+#include "weather/weather_panel.h"
 
 #include <gtest/gtest.h>
 
@@ -46,7 +48,8 @@ TEST(MainWindow, IsATranslucentToolWindowWithoutChrome) {
     EXPECT_EQ(colorDialogData.hwndOwner, mainWindow);
 }
 
-TEST(MainWindow, FirstTickShowsTheMonthALaterTickStopsTheTimer) {
+TEST(MainWindow, FirstTickShowsTheMonthLaterTicksRetryTheWeatherUntilItIsShown) {
+    ASSERT_TRUE(setWeatherHost(weatherHosts.search, "127.0.0.1:1"));  // refused at once: every query fails
     ASSERT_FALSE(calendarPanel.ready);
     takeUpdate();
     SendMessageA(mainWindow, WM_TIMER, kStartupTimer, 0);
@@ -58,10 +61,25 @@ TEST(MainWindow, FirstTickShowsTheMonthALaterTickStopsTheTimer) {
     EXPECT_EQ(routePaint(whole.top, whole.bottom), PaintRoute::both) << "the whole window is repainted";
     UpdateWindow(mainWindow);  // the paint that records the window in the calendar
     EXPECT_EQ(calendarPanel.hwnd, mainWindow);
+    EXPECT_FALSE(weatherPanel.ready) << "no forecast came";
 
+    std::strcpy(weatherPanel.city, "\xB1\xB1\xBE\xA9");  // 北京
+    SendMessageA(mainWindow, WM_TIMER, kStartupTimer, 0);
+    EXPECT_STREQ(weatherPanel.city, "") << "the retry queries the empty city";
+    GetUpdateRect(mainWindow, &whole, FALSE);
+    EXPECT_EQ(routePaint(whole.top, whole.bottom), PaintRoute::both);
+
+    std::strcpy(weatherPanel.days[0].description, "x");  // as a forecast would leave it
+    UpdateWindow(mainWindow);
+    EXPECT_TRUE(weatherPanel.ready && weatherPanel.hwnd == mainWindow) << "the whole-window paint drew the weather";
     SendMessageA(mainWindow, WM_TIMER, kStartupTimer, 0);
     EXPECT_FALSE(KillTimer(mainWindow, kStartupTimer)) << "both panels ready: the timer is gone";
     EXPECT_EQ(edges(takeUpdate()), edges(RECT{})) << "and nothing was invalidated";
+
+    weatherPanel.setColor(0x00FF00);
+    const RECT weather = takeUpdate();
+    EXPECT_EQ(std::make_pair(weather.left, weather.top), std::make_pair(4L, 260L));
+    EXPECT_EQ(routePaint(weather.top, weather.bottom), PaintRoute::weather) << "the weather repaints only itself";
 
     calendarPanel.setColor(1, 0x00FF00);
     const RECT own = takeUpdate();

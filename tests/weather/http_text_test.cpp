@@ -1,5 +1,7 @@
 // The text side of a download, without sockets: URL splitting and GBK percent coding, the
 // response header, body framing and the chunked decoder.
+#include "weather/body_framing.h"
+#include "weather/chunked_decoder.h"
 #include "weather/http_head.h"
 #include "weather/url_parts.h"
 

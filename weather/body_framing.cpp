@@ -1,0 +1,117 @@
+#include "weather/body_framing.h"
+
+#include "weather/ascii.h"
+
+#include <cstddef>
+#include <cstring>
+
+namespace {
+
+bool isLinearSpace(char c) { return c == ' ' || c == '\t'; }
+
+// One comma-separated token of a header value, without the blanks around it.
+struct Token {
+    const char* text;
+    size_t length;
+};
+
+// Calls `visit` for every token of the value [begin, end).
+template <class Visit>
+void forEachToken(const char* begin, const char* end, Visit visit) {
+    while (begin < end) {
+        const char* comma = begin;
+        while (comma < end && *comma != ',') ++comma;
+        const char* first = begin;
+        const char* last = comma;
+        while (first < last && isLinearSpace(*first)) ++first;
+        while (last > first && isLinearSpace(last[-1])) --last;
+        visit(Token{first, static_cast<size_t>(last - first)});
+        begin = comma + 1;
+    }
+}
+
+// Plain decimal digits only: a sign, blanks inside or a value past 32 bits is refused.
+bool readDecimalLength(const char* begin, const char* end, uint32_t& value) {
+    const ascii::Digits digits = ascii::readDigits(begin, end, 10, 0xFFFFFFFFu);
+    if (digits.count == 0 || digits.exceeds || begin + digits.count != end) return false;
+    value = static_cast<uint32_t>(digits.value);
+    return true;
+}
+
+// Keeps HTTP/1.1 and later apart from HTTP/1.0 and earlier; the rest of the line is not needed.
+bool isAtLeastHttp11(const char* line, const char* end) {
+    if (end - line < 8 || !ascii::equalsIgnoringCase(line, 5, "http/")) return false;
+    const char major = line[5];
+    const char minor = line[7];
+    if (major < '0' || major > '9' || line[6] != '.' || minor < '0' || minor > '9') return false;
+    return major > '1' || (major == '1' && minor >= '1');
+}
+
+}  // namespace
+
+void BodyFraming::parse(const char* header) {
+    *this = BodyFraming{};
+    if (!header) return;
+
+    const char* lineEnd = std::strchr(header, '\n');
+    if (!lineEnd) lineEnd = header + std::strlen(header);
+    bool keep = isAtLeastHttp11(header, lineEnd);
+
+    bool sawEncoding = false;
+    bool chunkedLast = false;
+    bool sawLength = false;
+    bool lengthBroken = false;
+    uint32_t declaredLength = 0;
+    bool saidClose = false;
+    bool saidKeepAlive = false;
+
+    for (const char* line = *lineEnd ? lineEnd + 1 : lineEnd; *line != '\0';) {
+        const char* end = std::strchr(line, '\n');
+        const char* next = end ? end + 1 : line + std::strlen(line);
+        if (!end) end = next;
+        if (end > line && end[-1] == '\r') --end;
+        if (end == line) break;  // the blank line that ends the header
+
+        const char* colon = static_cast<const char*>(std::memchr(line, ':', static_cast<size_t>(end - line)));
+        // A line that begins with a blank continues the previous one; none of ours do.
+        if (colon && !isLinearSpace(line[0])) {
+            const size_t nameLength = static_cast<size_t>(colon - line);
+            const char* value = colon + 1;
+            const char* valueEnd = end;
+            while (value < valueEnd && isLinearSpace(*value)) ++value;
+            while (valueEnd > value && isLinearSpace(valueEnd[-1])) --valueEnd;
+
+            if (ascii::equalsIgnoringCase(line, nameLength, "transfer-encoding")) {
+                // Codings of several lines concatenate: the last token of the last line counts.
+                sawEncoding = true;
+                forEachToken(value, valueEnd, [&](Token t) {
+                    if (t.length) chunkedLast = ascii::equalsIgnoringCase(t.text, t.length, "chunked");
+                });
+            } else if (ascii::equalsIgnoringCase(line, nameLength, "content-length")) {
+                uint32_t n = 0;
+                if (!readDecimalLength(value, valueEnd, n) || (sawLength && n != declaredLength)) lengthBroken = true;
+                declaredLength = n;
+                sawLength = true;
+            } else if (ascii::equalsIgnoringCase(line, nameLength, "connection")) {
+                forEachToken(value, valueEnd, [&](Token t) {
+                    if (ascii::equalsIgnoringCase(t.text, t.length, "close")) saidClose = true;
+                    if (ascii::equalsIgnoringCase(t.text, t.length, "keep-alive")) saidKeepAlive = true;
+                });
+            }
+        }
+        line = next;
+    }
+
+    if (sawEncoding) {
+        kind = chunkedLast ? Kind::chunked : Kind::untilClose;
+    } else if (sawLength && !lengthBroken) {
+        kind = Kind::length;
+        length = declaredLength;
+    }
+    if (saidKeepAlive) keep = true;
+    if (saidClose) keep = false;
+    // Both framings at once is how responses get smuggled: whatever follows such a body on
+    // the connection cannot be trusted, and no Connection line changes that.
+    const bool smuggling = sawEncoding && sawLength;
+    keepAlive = keep && !smuggling && kind != Kind::untilClose;
+}

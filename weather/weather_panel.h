@@ -1,0 +1,90 @@
+#pragma once
+// The weather half of the window: a three-day forecast for one city, cut out of a search
+// result page, with a day and a night icon per day cached as GIF files in a picture folder.
+// One static object serves the whole program; every field has a fixed size, and the page
+// buffer of a refresh is the only allocation.
+
+#include <windows.h>
+
+#include <cstddef>
+#include <cstdint>
+
+// One day of the forecast, exactly 256 bytes; every text is GBK and zero-terminated
+// within its field.
+struct DayForecast {
+    char dayName[16];        // 今天, 明天 or 后天, set at construction
+    char temperature[16];    // such as 22℃～15℃
+    char description[32];    // at most 16 bytes of it are filled
+    char wind[32];           // at most 16 bytes of it are filled
+    char dayIconPath[80];    // the cached icon files
+    char nightIconPath[80];  //
+};
+static_assert(sizeof(DayForecast) == 256, "a day record is 256 bytes");
+
+class WeatherPanel {
+public:
+    static constexpr size_t kIconUrlSize = 80;
+    static constexpr size_t kCitySize = 16;
+    static constexpr size_t kPictureFolderSize = 260;
+    static constexpr int kIconCount = 6;
+    static constexpr COLORREF kDefaultTextColor = 0xFF00FF;
+
+    // Fills the defaults, creates the picture folder below the current directory and
+    // removes download leftovers from it.
+    WeatherPanel();
+    // Keeps the bitmaps: they live as long as the process.
+    ~WeatherPanel() = default;
+    WeatherPanel(const WeatherPanel&) = delete;
+    WeatherPanel& operator=(const WeatherPanel&) = delete;
+
+    // Stores `city` (GBK, cut to 15 bytes without splitting a character) and queries its
+    // forecast: the page, then every icon not yet cached, then the bitmaps. True when all
+    // of that succeeded, and when a non-empty city equal to the stored one is not forced.
+    // False for a null city and on any failure; a page without a complete forecast changes
+    // nothing but the stored city. Blocks for at least the page's second and six 100 ms pauses.
+    bool refresh(const char* city, bool force);
+
+    // Scrapes the three days out of `page` (zero-terminated) into `days` and `iconUrls`.
+    // All or nothing: true only when every field of every day was found; otherwise the
+    // forecast keeps what it held. Reads the page and the icon host, nothing else.
+    bool parsePage(const char* page);
+    // The four steps of parsePage; each searches from `scanPos` and leaves it where the next
+    // one starts. False when the step's marker is missing or its text cannot fit its field.
+    bool scrapeIconUrl(int day, bool night);
+    bool scrapeTemperature(int day);
+    bool scrapeDescription(int day);
+    bool scrapeWind(int day);
+
+    // Loads the six icon files into `iconBitmaps`. False at the first file that cannot be
+    // opened (earlier slots are new, later ones keep what they held). A file that is not a
+    // picture is deleted, so the next refresh fetches it again, and its slot is kept.
+    bool loadIcons();
+    // Draws the city, the icons and the day texts into `dc` at the panel's origin and
+    // remembers `window`; false, drawing nothing, while there is no forecast.
+    bool paint(HWND window, HDC dc);
+    // Asks the remembered window to repaint the panel's rectangle; always true.
+    bool invalidate();
+    // Sets the colour of every weather text and repaints; always true.
+    bool setColor(COLORREF color);
+
+    // The weather part of the settings line: "/x,y,colour,city".
+    bool readSettings(const char* text);
+    bool writeSettings(char* buffer);  // 128 bytes
+
+    bool ready{};
+    const char* scanPos{};  // into the page while parsePage runs, null otherwise
+    DayForecast days[3]{};
+    char iconUrls[3][2][kIconUrlSize]{};
+    HBITMAP iconBitmaps[kIconCount]{};
+    COLORREF textColor = kDefaultTextColor;
+    HWND hwnd{};
+    char city[kCitySize]{};  // as the user gave it; stored even when its query fails
+    char pictureFolder[kPictureFolderSize]{};
+    int32_t originX = 4;
+    int32_t originY = 260;
+    // The city whose query brought the forecast on show: what the panel draws as its title,
+    // so a failed query never puts a new name over an older city's forecast.
+    char forecastCity[kCitySize]{};
+};
+
+extern WeatherPanel weatherPanel;
