@@ -17,4 +17,8 @@ set(pellumo_root ${CMAKE_SOURCE_DIR})
 add_library(weather_url STATIC ${pellumo_root}/weather/url_parts.cpp ${pellumo_root}/weather/lead_byte_gbk.cpp)
 target_link_libraries(weather_url PUBLIC service_flags)
 
+add_library(weather_http_text STATIC ${pellumo_root}/weather/http_head.cpp ${pellumo_root}/weather/body_framing.cpp
+                                     ${pellumo_root}/weather/chunked_decoder.cpp)
+target_link_libraries(weather_http_text PUBLIC service_flags)
+
 add_subdirectory(${pellumo_root}/fuzz ${CMAKE_BINARY_DIR}/fuzz)
