@@ -21,4 +21,9 @@ add_library(weather_http_text STATIC ${pellumo_root}/weather/http_head.cpp ${pel
                                      ${pellumo_root}/weather/chunked_decoder.cpp)
 target_link_libraries(weather_http_text PUBLIC service_flags)
 
+# The scraper with the hosts it looks for: the build-time ones, since nothing here reads the
+# environment's.
+add_library(weather_scrape STATIC ${pellumo_root}/weather/weather_scrape.cpp ${pellumo_root}/weather/weather_hosts.cpp)
+target_link_libraries(weather_scrape PUBLIC weather_url)
+
 add_subdirectory(${pellumo_root}/fuzz ${CMAKE_BINARY_DIR}/fuzz)
