@@ -6,6 +6,7 @@
 CHOOSECOLORA colorDialogData;
 COLORREF customColors[16];
 COLORREF currentColor = 0x00000000;
+BOOL(WINAPI* colorDialog)(LPCHOOSECOLORA) = ChooseColorA;
 
 void initColorDialog(CHOOSECOLORA& record, COLORREF (&custom)[16], HWND owner, COLORREF initial) {
     std::fill(std::begin(custom), std::end(custom), COLORREF{0x00FFFFFF});

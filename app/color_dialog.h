@@ -9,6 +9,8 @@
 extern CHOOSECOLORA colorDialogData;
 extern COLORREF customColors[16];
 extern COLORREF currentColor;  // the colour last confirmed in the dialog; black at start
+// Runs the dialog: ChooseColorA, or what a test puts in its place.
+extern BOOL(WINAPI* colorDialog)(LPCHOOSECOLORA);
 
 // Sets all 16 custom colours to white and fills `record` for a fully opened dialog owned
 // by `owner` that starts at `initial` and may return any colour. Keeps no reference to

@@ -1,12 +1,212 @@
+// The popup menu, the tray icon and the commands behind them.
+
 #include "app/commands.h"
 
+#include "app/app_text.h"
+#include "app/color_dialog.h"
+#include "app/shell.h"
+#include "common/unique.h"
+#include "settings/settings.h"
+#include "settings/settings_line.h"
+#include "settings/settings_store.h"
+#include "weather/weather_panel.h"
+
+#include <cstring>
+
 HMENU popupMenu = nullptr;
+HWND cityEdit = nullptr;
+HWND cityButton = nullptr;
+BOOL(WINAPI* notifyIcon)(DWORD, PNOTIFYICONDATAA) = Shell_NotifyIconA;
 
-// The menu, the tray icon and the commands have not been built yet: every command,
-// right click and tray notification is taken and ignored.
+namespace {
 
-void onCommand(HWND, WPARAM) {}
+struct MenuEntry {
+    UINT id;  // 0: a separator
+    const char* text;
+};
 
-void onRightButtonUp(HWND) {}
+constexpr MenuEntry kMenu[] = {
+    {kCommandFirstColor + 0, app_text::kCalendarTitleColor},
+    {kCommandFirstColor + 1, app_text::kCalendarGregorianColor},
+    {kCommandFirstColor + 2, app_text::kCalendarLunarColor},
+    {kCommandFirstColor + 3, app_text::kCalendarCurrentColor},
+    {kCommandFirstColor + 4, app_text::kCalendarTodayColor},
+    {0, nullptr},
+    {kCommandWeatherColor, app_text::kWeatherTextColor},
+    {kCommandCityEntry, app_text::kForecastCity},
+    {0, nullptr},
+    {kCommandAutostart, app_text::kAutostart},
+    {kCommandTrayIcon, app_text::kShowIcon},
+    {0, nullptr},
+    {kCommandClose, app_text::kClose},
+    {kCommandAbout, app_text::kAbout},
+};
 
-void onTrayNotify(WPARAM, LPARAM) {}
+constexpr int kCityLeft = 15, kCityTop = 255, kCityWidth = 80, kButtonLeft = 115, kButtonWidth = 50, kCityHeight = 20;
+constexpr int kAboutFromRight = 300, kAboutTop = 250, kAboutLineHeight = 20;
+constexpr COLORREF kAboutColor = 0x000000FF;
+
+// GetDC pairs with ReleaseDC on the same window.
+class WindowDc {
+public:
+    explicit WindowDc(HWND window) : window_(window), dc_(GetDC(window)) {}
+    WindowDc(const WindowDc&) = delete;
+    WindowDc& operator=(const WindowDc&) = delete;
+    ~WindowDc() {
+        if (dc_) ReleaseDC(window_, dc_);
+    }
+    HDC get() const { return dc_; }
+
+private:
+    HWND window_;
+    HDC dc_;
+};
+
+void toggleAutostart() {
+    if (settingsStore.setAutostart(autostartEnabled == 0)) autostartEnabled = autostartEnabled ? 0 : 1;
+}
+
+// One entry at a time: a second request while one is open leaves it as it is.
+void openCityEntry(HWND window) {
+    if (cityEdit) return;
+    constexpr DWORD kStyle = WS_CHILD | WS_VISIBLE;
+    cityEdit = CreateWindowExA(0, "edit", "", kStyle, kCityLeft, kCityTop, kCityWidth, kCityHeight, window, nullptr,
+                               appInstance, nullptr);
+    cityButton =
+        CreateWindowExA(0, "button", app_text::kSetCity, kStyle, kButtonLeft, kCityTop, kButtonWidth, kCityHeight,
+                        window, reinterpret_cast<HMENU>(static_cast<UINT_PTR>(kCommandCitySet)), appInstance, nullptr);
+}
+
+void takeCityEntry() {
+    if (!cityEdit) return;  // no entry open: nothing to take
+    // Read in full, then cut: the system's own cut could split a character.
+    char typed[256] = {};
+    GetWindowTextA(cityEdit, typed, sizeof typed);
+    char city[WeatherPanel::kCitySize];
+    settings_line::copyWholeCharacters(typed, sizeof typed, city, sizeof city);
+    DestroyWindow(cityEdit);
+    if (cityButton) DestroyWindow(cityButton);
+    cityEdit = nullptr;
+    cityButton = nullptr;
+    Sleep(100);
+    weatherPanel.refresh(city, false);
+}
+
+// Straight onto the screen in red, where the desktop's icon view would be; the lines stay
+// until whatever lies beneath is repainted.
+void showAbout() {
+    HWND desktop = FindWindowA("progman ", nullptr);
+    desktop = FindWindowExA(desktop, nullptr, "shelldll_defview ", nullptr);
+    desktop = FindWindowExA(desktop, nullptr, "syslistview32 ", nullptr);
+    WindowDc dc(desktop);  // no window found: the whole screen
+    if (!dc.get()) return;
+    SetBkMode(dc.get(), TRANSPARENT);
+    SetTextColor(dc.get(), kAboutColor);
+    const int left = GetSystemMetrics(SM_CXSCREEN) - kAboutFromRight;
+
+    char line[64] = {};
+    settings_line::copyWholeCharacters(app_text::kAboutProgram, sizeof app_text::kAboutProgram, line, sizeof line);
+    TextOutA(dc.get(), left, kAboutTop, line, static_cast<int>(std::strlen(line)));
+
+    char place[MAX_PATH + sizeof app_text::kAboutPlace] = {};
+    std::strcpy(place, app_text::kAboutPlace);
+    GetModuleFileNameA(nullptr, place + std::strlen(place), MAX_PATH);
+    settings_line::copyWholeCharacters(place, sizeof place, line, sizeof line);
+    TextOutA(dc.get(), left, kAboutTop + kAboutLineHeight, line, static_cast<int>(std::strlen(line)));
+}
+
+}  // namespace
+
+bool buildPopupMenu() {
+    if (!popupMenu) {
+        popupMenu = CreatePopupMenu();
+        if (!popupMenu) return false;
+        for (const MenuEntry& entry : kMenu) {
+            if (entry.id) {
+                AppendMenuA(popupMenu, MF_STRING, entry.id, entry.text);
+            } else {
+                AppendMenuA(popupMenu, MF_SEPARATOR, 0, nullptr);
+            }
+        }
+    }
+    CheckMenuItem(popupMenu, kCommandAutostart, MF_BYCOMMAND | (autostartEnabled ? MF_CHECKED : MF_UNCHECKED));
+    CheckMenuItem(popupMenu, kCommandTrayIcon, MF_BYCOMMAND | (trayIconShown ? MF_CHECKED : MF_UNCHECKED));
+    return true;
+}
+
+void showPopupMenu(HWND owner) {
+    if (!buildPopupMenu()) return;
+    POINT at{};
+    GetCursorPos(&at);
+    // Without the foreground the menu would not close on a click elsewhere; the message
+    // posted after it makes the switch back complete.
+    SetForegroundWindow(owner);
+    TrackPopupMenu(popupMenu, 0, at.x, at.y, 0, owner, nullptr);
+    PostMessageA(owner, WM_NULL, 0, 0);
+}
+
+bool chooseColor(unsigned item) {
+    if (!colorDialog(&colorDialogData)) return false;
+    currentColor = colorDialogData.rgbResult;
+    if (item < 5) {
+        calendarPanel.setColor(item, currentColor);
+    } else {
+        weatherPanel.setColor(currentColor);
+    }
+    return true;
+}
+
+void setTrayIcon(bool shown) {
+    // The flag follows the request whatever the shell answered: a shell that is not
+    // there yet gets the icon from the TaskbarCreated broadcast.
+    notifyIcon(shown ? NIM_ADD : NIM_DELETE, &trayIconData);
+    trayIconShown = shown ? 1 : 0;
+    if (!shown && mainWindow && !IsWindowVisible(mainWindow)) ShowWindow(mainWindow, SW_SHOW);
+}
+
+void onCommand(HWND window, WPARAM wParam) {
+    const UINT id = LOWORD(wParam);
+    if (id >= kCommandFirstColor && id <= kCommandWeatherColor) {
+        chooseColor(id - kCommandFirstColor);
+        return;
+    }
+    switch (id) {
+        case kCommandAutostart:
+            toggleAutostart();
+            break;
+        case kCommandCityEntry:
+            openCityEntry(window);
+            break;
+        case kCommandCitySet:
+            takeCityEntry();
+            break;
+        case kCommandAbout:
+            showAbout();
+            break;
+        case kCommandTrayIcon:
+            setTrayIcon(trayIconShown == 0);
+            break;
+        case kCommandClose:
+            saveSettings();
+            PostMessageA(window, WM_DESTROY, 0, 0);
+            break;
+        default:
+            break;
+    }
+}
+
+void onRightButtonUp(HWND window) { showPopupMenu(window); }
+
+void onTrayNotify(WPARAM iconId, LPARAM mouseMessage) {
+    if (iconId != kTrayIconId) return;
+    switch (mouseMessage) {
+        case WM_LBUTTONDBLCLK:
+            ShowWindow(mainWindow, IsWindowVisible(mainWindow) ? SW_HIDE : SW_SHOW);
+            break;
+        case WM_RBUTTONUP:
+            showPopupMenu(mainWindow);
+            break;
+        default:
+            break;
+    }
+}

@@ -8,12 +8,15 @@
 #include "app/paint_route.h"
 #include "app/resource.h"
 #include "common/unique.h"
+#include "settings/settings.h"
+#include "settings/settings_store.h"
 #include "weather/weather_panel.h"
 
 #include <cstring>
 
-// The panels are constructed in the order they are defined here, before WinMain runs,
-// and destroyed in the reverse order after it returns.
+// The static objects are constructed in the order they are defined here, before WinMain
+// runs, and destroyed in the reverse order after it returns.
+SettingsStore settingsStore;
 CalendarPanel calendarPanel;
 WeatherPanel weatherPanel;
 
@@ -22,6 +25,8 @@ HWND mainWindow = nullptr;
 char windowClassName[32] = {};
 bool firstTick = true;
 NOTIFYICONDATAA trayIconData;
+UINT taskbarCreatedMessage = 0;
+void(WINAPI* readLocalDate)(LPSYSTEMTIME) = GetLocalTime;
 
 namespace {
 
@@ -44,6 +49,9 @@ void makeTranslucent(HWND window) {
 }
 
 void fillTrayIconData(HWND window) {
+#ifndef _WIN64
+    static_assert(NOTIFYICONDATAA_V1_SIZE == 88, "the shell expects the first record layout");
+#endif
     trayIconData = NOTIFYICONDATAA{};
     trayIconData.cbSize = NOTIFYICONDATAA_V1_SIZE;
     trayIconData.hWnd = window;
@@ -70,28 +78,37 @@ LRESULT onCreate(HWND window) {
     }
 
     SetTimer(window, kStartupTimer, kFirstTickDelay, nullptr);
+    SetTimer(window, kDayTimer, kDayCheckPeriod, nullptr);
+    // Explorer broadcasts this when it (re)starts; its tray then has forgotten every icon.
+    taskbarCreatedMessage = RegisterWindowMessageA("TaskbarCreated");
     initColorDialog(colorDialogData, customColors, window, currentColor);
     return 0;
 }
 
 LRESULT onDestroy(HWND window) {
     KillTimer(window, kStartupTimer);
-    Shell_NotifyIconA(NIM_DELETE, &trayIconData);  // harmless when the icon is not shown
+    KillTimer(window, kDayTimer);
+    notifyIcon(NIM_DELETE, &trayIconData);  // harmless when the icon is not shown
     if (popupMenu) DestroyMenu(popupMenu);
     popupMenu = nullptr;
     PostQuitMessage(0);
     return 0;
 }
 
+// Queries the city the weather panel holds again, forced. The city is copied first, since
+// the refresh stores its argument over the panel's own.
+void refreshStoredCity() {
+    char city[WeatherPanel::kCitySize] = {};
+    std::memcpy(city, weatherPanel.city, sizeof city - 1);
+    weatherPanel.refresh(city, true);
+}
+
 // The first tick loads the settings and slows the timer down; later ticks retry whatever
 // is not ready yet and stop the timer for good once everything is.
-LRESULT onTimer(HWND window) {
+LRESULT onStartupTimer(HWND window) {
     if (firstTick) {
         SetTimer(window, kStartupTimer, kRetryDelay, nullptr);
-        // Without a settings file, loading the settings shows the current month and asks
-        // for the forecast without a city.
-        calendarPanel.showCurrentMonth();
-        weatherPanel.refresh("", false);
+        loadSettings();
         firstTick = false;
         InvalidateRect(window, nullptr, FALSE);
         return 0;
@@ -101,8 +118,35 @@ LRESULT onTimer(HWND window) {
         return 0;
     }
     if (!calendarPanel.ready) calendarPanel.showCurrentMonth();
-    if (!weatherPanel.ready) weatherPanel.refresh("", true);
+    // The stored city, so a retry never loses the city of the settings or of the user.
+    if (!weatherPanel.ready) refreshStoredCity();
     InvalidateRect(window, nullptr, FALSE);
+    return 0;
+}
+
+// A program left running past midnight moves today on: the calendar's box, today line and
+// month, and the forecast whose first day is labelled today.
+LRESULT onDayCheck() {
+    SYSTEMTIME now{};
+    readLocalDate(&now);
+    if (!calendarPanel.rollToday(now.wYear, now.wMonth, now.wDay)) return 0;
+    if (!firstTick) refreshStoredCity();  // before the first tick the settings load queries
+    return 0;
+}
+
+LRESULT onTimer(HWND window, WPARAM id) {
+    if (id == kDayTimer) return onDayCheck();
+    return onStartupTimer(window);
+}
+
+// Windows ends the session without a Close: keep what this run changed.
+LRESULT onEndSession(WPARAM ending) {
+    if (ending) saveSettings();
+    return 0;
+}
+
+LRESULT onTaskbarCreated() {
+    if (trayIconShown && !firstTick) notifyIcon(NIM_ADD, &trayIconData);
     return 0;
 }
 
@@ -168,6 +212,8 @@ bool createMainWindow(HINSTANCE instance, int showCommand) {
 }
 
 LRESULT CALLBACK mainWindowProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
+    // A registered message has no fixed number to be a case of its own.
+    if (taskbarCreatedMessage && message == taskbarCreatedMessage) return onTaskbarCreated();
     switch (message) {
         case WM_CREATE:
             return onCreate(window);
@@ -181,7 +227,11 @@ LRESULT CALLBACK mainWindowProc(HWND window, UINT message, WPARAM wParam, LPARAM
             onCommand(window, wParam);
             return 0;
         case WM_TIMER:
-            return onTimer(window);
+            return onTimer(window, wParam);
+        case WM_TIMECHANGE:
+            return onDayCheck();
+        case WM_ENDSESSION:
+            return onEndSession(wParam);
         case WM_RBUTTONUP:
             onRightButtonUp(window);
             return 0;

@@ -11,6 +11,8 @@
 constexpr UINT_PTR kStartupTimer = 1;
 constexpr UINT kFirstTickDelay = 3000;  // ms from window creation to the settings load
 constexpr UINT kRetryDelay = 30000;     // ms between retries of a panel that is not ready
+constexpr UINT_PTR kDayTimer = 2;
+constexpr UINT kDayCheckPeriod = 30000;  // ms between looks at the date: today moves on at midnight
 constexpr UINT kTrayIconId = 10000;
 constexpr UINT kTrayCallbackMessage = WM_USER + 9;  // 1033
 constexpr int kWindowWidth = 320;
@@ -22,6 +24,9 @@ extern char windowClassName[32];
 extern bool firstTick;                // true until the first timer tick has loaded the settings
 extern NOTIFYICONDATAA trayIconData;  // the platform's first layout: cbSize 88
 extern CalendarPanel calendarPanel;
+extern UINT taskbarCreatedMessage;  // registered at window creation
+// Where the day check reads the local date: GetLocalTime, or a test's clock.
+extern void(WINAPI* readLocalDate)(LPSYSTEMTIME);
 
 void registerWindowClass(HINSTANCE instance);
 // Creates, makes translucent and shows the main window; false when it was not created.

@@ -47,6 +47,23 @@ CalendarPanel::CalendarPanel() {
     todayDay = today.wDay;
 }
 
+bool CalendarPanel::rollToday(uint16_t year, uint16_t month, uint16_t day) {
+    if (year == todayYear && month == todayMonth && day == todayDay) return false;
+    const bool todayOnShow = ready && viewYear == todayYear && viewMonth == todayMonth;
+    todayYear = year;
+    todayMonth = month;
+    todayDay = day;
+    std::tm date{};
+    date.tm_year = year - 1900;
+    date.tm_mon = month - 1;
+    date.tm_mday = day;
+    std::memset(todayText, 0, sizeof todayText);
+    std::strftime(todayText, sizeof todayText, calendar_text::kTodayFormat, &date);
+    if (todayOnShow) setViewMonth(year, month);
+    invalidate();  // the box and the today line move even when the month stays
+    return true;
+}
+
 bool CalendarPanel::setViewMonth(uint16_t year, uint16_t month) {
     if (month == viewMonth && year == viewYear) return true;
     if (year > kLastYear || year < kFirstYear) return false;

@@ -53,6 +53,18 @@ public:
     // Moves the panel's origin; false, changing nothing, before a paint recorded a window.
     bool moveTo(int x, int y);
 
+    // Makes the given local date today: the today fields and line follow it, and a view
+    // that showed the old today's month moves on to the new one. False, changing
+    // nothing, when it already is today.
+    bool rollToday(uint16_t year, uint16_t month, uint16_t day);
+
+    // The calendar's record of the settings line. `readSettings` applies the origin and
+    // colours that `text` (from the record's '/' to the end of the line) holds and shows
+    // the current month; false without text. `writeSettings` prints the record into
+    // `buffer` of 128 bytes.
+    bool readSettings(const char* text);
+    bool writeSettings(char* buffer);
+
     bool ready{};
     uint32_t yearTable[201]{};
     uint16_t todayYear{};

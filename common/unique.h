@@ -38,12 +38,19 @@ struct ComTraits {
     static void close(Handle h) { h->Release(); }
 };
 
+struct RegKeyTraits {
+    using Handle = HKEY;
+    static Handle invalid() { return nullptr; }
+    static void close(Handle h) { RegCloseKey(h); }
+};
+
 using UniqueGdi = Unique<GdiTraits>;
 using UniqueFile = Unique<FileTraits>;
 using UniqueGlobal = Unique<GlobalMemoryTraits>;
 template <class Interface>
 using UniqueCom = Unique<ComTraits<Interface>>;
 using UniqueMemoryDc = Unique<MemoryDcTraits>;
+using UniqueRegKey = Unique<RegKeyTraits>;
 
 // Selects an object into a device context and puts the previous one back on scope exit.
 // Declare it after the owner of the object, so the object is deselected before it is deleted.
