@@ -26,4 +26,7 @@ target_link_libraries(weather_http_text PUBLIC service_flags)
 add_library(weather_scrape STATIC ${pellumo_root}/weather/weather_scrape.cpp ${pellumo_root}/weather/weather_hosts.cpp)
 target_link_libraries(weather_scrape PUBLIC weather_url)
 
+add_library(settings_core STATIC ${pellumo_root}/settings/settings_line.cpp)
+target_link_libraries(settings_core PUBLIC service_flags)
+
 add_subdirectory(${pellumo_root}/fuzz ${CMAKE_BINARY_DIR}/fuzz)
