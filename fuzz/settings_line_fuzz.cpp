@@ -90,16 +90,15 @@ void checkRoundTrip(const uint8_t* data, size_t size) {
     WeatherRecord weather{values.origin(), values.origin(), values.word(), {}};
     // A city as the panel holds one: up to 15 bytes of whole characters, any byte but zero.
     const size_t cityLength = values.byte() % kCitySize;
-    for (size_t i = 0; i < cityLength; ++i) {
-        weather.city[i] = static_cast<char>(values.byte() | 1);
-        if (isLeadByte(static_cast<unsigned char>(weather.city[i]))) {
-            if (i + 1 == cityLength) {
-                weather.city[i] = '\0';
-                break;
-            }
-            weather.city[++i] = static_cast<char>(values.byte() | 1);
-        }
+    std::string city;
+    while (city.size() < cityLength) {
+        const char c = static_cast<char>(values.byte() | 1);
+        const bool lead = isLeadByte(static_cast<unsigned char>(c));
+        if (lead && city.size() + 2 > cityLength) break;
+        city += c;
+        if (lead) city += static_cast<char>(values.byte() | 1);
     }
+    city.copy(weather.city, sizeof weather.city - 1);
 
     char head[kLineSize], calendarText[kRecordSize], weatherText[kRecordSize];
     formatHead(autostart, tray, head, sizeof head);
