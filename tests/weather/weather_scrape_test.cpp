@@ -1,0 +1,177 @@
+// The scraper on page texts written here: every documented rule, the all-or-nothing take
+// of a forecast, and texts at and past each field's edge. Pages sit right before an
+// inaccessible page and panels between guard bytes, so reading or writing past either shows.
+
+#include "weather/weather_hosts.h"
+#include "weather/weather_panel.h"
+
+#include <windows.h>
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <cstring>
+#include <string>
+#include <tuple>
+
+namespace {
+
+#define DEG "\xA1\xE6"       // ℃
+#define TILDE "\xA1\xAB"     // ～
+#define SUN "\xC7\xE7"       // 晴
+#define OVERCAST "\xD2\xF5"  // 阴
+#define NORTH_WIND     \
+    "\xB1\xB1\xB7\xE7" \
+    "3-4\xBC\xB6"  // 北风3-4级
+#define SUN9 SUN SUN SUN SUN SUN SUN SUN SUN SUN
+
+constexpr char kMarker[] = "<table cellspacing=\"0\" cellpadding=\"0\" class=\"al_wt\">";
+
+struct Day {
+    std::string day = "qing", night = "yin", extension = ".gif";
+    std::string temperature = "22" DEG TILDE "15" DEG, description = SUN, wind = NORTH_WIND;
+};
+
+std::string block(const Day& d) {
+    const std::string icons = "http://" + std::string(weatherHosts.icon) + "/vip/baidu/imag/";
+    return "<tr><td><img src=\"" + icons + "day/" + d.day + d.extension + "\"><img src=\"" + icons + "night/" +
+           d.night + d.extension + "\"></td><td>" + d.temperature + "</td><td>" + d.description + "</td><td><span>" +
+           d.wind + "</span></td></tr>";
+}
+std::string page(const Day& today, const Day& tomorrow = {}, const Day& later = {}) {
+    return kMarker + std::string("<tr><td>city<br>") + block(today) + block(tomorrow) + block(later) + "</table>";
+}
+
+// Puts `text` and its terminator right before a PAGE_NOACCESS page.
+const char* atPageEnd(const std::string& text) {
+    static char* const base = [] {
+        auto* pages = static_cast<char*>(VirtualAlloc(nullptr, 3 * 4096, MEM_RESERVE | MEM_COMMIT, PAGE_READWRITE));
+        DWORD previous;
+        VirtualProtect(pages + 2 * 4096, 4096, PAGE_NOACCESS, &previous);
+        return pages;
+    }();
+    char* at = base + 2 * 4096 - text.size() - 1;
+    std::memcpy(at, text.c_str(), text.size() + 1);
+    return at;
+}
+
+struct FencedPanel {
+    unsigned char before[64];
+    WeatherPanel panel;
+    unsigned char after[64];
+    FencedPanel() {
+        std::fill_n(before, 64, 0xA5);
+        std::fill_n(after, 64, 0xA5);
+    }
+    // The guards hold and every text field is terminated within itself.
+    bool holds() const {
+        bool ok = std::count(before, before + 64, 0xA5) + std::count(after, after + 64, 0xA5) == 128;
+        for (const DayForecast& d : panel.days) {
+            for (const char* field : {d.temperature, d.description, d.wind, d.dayIconPath, d.nightIconPath}) {
+                ok = ok && std::memchr(field, 0, field == d.description || field == d.wind ? 32 : 16);
+            }
+        }
+        for (const auto& day : panel.iconUrls) ok = ok && std::memchr(day[0], 0, 80) && std::memchr(day[1], 0, 80);
+        return ok;
+    }
+};
+
+using Today = std::tuple<std::string, std::string, std::string, std::string, std::string>;
+Today today(const WeatherPanel& p) {
+    return {p.days[0].temperature, p.days[0].description, p.days[0].wind, p.iconUrls[0][0], p.iconUrls[0][1]};
+}
+std::string iconUrl(const char* folder, const std::string& name) {
+    return "http://" + std::string(weatherHosts.icon) + "/vip/baidu/imag/" + folder + name;
+}
+
+TEST(WeatherScrape, CutsEachFieldByItsRules) {
+    const Day earlier{"b1", "b2", ".gif", "1" DEG TILDE "0" DEG, OVERCAST, "W"};
+    const Today before{"1" DEG TILDE "0" DEG, OVERCAST, "W", iconUrl("day/", "b1.gif"), iconUrl("night/", "b2.gif")};
+    auto with = [](Day d, std::string Day::*field, std::string value) {
+        d.*field = std::move(value);
+        return d;
+    };
+    const std::string defaults = page({});
+    const std::tuple<const char*, std::string, bool, Today> rows[] = {
+        {"worked case", defaults, true,
+         {"22" DEG TILDE "15" DEG, SUN, NORTH_WIND, iconUrl("day/", "qing.gif"), iconUrl("night/", "yin.gif")}},
+        {"below zero", page(with({}, &Day::temperature, "-3" DEG TILDE "-12" DEG)), true,
+         {"-3" DEG TILDE "-12" DEG, SUN, NORTH_WIND, iconUrl("day/", "qing.gif"), iconUrl("night/", "yin.gif")}},
+        {"no digit before the marker", page(with({}, &Day::temperature, "x" DEG TILDE "5" DEG)), true,
+         {DEG TILDE "5" DEG, SUN, NORTH_WIND, iconUrl("day/", "qing.gif"), iconUrl("night/", "yin.gif")}},
+        {"temperature of 17 bytes", page(with({}, &Day::temperature, "22" DEG TILDE "15" DEG "ABCDEFG")), true,
+         {"22" DEG TILDE "15" DEG "ABCDE", SUN, NORTH_WIND, iconUrl("day/", "qing.gif"), iconUrl("night/", "yin.gif")}},
+        {"temperature cut inside a character", page(with({}, &Day::temperature, "22" DEG TILDE "15" DEG "abcd" DEG)),
+         true,
+         {"22" DEG TILDE "15" DEG "abcd", SUN, NORTH_WIND, iconUrl("day/", "qing.gif"), iconUrl("night/", "yin.gif")}},
+        {"nine characters", page(with({}, &Day::description, SUN9)), true,
+         {"22" DEG TILDE "15" DEG, SUN SUN SUN SUN SUN SUN SUN SUN, NORTH_WIND, iconUrl("day/", "qing.gif"),
+          iconUrl("night/", "yin.gif")}},
+        {"a single byte among double bytes", page(with({}, &Day::description, SUN "a" SUN9)), true,
+         {"22" DEG TILDE "15" DEG, SUN "a" SUN SUN SUN SUN SUN SUN, NORTH_WIND, iconUrl("day/", "qing.gif"),
+          iconUrl("night/", "yin.gif")}},
+        {"long wind", page(with({}, &Day::wind, NORTH_WIND NORTH_WIND)), true,
+         {"22" DEG TILDE "15" DEG, SUN, NORTH_WIND "\xB1\xB1\xB7\xE7" "3-4", iconUrl("day/", "qing.gif"),
+          iconUrl("night/", "yin.gif")}},
+        {"png extension", page(with({}, &Day::extension, ".png")), true,
+         {"22" DEG TILDE "15" DEG, SUN, NORTH_WIND, iconUrl("day/", "qing.gif"), iconUrl("night/", "yin.gif")}},
+        {"icon name of 40 bytes", page(with({}, &Day::day, std::string(40, 'n'))), true,
+         {"22" DEG TILDE "15" DEG, SUN, NORTH_WIND, iconUrl("day/", std::string(31, 'n') + ".gif"),
+          iconUrl("night/", "yin.gif")}},
+        {"no <br>", [&] { std::string p = defaults; return p.replace(p.find("<br>"), 4, "<b>"); }(), false, before},
+        {"no <span> after tomorrow's description", page({}, with({}, &Day::wind, "")).replace(
+             page({}).find("<span>", page({}).find("<span>") + 1), 6, "<spun>"), false, before},
+        {"no temperature the day after", page({}, {}, with({}, &Day::temperature, "22")), false, before},
+        {"page ends inside an icon address", defaults.substr(0, defaults.find("qing") + 3), false, before},
+        {"empty page", "", false, before},
+    };
+    for (const auto& [name, text, complete, fields] : rows) {
+        FencedPanel fenced;
+        WeatherPanel& p = fenced.panel;
+        ASSERT_TRUE(p.parsePage(atPageEnd(page(earlier, earlier, earlier))));
+        const DayForecast laterBefore = p.days[2];
+        EXPECT_EQ(p.parsePage(atPageEnd(text)), complete) << name;
+        EXPECT_EQ(today(p), fields) << name;
+        EXPECT_EQ(p.scanPos, nullptr);
+        EXPECT_TRUE(fenced.holds()) << name;
+        // All or nothing: a page that stops part-way leaves even its last day as it was.
+        EXPECT_EQ(std::memcmp(&p.days[2], &laterBefore, sizeof laterBefore) == 0, !complete) << name;
+    }
+}
+
+// The longest icon address that fits takes 79 bytes; one byte more and the page counts as
+// incomplete rather than naming a cut address.
+TEST(WeatherScrape, RefusesAnIconAddressBeyondItsField) {
+    const WeatherHosts saved = weatherHosts;
+    ASSERT_TRUE(setWeatherHost(weatherHosts.icon, std::string(45, 'h').c_str()));
+    for (const auto& [name, complete] : {std::pair<std::string, bool>{"a", true}, {"ab", false}}) {
+        Day d;
+        d.day = "a";
+        d.night = name;
+        FencedPanel fenced;
+        EXPECT_EQ(fenced.panel.parsePage(atPageEnd(page(d, d, d))), complete) << name;
+        EXPECT_EQ(std::strlen(fenced.panel.iconUrls[2][1]), complete ? 79u : 0u);
+        EXPECT_TRUE(fenced.holds());
+    }
+    weatherHosts = saved;
+}
+
+TEST(WeatherScrape, EachStepLeavesTheScanWhereTheNextBegins) {
+    const std::string text = block({});
+    const char* p = atPageEnd(text);
+    WeatherPanel panel;
+    panel.scanPos = p;
+    auto at = [&](const char* what, size_t skip = 0) { return p + text.find(what) + skip; };
+    ASSERT_TRUE(panel.scrapeIconUrl(0, false));
+    EXPECT_EQ(panel.scanPos, at("qing.gif") + 9) << "one past the address: on its closing quote's successor";
+    ASSERT_TRUE(panel.scrapeIconUrl(0, true));
+    ASSERT_TRUE(panel.scrapeTemperature(0));
+    EXPECT_EQ(panel.scanPos, at("</td><td>" SUN)) << "on the '<' that ends the temperature";
+    ASSERT_TRUE(panel.scrapeDescription(0));
+    EXPECT_EQ(panel.scanPos, at(SUN)) << "on the description's first byte";
+    ASSERT_TRUE(panel.scrapeWind(0));
+    EXPECT_EQ(panel.scanPos, at("<span>", 6)) << "just past <span>";
+    EXPECT_FALSE(panel.scrapeIconUrl(1, false)) << "nothing left";
+}
+
+}  // namespace
