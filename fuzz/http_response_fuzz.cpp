@@ -12,7 +12,9 @@
 #include "weather/chunked_decoder.h"
 #include "weather/http_head.h"
 
+#include <climits>
 #include <cstdint>
+#include <cstdlib>
 #include <cstring>
 #include <random>
 #include <string>
@@ -34,6 +36,40 @@ bool isLowerWithoutSpaces(const char* value) {
     return true;
 }
 
+// A number as C's "%i" reads it, by the C library, held at the int range's ends; `fallback`
+// when there is none.
+int32_t scanInteger(const char* text, int32_t fallback) {
+    char* end = nullptr;
+    const long long value = std::strtoll(text, &end, 0);
+    if (end == text) return fallback;
+    return static_cast<int32_t>(value < INT_MIN ? INT_MIN : value > INT_MAX ? INT_MAX : value);
+}
+
+// The first 1023 bytes, lower-cased, as the parser sees them.
+std::string workText(const char* header) {
+    std::string work(header, strnlen(header, 1023));
+    for (char& c : work) c = ascii::toLower(c);
+    return work;
+}
+
+int32_t expectedStatus(const char* header) {
+    const std::string work = workText(header);
+    const size_t space = work.find(' ');
+    if (work.compare(0, 5, "http/") != 0 || space == std::string::npos || space > work.find_first_of("\r\n")) {
+        return -1;
+    }
+    return scanInteger(work.c_str() + space + 1, -1);
+}
+
+int32_t expectedLength(const char* header) {
+    const std::string work = workText(header);
+    size_t at = work.find("content-length:");
+    if (at == std::string::npos) return 0;
+    at += sizeof "content-length:" - 1;
+    if (work[at] == ' ') ++at;
+    return scanInteger(work.c_str() + at, -1);
+}
+
 void checkHead(const std::string& header) {
     ExactBuffer text = terminatedCopy(header.data(), header.size());
     std::unique_ptr<HttpResponseHead> head(new HttpResponseHead);  // on the heap: a write past it shows
@@ -43,6 +79,10 @@ void checkHead(const std::string& header) {
     FUZZ_CHECK(terminatedWithin(head->location(), HttpResponseHead::kLocationSize, 64));
     FUZZ_CHECK(isLowerWithoutSpaces(head->contentType()) && isLowerWithoutSpaces(head->location()));
     if (!parsed) FUZZ_CHECK(head->status() == 0 && head->contentLength() == 0);
+    if (parsed) {
+        FUZZ_CHECK(head->status() == expectedStatus(text.get()));
+        FUZZ_CHECK(head->contentLength() == expectedLength(text.get()));
+    }
 
     // Only the first 1023 bytes are read, so the same bytes unterminated behave the same.
     if (header.size() >= 1023) {

@@ -75,6 +75,16 @@ void checkCoders(const std::string& text) {
     }
 }
 
+// atoi's reading (blanks, a sign, decimal digits) of any length, in its low 16 bits.
+int portAfter(const char* text) {
+    while (ascii::isBlank(*text)) ++text;
+    const bool negative = *text == '-';
+    if (*text == '+' || *text == '-') ++text;
+    unsigned value = 0;
+    for (; ascii::isDigit(*text); ++text) value = (value * 10 + static_cast<unsigned>(*text - '0')) & 0xFFFFu;
+    return static_cast<int>((negative ? 0x10000u - value : value) & 0xFFFFu);
+}
+
 bool terminatedWithin(const char* field, size_t size) { return std::memchr(field, 0, size) != nullptr; }
 
 void checkSplit(const char* url, size_t length) {
@@ -102,6 +112,11 @@ void checkSplit(const char* url, size_t length) {
     FUZZ_CHECK(UrlParts::percentDecode(rest.c_str() + rest.rfind('/') + 1, expected) &&
                std::strcmp(expected, parts->fileName()) == 0);
     FUZZ_CHECK(parts->fileName()[0] != '\0');
+
+    // The port: after the first ':' behind the host, as atoi reads it, cut to 16 bits.
+    const size_t colon = rest.find(':');
+    const bool http = ascii::toLower(url[0]) == 'h';
+    FUZZ_CHECK(parts->port() == (colon == std::string::npos ? (http ? 80 : 21) : portAfter(rest.c_str() + colon + 1)));
 }
 
 }  // namespace
