@@ -1,4 +1,5 @@
-// The page scraper on any page text. Beyond what the sanitizers catch (the page sits in a
+// The page scraper on any page text, and the icon host it looks for as the environment may
+// set it. Beyond what the sanitizers catch (the page sits in a
 // block that ends at its terminator), each input checks WeatherPanel::parsePage's promises:
 // all or nothing, so a page that falls short leaves every scraped field as it was; and
 // after a complete page every field is terminated inside its array, no text is longer than
@@ -7,10 +8,12 @@
 
 #include "fuzz/fuzz_check.h"
 #include "weather/gbk_text.h"
+#include "weather/url_parts.h"
 #include "weather/weather_hosts.h"
 #include "weather/weather_panel.h"
 
 #include <cstdint>
+#include <cstdlib>
 #include <cstring>
 #include <memory>
 #include <string>
@@ -58,9 +61,37 @@ void checkIconUrl(const char* url, bool night, const std::string& page) {
     FUZZ_CHECK(page.find(prefix + name) != std::string::npos);
 }
 
+// An icon host from the environment: when accepted, it makes a URL that splits back into
+// that host and port. Replaces the icon host for this input when accepted.
+void takeIconHost(const std::string& value) {
+    ExactBuffer text = terminatedCopy(value.data(), value.size());
+    const bool accepted = setWeatherHost(weatherHosts.icon, text.get());
+    FUZZ_CHECK(accepted == isWeatherHost(text.get()));
+    FUZZ_CHECK(std::memchr(weatherHosts.icon, 0, kWeatherHostSize) != nullptr);
+    if (!accepted) return;
+    const std::string host(text.get());
+    FUZZ_CHECK(host == weatherHosts.icon);
+    UrlParts parts;
+    FUZZ_CHECK(parts.parse(("http://" + host + "/x.gif").c_str()));
+    const size_t colon = host.find(':');
+    FUZZ_CHECK(host.compare(0, colon, parts.host()) == 0);
+    FUZZ_CHECK(parts.port() == (colon == std::string::npos ? 80 : std::atoi(host.c_str() + colon + 1)));
+    FUZZ_CHECK(parts.port() != 0);
+}
+
 }  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
+    // An input that starts with a 0x01 byte names an icon host on its first line.
+    static const WeatherHosts builtIn = weatherHosts;
+    weatherHosts = builtIn;
+    if (size > 0 && data[0] == 1) {
+        const uint8_t* lineEnd = static_cast<const uint8_t*>(std::memchr(data, '\n', size));
+        const size_t hostEnd = lineEnd ? static_cast<size_t>(lineEnd - data) : size;
+        takeIconHost(std::string(reinterpret_cast<const char*>(data) + 1, hostEnd - 1));
+        data += hostEnd;
+        size -= hostEnd;
+    }
     ExactBuffer page = terminatedCopy(data, size);
     const std::string text(page.get());
 
