@@ -24,6 +24,12 @@ struct FileTraits {  // from CreateFileA, which fails with INVALID_HANDLE_VALUE,
     static void close(Handle h) { CloseHandle(h); }
 };
 
+struct RegKeyTraits {
+    using Handle = HKEY;
+    static Handle invalid() { return nullptr; }
+    static void close(Handle h) { RegCloseKey(h); }
+};
+
 struct GlobalMemoryTraits {
     using Handle = HGLOBAL;
     static Handle invalid() { return nullptr; }
@@ -36,12 +42,6 @@ struct ComTraits {
     using Handle = Interface*;
     static Handle invalid() { return nullptr; }
     static void close(Handle h) { h->Release(); }
-};
-
-struct RegKeyTraits {
-    using Handle = HKEY;
-    static Handle invalid() { return nullptr; }
-    static void close(Handle h) { RegCloseKey(h); }
 };
 
 using UniqueGdi = Unique<GdiTraits>;

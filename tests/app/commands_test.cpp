@@ -143,33 +143,42 @@ TEST(Menu, HoldsTheFourteenEntriesWithTheFlagsAsCheckMarks) {
     }
 }
 
+// What the open menu showed, read from a timer inside the menu's loop, which it then ends.
+RECT menuShown;
+HWND menuForeground;
+void CALLBACK closeMenu(HWND, UINT, UINT_PTR timer, DWORD) {
+    KillTimer(nullptr, timer);
+    if (HWND menu = FindWindowA("#32768", nullptr); menu && IsWindowVisible(menu)) GetWindowRect(menu, &menuShown);
+    menuForeground = GetForegroundWindow();
+    EndMenu();
+}
+
 // Right button up on the window and on the tray icon: the menu opens at the cursor with
 // the window in the foreground, and a message is posted to it once the menu has closed.
 TEST(Menu, OpensAtTheCursorFromTheWindowAndTheTray) {
+    // Another window has the foreground, as when the user clicks the tray icon.
+    const HWND other = CreateWindowExA(0, "static", "", WS_POPUP | WS_VISIBLE, 0, 0, 50, 50, nullptr, nullptr,
+                                       GetModuleHandleA(nullptr), nullptr);
     for (bool fromTray : {false, true}) {
+        SetForegroundWindow(other);
+        ASSERT_EQ(GetForegroundWindow(), other);
         SetCursorPos(500, 300);
-        static RECT shown;
-        static HWND foreground;
-        shown = RECT{};
-        foreground = nullptr;
-        SetTimer(nullptr, 0, 300, [](HWND, UINT, UINT_PTR timer, DWORD) {
-            KillTimer(nullptr, timer);
-            if (HWND menu = FindWindowA("#32768", nullptr); menu && IsWindowVisible(menu)) GetWindowRect(menu, &shown);
-            foreground = GetForegroundWindow();
-            EndMenu();
-        });
+        menuShown = RECT{};
+        menuForeground = nullptr;
+        SetTimer(nullptr, 0, 300, closeMenu);
         if (fromTray) {
             SendMessageA(mainWindow, kTrayCallbackMessage, kTrayIconId, WM_RBUTTONUP);
         } else {
             SendMessageA(mainWindow, WM_RBUTTONUP, 0, MAKELPARAM(10, 10));
         }
-        EXPECT_EQ(std::make_pair(shown.left, shown.top), std::make_pair(500L, 300L)) << "from the tray: " << fromTray;
-        EXPECT_EQ(foreground, mainWindow);
+        EXPECT_EQ(std::make_pair(menuShown.left, menuShown.top), std::make_pair(500L, 300L)) << "tray: " << fromTray;
+        EXPECT_EQ(menuForeground, mainWindow);
         MSG msg;
         bool posted = false;
         while (PeekMessageA(&msg, mainWindow, 0, 0, PM_REMOVE)) posted |= msg.message == WM_NULL;
         EXPECT_TRUE(posted);
     }
+    DestroyWindow(other);
 }
 
 TEST(Commands, AConfirmedColourShowsACancelledOneChangesNothing) {

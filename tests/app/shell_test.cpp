@@ -65,7 +65,7 @@ TEST(MainWindow, FirstTickShowsTheMonthLaterTicksRetryTheWeatherUntilItIsShown) 
 
     std::strcpy(weatherPanel.city, "\xB1\xB1\xBE\xA9");  // 北京
     SendMessageA(mainWindow, WM_TIMER, kStartupTimer, 0);
-    EXPECT_STREQ(weatherPanel.city, "") << "the retry queries the empty city";
+    EXPECT_STREQ(weatherPanel.city, "\xB1\xB1\xBE\xA9") << "the retry queries the stored city, not the empty one";
     GetUpdateRect(mainWindow, &whole, FALSE);
     EXPECT_EQ(routePaint(whole.top, whole.bottom), PaintRoute::both);
 
