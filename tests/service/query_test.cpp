@@ -16,7 +16,7 @@ TEST(PercentDecode, DecodesEscapesAndBlanksAndRejectsBrokenEscapes) {
         {"100%25", true, "100%"}, {"", true, ""},
         {"%", false, ""},         {"%4", false, ""},
         {"a%zz", false, ""},      {"%G1", false, ""},
-        {"%%41", false, ""},
+        {"%0g", false, ""},       {"%%41", false, ""},
     };
     for (const Row& r : rows) {
         std::string out;
