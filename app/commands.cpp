@@ -11,6 +11,7 @@
 #include "settings/settings_store.h"
 #include "weather/weather_panel.h"
 
+#include <cstdio>
 #include <cstring>
 
 HMENU popupMenu = nullptr;
@@ -108,10 +109,21 @@ void showAbout() {
     settings_line::copyWholeCharacters(app_text::kAboutProgram, sizeof app_text::kAboutProgram, line, sizeof line);
     TextOutA(dc.get(), left, kAboutTop, line, static_cast<int>(std::strlen(line)));
 
-    char place[MAX_PATH + sizeof app_text::kAboutPlace] = {};
-    std::strcpy(place, app_text::kAboutPlace);
-    GetModuleFileNameA(nullptr, place + std::strlen(place), MAX_PATH);
-    settings_line::copyWholeCharacters(place, sizeof place, line, sizeof line);
+    // The path's end says most about where the program is: while the line is longer than
+    // its 63 bytes or wider than the room left of the screen's edge, drop whole characters
+    // from the path's start and mark the cut with "...".
+    char path[MAX_PATH] = {};
+    GetModuleFileNameA(nullptr, path, MAX_PATH - 1);
+    const char* tail = path;
+    for (;;) {
+        char shown[MAX_PATH + 32] = {};
+        std::snprintf(shown, sizeof shown, "%s%s%s", app_text::kAboutPlace, tail == path ? "" : "...", tail);
+        const size_t kept = settings_line::copyWholeCharacters(shown, sizeof shown, line, sizeof line);
+        SIZE extent{};
+        GetTextExtentPoint32A(dc.get(), line, static_cast<int>(kept), &extent);
+        if ((kept == std::strlen(shown) && extent.cx <= kAboutFromRight) || *tail == '\0') break;
+        tail += IsDBCSLeadByte(static_cast<BYTE>(*tail)) && tail[1] ? 2 : 1;
+    }
     TextOutA(dc.get(), left, kAboutTop + kAboutLineHeight, line, static_cast<int>(std::strlen(line)));
 }
 

@@ -1,8 +1,8 @@
 // The menu, the tray icon, the commands, the settings load and save and the day check,
 // driven by messages to the real main window in a temporary current directory. The
 // colour dialog, the tray calls and the clock go through seams that the test replaces;
-// the forecast host is a closed loopback port, so every refresh fails at once. The tests
-// share the window and run in the order written.
+// the forecast host is a closed loopback port, so every refresh fails at once, or one that
+// records the queries. The tests share the window and run in the order written.
 
 #include "app/color_dialog.h"
 #include "app/commands.h"
@@ -12,11 +12,17 @@
 #include "weather/weather_hosts.h"
 #include "weather/weather_panel.h"
 
+#include <winsock2.h>
+
 #include <gtest/gtest.h>
 
+#include <atomic>
 #include <cstring>
+#include <mutex>
 #include <string>
+#include <thread>
 #include <tuple>
+#include <utility>
 #include <vector>
 
 namespace {
@@ -259,11 +265,77 @@ TEST(Commands, TheCityEntryKeepsWholeCharacters) {
     EXPECT_STREQ(weatherPanel.city, BEIJING "\xCA\xD0\xBA\xA3\xB5\xED\xC7\xF8\xD6\xD0");  // 北京市海淀区中
 }
 
-TEST(Today, MovesOnWhenTheDateChangesAndRetriesKeepTheCity) {
+// Takes connections on a loopback port and keeps the first line of each request, then
+// drops the connection, so every query fails at once. Each wait is bounded.
+class RequestRecorder {
+public:
+    RequestRecorder() {
+        WSADATA data;
+        WSAStartup(MAKEWORD(2, 2), &data);
+        listener = socket(AF_INET, SOCK_STREAM, 0);
+        sockaddr_in address{};
+        address.sin_family = AF_INET;
+        address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+        int size = sizeof address;
+        bind(listener, reinterpret_cast<sockaddr*>(&address), size);
+        listen(listener, 4);
+        getsockname(listener, reinterpret_cast<sockaddr*>(&address), &size);
+        host = "127.0.0.1:" + std::to_string(ntohs(address.sin_port));
+        thread = std::thread([this] { run(); });
+    }
+    ~RequestRecorder() {
+        stop = true;
+        thread.join();
+        closesocket(listener);
+        WSACleanup();
+    }
+    std::vector<std::string> take() {
+        std::lock_guard<std::mutex> hold(lock);
+        return std::exchange(lines, {});
+    }
+    std::string host;
+
+private:
+    void run() {
+        while (!stop) {
+            fd_set ready;
+            FD_ZERO(&ready);
+            FD_SET(listener, &ready);
+            timeval wait{0, 50000};
+            if (select(0, &ready, nullptr, nullptr, &wait) != 1) continue;
+            const SOCKET connection = accept(listener, nullptr, nullptr);
+            if (connection == INVALID_SOCKET) continue;
+            const DWORD timeout = 2000;
+            setsockopt(connection, SOL_SOCKET, SO_RCVTIMEO, reinterpret_cast<const char*>(&timeout), sizeof timeout);
+            std::string line;
+            char c = 0;
+            while (line.size() < 1000 && recv(connection, &c, 1, 0) == 1 && c != '\r') line += c;
+            closesocket(connection);
+            std::lock_guard<std::mutex> hold(lock);
+            lines.push_back(line);
+        }
+    }
+    SOCKET listener;
+    std::atomic<bool> stop{false};
+    std::mutex lock;
+    std::vector<std::string> lines;
+    std::thread thread;
+};
+
+TEST(Today, MovesOnWhenTheDateChangesAndQueriesTheStoredCityAgain) {
     ASSERT_FALSE(weatherPanel.ready);
-    const std::string city = weatherPanel.city;
+    RequestRecorder service;
+    ASSERT_TRUE(setWeatherHost(weatherHosts.search, service.host.c_str()));
+    // 北京市海淀区中, as the city entry left it, in both halves of the query.
+    const std::string query = "GET /s?bs=%CC%EC%C6%F8%D4%A4%B1%A8+%B1%B1%BE%A9%CA%D0%BA%A3%B5%ED%C7%F8%D6%D0&f=8&wd=";
+    const auto queried = [&] {
+        const std::vector<std::string> lines = service.take();
+        return lines.size() == 1 && lines[0].compare(0, query.size(), query) == 0;
+    };
     SendMessageA(mainWindow, WM_TIMER, kStartupTimer, 0);
-    EXPECT_EQ(weatherPanel.city, city) << "the retry queries the stored city";
+    EXPECT_TRUE(queried()) << "the retry queries the stored city, not the empty one";
+    SendMessageA(mainWindow, WM_TIMER, kDayTimer, 0);
+    EXPECT_EQ(service.take(), std::vector<std::string>{}) << "the same day: nothing to do";
 
     // The first of next month: today's month was on show, so the new one is.
     const WORD month = clockDate.wMonth % 12 + 1;
@@ -276,7 +348,7 @@ TEST(Today, MovesOnWhenTheDateChangesAndRetriesKeepTheCity) {
     char line[32];
     std::snprintf(line, sizeof line, "\xBD\xF1\xCC\xEC: %04d\xC4\xEA %02d\xD4\xC2 01\xC8\xD5", year, month);
     EXPECT_STREQ(c.todayText, line);  // 今天: YYYY年 MM月 01日
-    EXPECT_EQ(weatherPanel.city, city);
+    EXPECT_TRUE(queried()) << "the forecast of the new today, for the same city";
 
     // A clock set forward by hand, with another month on show: that month stays.
     calendarPanel.nextMonth();
@@ -284,6 +356,8 @@ TEST(Today, MovesOnWhenTheDateChangesAndRetriesKeepTheCity) {
     SendMessageA(mainWindow, WM_TIMECHANGE, 0, 0);
     EXPECT_EQ(c.todayDay, 2);
     EXPECT_EQ(c.viewMonth, month % 12 + 1);
+    EXPECT_TRUE(queried());
+    setWeatherHost(weatherHosts.search, "127.0.0.1:1");
 }
 
 TEST(Ending, TheSessionsEndAndCloseSaveCloseEndsTheProgram) {

@@ -12,6 +12,7 @@ import re
 import signal
 import subprocess
 import sys
+import tempfile
 import time
 
 SCREEN_W, SCREEN_H, CELL = 1024, 768, 36
@@ -161,6 +162,62 @@ def run_checks(args, started):
     check(first.returncode == 0, f"closed by the system, the program ends with exit code 0 (got {first.returncode})")
 
 
+DEFAULT_LINE = b"/0/1/30,0,13196863,13196863,13196863,13196863,13196863/4,260,16711935,"
+GREEN = (0, 255, 0)
+
+
+def settings_checks(args, started, folder):
+    """Close from the popup menu saves the settings file in the current directory; a second
+    start there shows what the file holds."""
+    # A closed loopback port for the forecast: every query fails at once.
+    env = dict(os.environ, PELLUMO_SEARCH_HOST="127.0.0.1:1", PELLUMO_ICON_HOST="127.0.0.1:1")
+    command = [args.wine_run, "--prefix", args.prefix, args.exe]
+    path = os.path.join(folder, "quorvan.idx")
+
+    def start():
+        started.append(program := subprocess.Popen(command, cwd=folder, env=env, **QUIET))
+        wid, wx, wy, ww, wh = wait_for("the window", find_window, timeout=180, interval=0.1)
+        return program, wid, (wx, max(wy, 0), wx + ww, wy + wh)
+
+    program, wid, area = start()
+    screen = wait_for("the calendar", lambda: (s := Screen()).count(area, lambda p: p == COLOUR) > 200 and s,
+                      timeout=20)
+    # Black is the colour key, and a click there goes through the window: click on ink.
+    cx, cy = next((x0, y) for y, row in enumerate(screen.rows(*area), start=area[1])
+                  for x0 in range(area[0], area[2] - 1) if row[x0 - area[0]] == row[x0 - area[0] + 1] == COLOUR)
+    x("xdotool", "windowfocus", "--sync", wid)
+    x("xdotool", "mousemove", str(cx), str(cy), "click", "3")
+    menu = (cx, cy, cx + 60, cy + 60)
+    wait_for("the popup menu at the cursor",
+             lambda: Screen().count(menu, lambda p: min(p) > 150) > 0.8 * 60 * 60, timeout=20)
+    check(True, "right button up on the window opens the menu at the cursor")
+    x("xdotool", "key", "--delay", "100", "Up", "Return")  # the last item: About
+    about = (SCREEN_W - 300, 250, SCREEN_W, 290)
+    wait_for("the About lines", lambda: Screen().count(about, lambda p: p[0] > 150 and p[1] < 80 and p[2] < 80) > 50,
+             timeout=20)
+    check(True, "About draws its lines in red on the screen")
+    x("xdotool", "mousemove", str(cx), str(cy), "click", "3")
+    wait_for("the popup menu again", lambda: Screen().count(menu, lambda p: min(p) > 150) > 0.8 * 60 * 60, timeout=20)
+    x("xdotool", "key", "--delay", "100", "Up", "Up", "Return")  # from the bottom: About, then Close
+    wait_for("the program to end after Close", lambda: program.poll() is not None, timeout=30)
+    check(program.returncode == 0, f"Close ends the program with exit code 0 (got {program.returncode})")
+    with open(path, "rb") as f:
+        saved = f.read()
+    check(saved == DEFAULT_LINE, f"Close saved the default line of 70 bytes (got {saved!r})")
+    attributes = int(os.getxattr(path, "user.DOSATTRIB").split(b"\0")[0], 16)
+    check(attributes & 6 == 6, f"the file is hidden and system (attributes 0x{attributes:x})")
+
+    with open(path, "wb") as f:
+        f.write(DEFAULT_LINE.replace(b"13196863", b"65280"))  # every calendar colour green
+    program, wid, area = start()
+    wait_for("the calendar in the stored colour", lambda: Screen().count(area, lambda p: p == GREEN) > 200,
+             timeout=20)
+    check(True, "a second start draws the calendar in the colour the file holds")
+    x("xdotool", "windowfocus", "--sync", wid)
+    x("xdotool", "key", "alt+F4")
+    wait_for("the second start to end", lambda: program.poll() is not None, timeout=30)
+
+
 def main():
     parser = argparse.ArgumentParser(description=__doc__.splitlines()[0])
     for option in ("--exe", "--wine-run", "--prefix"):
@@ -180,6 +237,8 @@ def main():
             os.environ["DISPLAY"] = ":" + pipe.readline().strip()  # for everything started from here on
         check(os.environ["DISPLAY"] != ":", f"a private X server on {os.environ['DISPLAY']}")
         run_checks(args, started)
+        with tempfile.TemporaryDirectory() as folder:
+            settings_checks(args, started, folder)
         return 0
     except Failure as failure:
         print(f"FAIL {failure}")

@@ -1,0 +1,193 @@
+// Icon loading from real GIF files and the panel painted into a memory device context over a
+// DIB section; the checks read its pixels. The soak counts GDI objects by probing how many
+// more can be made, since Wine's GetGuiResources always answers 0.
+
+#include "common/unique.h"
+#include "tests/weather/gif_writer.h"
+#include "weather/weather_panel.h"
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <cstdint>
+#include <cstdio>
+#include <cstring>
+#include <filesystem>
+#include <fstream>
+#include <string>
+#include <vector>
+
+namespace {
+
+namespace fs = std::filesystem;
+
+constexpr int kWidth = 360, kHeight = 460;
+// Channels of 0 or 255 only, so no anti-aliased text edge can pass for an icon colour.
+constexpr COLORREF kRed = 0x0000FF, kGreen = 0x00FF00, kBlue = 0xFF0000, kYellow = 0x00FFFF, kWhite = 0xFFFFFF;
+
+struct Area {
+    int left, top, right, bottom;
+};
+
+class Canvas {
+public:
+    Canvas() {
+        BITMAPINFO info{};
+        info.bmiHeader = {sizeof info.bmiHeader, kWidth, -kHeight, 1, 32, BI_RGB, 0, 0, 0, 0, 0};  // top-down
+        bitmap.reset(CreateDIBSection(dc.get(), &info, DIB_RGB_COLORS, reinterpret_cast<void**>(&bits), nullptr, 0));
+        selected = SelectObject(dc.get(), bitmap.get());
+    }
+    ~Canvas() { SelectObject(dc.get(), selected); }
+    HDC get() const { return bits ? dc.get() : nullptr; }
+    // Pixels of exactly `color`; without a colour, all that are not black.
+    int count(Area a, COLORREF color = 0) const {
+        GdiFlush();
+        int n = 0;
+        for (int y = std::max(a.top, 0); y < std::min(a.bottom, kHeight); ++y) {
+            for (int x = std::max(a.left, 0); x < std::min(a.right, kWidth); ++x) {
+                const uint32_t v = bits[y * kWidth + x];
+                const COLORREF p = RGB(v >> 16, v >> 8, v);
+                n += color ? p == color : p != 0;
+            }
+        }
+        return n;
+    }
+
+private:
+    UniqueGdi bitmap;
+    UniqueMemoryDc dc{CreateCompatibleDC(nullptr)};
+    HGDIOBJ selected = nullptr;
+    uint32_t* bits = nullptr;
+};
+
+// How many more GDI objects this process can make now: the table's free room.
+int freeGdiRoom() {
+    std::vector<HGDIOBJ> made;
+    while (HGDIOBJ region = CreateRectRgn(0, 0, 1, 1)) {
+        made.push_back(region);
+        if (made.size() > 200000) break;
+    }
+    for (HGDIOBJ h : made) DeleteObject(h);
+    return static_cast<int>(made.size());
+}
+
+class WeatherPaint : public ::testing::Test {
+protected:
+    WeatherPaint() {
+        fs::remove_all(folder);
+        fs::create_directories(folder);
+        // Six 60 x 60 icons, each with its own colour in the top-left 49 x 49 and blue beyond.
+        const COLORREF colours[6] = {kRed, kGreen, kYellow, kWhite, kRed, kGreen};
+        for (int k = 0; k < 6; ++k) {
+            const std::string path = (folder / ("icon" + std::to_string(k) + ".gif")).string();
+            std::ofstream(path, std::ios::binary) << makeGif(60, 60, colours[k], kBlue, 49);
+            char* field = k % 2 ? panel.days[k / 2].nightIconPath : panel.days[k / 2].dayIconPath;
+            std::snprintf(field, 80, "%s", path.c_str());
+        }
+        std::strcpy(panel.forecastCity, "City");
+        for (DayForecast& d : panel.days) {
+            std::strcpy(d.temperature, "22");
+            std::strcpy(d.description, "\xC7\xE7");   // 晴
+            std::strcpy(d.wind, "\xB1\xB1\xB7\xE7");  // 北风
+        }
+        panel.textColor = kWhite;
+    }
+    ~WeatherPaint() override {
+        for (HBITMAP& b : panel.iconBitmaps) DeleteObject(b);
+        std::error_code ignored;
+        fs::remove_all(folder, ignored);
+    }
+    std::string path(int k) const { return k % 2 ? panel.days[k / 2].nightIconPath : panel.days[k / 2].dayIconPath; }
+
+    fs::path folder = fs::temp_directory_path() / ("pellumo-icons-" + std::to_string(GetCurrentProcessId()));
+    WeatherPanel panel;
+};
+
+TEST_F(WeatherPaint, LoadsIconsAndSkipsWhatIsNotAPicture) {
+    ASSERT_TRUE(panel.loadIcons());
+    BITMAP size{};
+    ASSERT_TRUE(GetObjectA(panel.iconBitmaps[0], sizeof size, &size));
+    EXPECT_EQ(std::make_pair(size.bmWidth, size.bmHeight), std::make_pair(60L, 60L)) << "the picture's own size";
+    HBITMAP first[6];
+    std::copy(panel.iconBitmaps, panel.iconBitmaps + 6, first);
+
+    // A damaged second icon and a missing fourth: the first and third are new, the damaged
+    // file is gone and its slot kept, the fourth and later keep what they held.
+    std::ofstream(path(1), std::ios::binary) << "<html>error</html>";
+    fs::remove(path(3));
+    EXPECT_FALSE(panel.loadIcons());
+    EXPECT_FALSE(fs::exists(path(1)));
+    EXPECT_TRUE(panel.iconBitmaps[0] != first[0] && panel.iconBitmaps[2] != first[2]);
+    EXPECT_EQ(GetObjectType(first[0]), 0u) << "a replaced bitmap is deleted";
+    EXPECT_TRUE(panel.iconBitmaps[1] == first[1] && panel.iconBitmaps[3] == first[3] &&
+                panel.iconBitmaps[4] == first[4] && panel.iconBitmaps[5] == first[5]);
+}
+
+TEST_F(WeatherPaint, DrawsTheForecastAtItsOrigin) {
+    ASSERT_TRUE(panel.loadIcons());
+    Canvas canvas;
+    ASSERT_TRUE(panel.paint(reinterpret_cast<HWND>(1), canvas.get()));
+    EXPECT_TRUE(panel.ready);
+    const int x[6] = {4, 53, 106, 155, 208, 257};
+    const COLORREF colours[6] = {kRed, kGreen, kYellow, kWhite, kRed, kGreen};
+    for (int k = 0; k < 6; ++k) {
+        const Area square{x[k], 276, x[k] + 49, 276 + 49};
+        EXPECT_EQ(canvas.count(square, colours[k]), 49 * 49) << "icon " << k << " whole at its place";
+    }
+    EXPECT_EQ(canvas.count({0, 0, kWidth, kHeight}, kBlue), 0) << "cut to 49 x 49, not scaled";
+    // Texts: the city at (118, 260), today's four lines from y = 327 on, 16 apart.
+    EXPECT_GT(canvas.count({118, 260, 160, 276}, kWhite), 0);
+    EXPECT_EQ(canvas.count({0, 260, 118, 276}), 0);
+    for (int line = 0; line < 4; ++line) {
+        const int top = 327 + 16 * line;
+        EXPECT_GT(canvas.count({4, top, 100, top + 16}, kWhite), 0) << "line " << line;
+    }
+    EXPECT_EQ(canvas.count({0, 0, kWidth, 260}) + canvas.count({0, 260 + 196, kWidth, kHeight}), 0);
+
+    // Without today's description nothing at all is drawn.
+    Canvas empty;
+    WeatherPanel fresh;
+    std::strcpy(fresh.days[1].description, "x");
+    EXPECT_FALSE(fresh.paint(reinterpret_cast<HWND>(1), empty.get()));
+    EXPECT_EQ(empty.count({0, 0, kWidth, kHeight}), 0);
+    EXPECT_FALSE(fresh.ready || fresh.hwnd);
+}
+
+TEST_F(WeatherPaint, TextsTakeTheNewColourAndEmptySlotsDrawNothing) {
+    ASSERT_TRUE(panel.loadIcons());
+    DeleteObject(panel.iconBitmaps[1]);
+    panel.iconBitmaps[1] = nullptr;
+    ASSERT_TRUE(panel.setColor(kGreen));
+    EXPECT_EQ(panel.textColor, kGreen);
+    Canvas canvas;
+    ASSERT_TRUE(panel.paint(nullptr, canvas.get()));
+    EXPECT_EQ(canvas.count({53, 276, 53 + 49, 276 + 49}), 0) << "no bitmap: the desktop shows through";
+    EXPECT_EQ(canvas.count({118, 260, 160, 276}, kWhite), 0);
+    EXPECT_GT(canvas.count({118, 260, 160, 276}, kGreen), 0);
+    EXPECT_GT(canvas.count({4, 327, 100, 391}, kGreen), 0);
+    EXPECT_EQ(canvas.count({4, 276, 53, 325}, kRed), 49 * 49) << "icons keep their colours";
+}
+
+// Loads and paints a few thousand times; the GDI table's free room must not shrink. The same
+// loop with one bitmap left undeleted per round shows that the count sees a leak.
+TEST_F(WeatherPaint, RepeatedLoadsAndPaintsKeepGdiObjectsLevel) {
+    Canvas canvas;
+    auto soak = [&](int rounds, bool leak) {
+        for (int i = 0; i < rounds; ++i) {
+            if (leak) panel.iconBitmaps[i % 6] = nullptr;  // forgets a bitmap it owns
+            panel.loadIcons();
+            panel.paint(nullptr, canvas.get());
+        }
+    };
+    soak(20, false);  // lets one-time caches settle
+    const int before = freeGdiRoom();
+    soak(2000, false);
+    const int growth = before - freeGdiRoom();
+    EXPECT_LE(growth, 5) << "GDI objects grew by " << growth;
+
+    const int beforeLeak = freeGdiRoom();
+    soak(300, true);
+    EXPECT_GE(beforeLeak - freeGdiRoom(), 300) << "the count must see a leak of one bitmap a round";
+}
+
+}  // namespace
