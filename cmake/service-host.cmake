@@ -1,10 +1,17 @@
-# The host build: the forecast service, a native Linux program, and its GoogleTest tests.
+# The host build: the forecast service, a native Linux program, and its GoogleTest tests;
+# the program's pure cores with their fuzz targets.
 
 include(CTest)
 
 add_library(service_flags INTERFACE)
 target_compile_options(service_flags INTERFACE -Wall -Wextra -Wshadow -Werror)
 target_include_directories(service_flags INTERFACE ${CMAKE_SOURCE_DIR})
+
+# The program's pure cores and their fuzz targets; the 'fuzz' preset builds only these.
+include(cmake/host-cores.cmake)
+if(PELLUMO_FUZZ)
+    return()
+endif()
 
 find_package(Python3 REQUIRED COMPONENTS Interpreter)
 find_package(Threads REQUIRED)

@@ -8,6 +8,7 @@ packages=(
     wine wine32:i386 wine64 xvfb xauth x11-utils xdotool imagemagick
     fonts-wqy-microhei locales procps nginx-light python3
     g++ pkg-config libcpp-httplib-dev nlohmann-json3-dev wrk
+    clang libclang-rt-14-dev
 )
 locale_name="zh_CN.UTF-8"
 

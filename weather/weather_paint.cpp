@@ -5,6 +5,8 @@
 #include "common/unique.h"
 #include "weather/http_fetcher.h"
 
+#include <windows.h>
+
 #include <ole2.h>
 #include <olectl.h>
 
@@ -144,7 +146,7 @@ bool WeatherPanel::invalidate() {
     return true;
 }
 
-bool WeatherPanel::setColor(COLORREF color) {
+bool WeatherPanel::setColor(uint32_t color) {
     textColor = color;
     return invalidate();
 }

@@ -8,6 +8,8 @@
 #include "weather/weather_hosts.h"
 #include "weather/weather_text.h"
 
+#include <windows.h>
+
 #include <cstring>
 #include <memory>
 #include <new>

@@ -4,10 +4,15 @@
 // One static object serves the whole program; every field has a fixed size, and the page
 // buffer of a refresh is the only allocation.
 
-#include <windows.h>
-
 #include <cstddef>
 #include <cstdint>
+
+// The platform's window, device-context and bitmap handles are pointers to these incomplete
+// types; naming them keeps <windows.h> out of this header, so that the scraper, which only
+// needs the forecast fields, also builds where there is no such header.
+struct HWND__;
+struct HDC__;
+struct HBITMAP__;
 
 // One day of the forecast, exactly 256 bytes; every text is GBK and zero-terminated
 // within its field.
@@ -27,7 +32,7 @@ public:
     static constexpr size_t kCitySize = 16;
     static constexpr size_t kPictureFolderSize = 260;
     static constexpr int kIconCount = 6;
-    static constexpr COLORREF kDefaultTextColor = 0xFF00FF;
+    static constexpr uint32_t kDefaultTextColor = 0xFF00FF;  // a COLORREF, 0x00BBGGRR
 
     // Fills the defaults, creates the picture folder below the current directory and
     // removes download leftovers from it.
@@ -61,11 +66,11 @@ public:
     bool loadIcons();
     // Draws the city, the icons and the day texts into `dc` at the panel's origin and
     // remembers `window`; false, drawing nothing, while there is no forecast.
-    bool paint(HWND window, HDC dc);
+    bool paint(HWND__* window, HDC__* dc);
     // Asks the remembered window to repaint the panel's rectangle; always true.
     bool invalidate();
     // Sets the colour of every weather text and repaints; always true.
-    bool setColor(COLORREF color);
+    bool setColor(uint32_t color);
 
     // The weather part of the settings line: "/x,y,colour,city".
     bool readSettings(const char* text);
@@ -75,9 +80,9 @@ public:
     const char* scanPos{};  // into the page while parsePage runs, null otherwise
     DayForecast days[3]{};
     char iconUrls[3][2][kIconUrlSize]{};
-    HBITMAP iconBitmaps[kIconCount]{};
-    COLORREF textColor = kDefaultTextColor;
-    HWND hwnd{};
+    HBITMAP__* iconBitmaps[kIconCount]{};
+    uint32_t textColor = kDefaultTextColor;
+    HWND__* hwnd{};
     char city[kCitySize]{};  // as the user gave it; stored even when its query fails
     char pictureFolder[kPictureFolderSize]{};
     int32_t originX = 4;

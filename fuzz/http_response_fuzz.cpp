@@ -1,0 +1,247 @@
+// A whole response as a server might send it: the header goes through HttpResponseHead
+// and BodyFraming, the body through ChunkedDecoder, fed in pieces cut at places the input
+// itself picks. Beyond what the sanitizers catch, each input checks that the header's
+// fields stay terminated and as long as documented, that the framing only claims a
+// length some Content-Length line declared, that decoding does not depend on where the
+// network cuts the bytes, and that any payload sent through the chunked coding (in chunks,
+// extensions and line ends the input picks) decodes to exactly itself.
+
+#include "fuzz/fuzz_check.h"
+#include "weather/ascii.h"
+#include "weather/body_framing.h"
+#include "weather/chunked_decoder.h"
+#include "weather/http_head.h"
+
+#include <climits>
+#include <cstdint>
+#include <cstdlib>
+#include <cstring>
+#include <random>
+#include <string>
+#include <vector>
+
+namespace {
+
+constexpr size_t kMaxHeaderBytes = 16384;  // the fetcher gives up on a longer header
+
+bool terminatedWithin(const char* field, size_t size, size_t longest) {
+    const void* end = std::memchr(field, 0, size);
+    return end && static_cast<size_t>(static_cast<const char*>(end) - field) <= longest;
+}
+
+bool isLowerWithoutSpaces(const char* value) {
+    for (; *value; ++value) {
+        if (*value == ' ' || *value == '\r' || ascii::toLower(*value) != *value) return false;
+    }
+    return true;
+}
+
+// A number as C's "%i" reads it, by the C library, held at the int range's ends; `fallback`
+// when there is none.
+int32_t scanInteger(const char* text, int32_t fallback) {
+    char* end = nullptr;
+    const long long value = std::strtoll(text, &end, 0);
+    if (end == text) return fallback;
+    return static_cast<int32_t>(value < INT_MIN ? INT_MIN : value > INT_MAX ? INT_MAX : value);
+}
+
+// The first 1023 bytes, lower-cased, as the parser sees them.
+std::string workText(const char* header) {
+    std::string work(header, strnlen(header, 1023));
+    for (char& c : work) c = ascii::toLower(c);
+    return work;
+}
+
+int32_t expectedStatus(const char* header) {
+    const std::string work = workText(header);
+    const size_t space = work.find(' ');
+    if (work.compare(0, 5, "http/") != 0 || space == std::string::npos || space > work.find_first_of("\r\n")) {
+        return -1;
+    }
+    return scanInteger(work.c_str() + space + 1, -1);
+}
+
+int32_t expectedLength(const char* header) {
+    const std::string work = workText(header);
+    size_t at = work.find("content-length:");
+    if (at == std::string::npos) return 0;
+    at += sizeof "content-length:" - 1;
+    if (work[at] == ' ') ++at;
+    return scanInteger(work.c_str() + at, -1);
+}
+
+void checkHead(const std::string& header) {
+    ExactBuffer text = terminatedCopy(header.data(), header.size());
+    std::unique_ptr<HttpResponseHead> head(new HttpResponseHead);  // on the heap: a write past it shows
+    const bool parsed = head->parse(text.get());
+    FUZZ_CHECK(parsed == (text.get()[0] != '\0'));
+    FUZZ_CHECK(terminatedWithin(head->contentType(), HttpResponseHead::kContentTypeSize, 64));
+    FUZZ_CHECK(terminatedWithin(head->location(), HttpResponseHead::kLocationSize, 64));
+    FUZZ_CHECK(isLowerWithoutSpaces(head->contentType()) && isLowerWithoutSpaces(head->location()));
+    if (!parsed) FUZZ_CHECK(head->status() == 0 && head->contentLength() == 0);
+    if (parsed) {
+        FUZZ_CHECK(head->status() == expectedStatus(text.get()));
+        FUZZ_CHECK(head->contentLength() == expectedLength(text.get()));
+    }
+
+    // Only the first 1023 bytes are read, so the same bytes unterminated behave the same.
+    if (header.size() >= 1023) {
+        ExactBuffer cut(header.data(), 1023);
+        HttpResponseHead same;
+        FUZZ_CHECK(same.parse(cut.get()) == parsed);
+        FUZZ_CHECK(same.status() == head->status() && same.contentLength() == head->contentLength());
+    }
+}
+
+// The header's lines up to the blank one, without their line ends.
+std::vector<std::string> headerLines(const char* header) {
+    std::vector<std::string> lines;
+    std::string text(header);
+    size_t at = text.find('\n');
+    at = at == std::string::npos ? text.size() : at + 1;  // past the status line
+    while (at < text.size()) {
+        size_t end = text.find('\n', at);
+        const size_t next = end == std::string::npos ? text.size() : end + 1;
+        if (end == std::string::npos) end = text.size();
+        if (end > at && text[end - 1] == '\r') --end;
+        if (end == at) break;
+        lines.push_back(text.substr(at, end - at));
+        at = next;
+    }
+    return lines;
+}
+
+bool namedAs(const std::string& line, const char* name) {
+    const size_t colon = line.find(':');
+    return colon != std::string::npos && colon == std::strlen(name) &&
+           ascii::equalsIgnoringCase(line.c_str(), colon, name);
+}
+
+std::string trimmedValue(const std::string& line) {
+    size_t first = line.find(':') + 1;
+    size_t last = line.size();
+    while (first < last && (line[first] == ' ' || line[first] == '\t')) ++first;
+    while (last > first && (line[last - 1] == ' ' || line[last - 1] == '\t')) --last;
+    return line.substr(first, last - first);
+}
+
+// The value of plain decimal digits (leading zeros allowed), or -1 for anything else.
+int64_t decimalValue(const std::string& text) {
+    int64_t value = 0;
+    for (char c : text) {
+        if (!ascii::isDigit(c)) return -1;
+        value = value * 10 + (c - '0');
+        if (value > int64_t{0xFFFFFFFF}) return -1;
+    }
+    return text.empty() ? -1 : value;
+}
+
+void checkFraming(const std::string& header) {
+    ExactBuffer text = terminatedCopy(header.data(), header.size());
+    BodyFraming framing;
+    framing.parse(text.get());
+    bool sawEncoding = false;
+    std::vector<std::string> lengths;
+    for (const std::string& line : headerLines(text.get())) {
+        if (line[0] == ' ' || line[0] == '\t') continue;
+        if (namedAs(line, "transfer-encoding")) sawEncoding = true;
+        if (namedAs(line, "content-length")) lengths.push_back(trimmedValue(line));
+    }
+    if (framing.kind == BodyFraming::Kind::length) {
+        // Never more (or less) body than every Content-Length line says, and none with a coding.
+        FUZZ_CHECK(!sawEncoding && !lengths.empty());
+        for (const std::string& value : lengths) FUZZ_CHECK(decimalValue(value) == framing.length);
+    } else {
+        FUZZ_CHECK(framing.length == 0);
+    }
+    if (framing.kind == BodyFraming::Kind::chunked) FUZZ_CHECK(sawEncoding);
+    if (framing.keepAlive)
+        FUZZ_CHECK(framing.kind != BodyFraming::Kind::untilClose && !(sawEncoding && !lengths.empty()));
+}
+
+struct Decoded {
+    std::string body;
+    bool done;
+    bool failed;
+    size_t excess;
+    bool operator==(const Decoded& o) const {
+        return body == o.body && done == o.done && failed == o.failed && excess == o.excess;
+    }
+};
+
+// Decodes `bytes` in pieces of the sizes `random` draws (all at once when `whole`), each
+// piece in a block of its exact size.
+Decoded decodeInPieces(const std::string& bytes, std::minstd_rand& random, bool whole) {
+    ChunkedDecoder decoder;
+    Decoded result{};
+    for (size_t at = 0; at < bytes.size();) {
+        size_t piece = whole ? bytes.size() : 1 + random() % 64;
+        if (piece > bytes.size() - at) piece = bytes.size() - at;
+        ExactBuffer block(bytes.data() + at, piece);
+        const size_t out = decoder.decode(block.get(), piece);
+        FUZZ_CHECK(out <= piece);
+        result.body.append(block.get(), out);
+        at += piece;
+    }
+    result.done = decoder.done();
+    result.failed = decoder.failed();
+    result.excess = decoder.excess();
+    FUZZ_CHECK(!(result.done && result.failed));
+    FUZZ_CHECK(result.body.size() + result.excess <= bytes.size());
+    return result;
+}
+
+// `payload` in the chunked coding, in chunk sizes, extensions and line ends that `random`
+// picks, followed by `tail`.
+std::string chunked(const std::string& payload, const std::string& tail, std::minstd_rand& random) {
+    static const char* const kExtensions[] = {"", "", ";a=b", " ;q", "\t;x=\"y\""};
+    std::string out;
+    const auto lineEnd = [&] { return random() % 4 ? "\r\n" : "\n"; };
+    for (size_t at = 0; at < payload.size();) {
+        size_t size = 1 + random() % 300;
+        if (size > payload.size() - at) size = payload.size() - at;
+        char hex[16];
+        std::snprintf(hex, sizeof hex, random() % 2 ? "%zx" : "%04zX", size);
+        out += hex;
+        out += kExtensions[random() % 5];
+        out += lineEnd();
+        out.append(payload, at, size);
+        out += lineEnd();
+        at += size;
+    }
+    out += "0";
+    out += lineEnd();
+    if (random() % 2) out += std::string("Trailer-Field: value") + lineEnd();
+    out += lineEnd();
+    return out + tail;
+}
+
+void checkChunked(const std::string& body, uint32_t seed) {
+    std::minstd_rand random(seed | 1);
+    const Decoded whole = decodeInPieces(body, random, true);
+    FUZZ_CHECK(decodeInPieces(body, random, false) == whole);
+
+    const std::string tail = body.substr(0, random() % 8);
+    const Decoded back = decodeInPieces(chunked(body, tail, random), random, false);
+    FUZZ_CHECK(back.done && back.body == body && back.excess == tail.size());
+}
+
+}  // namespace
+
+extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
+    const std::string input(reinterpret_cast<const char*>(data), size);
+    // The header ends with its first blank line, whichever line ends it uses.
+    const size_t crlf = input.find("\r\n\r\n");
+    const size_t lf = input.find("\n\n");
+    size_t headerEnd = crlf == std::string::npos ? input.size() : crlf + 4;
+    if (lf != std::string::npos && lf + 2 < headerEnd) headerEnd = lf + 2;
+    if (headerEnd > kMaxHeaderBytes) return 0;
+    const std::string header = input.substr(0, headerEnd);
+    checkHead(header);
+    checkFraming(header);
+
+    uint32_t seed = 2166136261u;  // FNV-1a of the input: its own choice of cut points
+    for (unsigned char c : input) seed = (seed ^ c) * 16777619u;
+    checkChunked(input.substr(headerEnd), seed);
+    return 0;
+}
