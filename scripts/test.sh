@@ -1,8 +1,9 @@
 #!/usr/bin/env bash
 # Installs what is missing, builds everything and runs every test: the 64-bit Windows
-# suite always, the 32-bit one wherever this host can start 32-bit Wine, and the native
-# suite of the forecast service. PELLUMO_ARCH=32 or PELLUMO_ARCH=64 keeps the Windows
-# run to one architecture. Extra arguments go to every ctest run.
+# suite always, the 32-bit one wherever this host can start 32-bit Wine, the native suite
+# of the forecast service and a short fuzzing run of every parser of outside input
+# (PELLUMO_FUZZ_SECONDS each, 30 by default). PELLUMO_ARCH=32 or PELLUMO_ARCH=64 keeps the
+# Windows run to one architecture. Extra arguments go to every ctest run.
 set -euo pipefail
 source "$(dirname "${BASH_SOURCE[0]}")/common.sh"
 
@@ -41,6 +42,8 @@ trap cleanup EXIT
 # The host suite first: the program's forecast end-to-end test talks to the service it builds.
 failed=()
 bash "$repo_root/scripts/test-host.sh" "$@" || failed+=("service")
+# Each parser of outside input fuzzed briefly, so a regression in one shows here.
+bash "$repo_root/scripts/fuzz.sh" "${PELLUMO_FUZZ_SECONDS:-30}" || failed+=("fuzz")
 
 for bits in "${suites[@]}"; do
     prepare_build "$bits"
