@@ -22,8 +22,10 @@ add_library(weather_http_text STATIC ${pellumo_root}/weather/http_head.cpp ${pel
 target_link_libraries(weather_http_text PUBLIC service_flags)
 
 # The scraper with the hosts it looks for: the build-time ones, since nothing here reads the
-# environment's.
-add_library(weather_scrape STATIC ${pellumo_root}/weather/weather_scrape.cpp ${pellumo_root}/weather/weather_hosts.cpp)
+# environment's. The panel has no icon folder here.
+add_library(weather_scrape STATIC ${pellumo_root}/weather/weather_scrape.cpp ${pellumo_root}/weather/weather_hosts.cpp
+                                  ${pellumo_root}/weather/weather_panel_state.cpp
+                                  ${pellumo_root}/weather/picture_folder_none.cpp)
 target_link_libraries(weather_scrape PUBLIC weather_url)
 
 add_library(settings_core STATIC ${pellumo_root}/settings/settings_line.cpp)

@@ -18,10 +18,6 @@
 #include <memory>
 #include <string>
 
-// The real constructor prepares the icon folder through the platform; the scraper needs
-// only the fields, which their initializers already set.
-WeatherPanel::WeatherPanel() {}
-
 namespace {
 
 // Old values in every field the scraper writes, so that a field it should not touch shows.

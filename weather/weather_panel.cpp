@@ -1,4 +1,4 @@
-// The panel's construction and its refresh: the query, the page, the icon downloads.
+// The panel's refresh: the query, the page, the icon downloads.
 
 #include "weather/weather_panel.h"
 
@@ -16,7 +16,6 @@
 
 namespace {
 
-constexpr char kPictureSubfolder[] = "\\picture\\";
 constexpr char kQueryStart[] = "/s?bs=%CC%EC%C6%F8%D4%A4%B1%A8+";     // 天气预报 and a blank
 constexpr char kQueryMiddle[] = "&f=8&wd=%CC%EC%C6%F8%D4%A4%B1%A8+";  // the same words again
 constexpr char kTableMarker[] = "<table cellspacing=\"0\" cellpadding=\"0\" class=\"al_wt\">";
@@ -43,19 +42,6 @@ bool append(char* out, size_t size, const char* text) {
 }
 
 }  // namespace
-
-WeatherPanel::WeatherPanel() {
-    for (int day = 0; day < 3; ++day) std::memcpy(days[day].dayName, kDayNames[day], sizeof kDayNames[day]);
-
-    char folder[kPictureFolderSize] = {};
-    const DWORD length = GetCurrentDirectoryA(sizeof folder, folder);
-    // A current directory too long for the folder's field leaves it empty, and every refresh
-    // then fails at the icons instead of saving them somewhere else.
-    if (length == 0 || length >= sizeof folder || !append(folder, sizeof folder, kPictureSubfolder)) return;
-    std::memcpy(pictureFolder, folder, sizeof folder);
-    CreateDirectoryA(pictureFolder, nullptr);
-    HttpFetcher::removeTemporaryFiles(pictureFolder);
-}
 
 bool WeatherPanel::refresh(const char* newCity, bool force) {
     if (!newCity) return false;
