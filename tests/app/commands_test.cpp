@@ -12,7 +12,7 @@
 #include "weather/weather_hosts.h"
 #include "weather/weather_panel.h"
 
-#include <winsock2.h>
+#include "tests/test_support.h"
 
 #include <gtest/gtest.h>
 
@@ -270,40 +270,27 @@ TEST(Commands, TheCityEntryKeepsWholeCharacters) {
 class RequestRecorder {
 public:
     RequestRecorder() {
-        WSADATA data;
-        WSAStartup(MAKEWORD(2, 2), &data);
-        listener = socket(AF_INET, SOCK_STREAM, 0);
-        sockaddr_in address{};
-        address.sin_family = AF_INET;
-        address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-        int size = sizeof address;
-        bind(listener, reinterpret_cast<sockaddr*>(&address), size);
-        listen(listener, 4);
-        getsockname(listener, reinterpret_cast<sockaddr*>(&address), &size);
-        host = "127.0.0.1:" + std::to_string(ntohs(address.sin_port));
         thread = std::thread([this] { run(); });
     }
     ~RequestRecorder() {
         stop = true;
         thread.join();
-        closesocket(listener);
-        WSACleanup();
     }
     std::vector<std::string> take() {
         std::lock_guard<std::mutex> hold(lock);
         return std::exchange(lines, {});
     }
-    std::string host;
+    std::string host() const { return listener.host(); }
 
 private:
     void run() {
         while (!stop) {
             fd_set ready;
             FD_ZERO(&ready);
-            FD_SET(listener, &ready);
+            FD_SET(listener.socket, &ready);
             timeval wait{0, 50000};
             if (select(0, &ready, nullptr, nullptr, &wait) != 1) continue;
-            const SOCKET connection = accept(listener, nullptr, nullptr);
+            const SOCKET connection = accept(listener.socket, nullptr, nullptr);
             if (connection == INVALID_SOCKET) continue;
             const DWORD timeout = 2000;
             setsockopt(connection, SOL_SOCKET, SO_RCVTIMEO, reinterpret_cast<const char*>(&timeout), sizeof timeout);
@@ -315,7 +302,7 @@ private:
             lines.push_back(line);
         }
     }
-    SOCKET listener;
+    test_support::LoopbackListener listener;
     std::atomic<bool> stop{false};
     std::mutex lock;
     std::vector<std::string> lines;
@@ -325,7 +312,7 @@ private:
 TEST(Today, MovesOnWhenTheDateChangesAndQueriesTheStoredCityAgain) {
     ASSERT_FALSE(weatherPanel.ready);
     RequestRecorder service;
-    ASSERT_TRUE(setWeatherHost(weatherHosts.search, service.host.c_str()));
+    ASSERT_TRUE(setWeatherHost(weatherHosts.search, service.host().c_str()));
     // 北京市海淀区中, as the city entry left it, in both halves of the query.
     const std::string query = "GET /s?bs=%CC%EC%C6%F8%D4%A4%B1%A8+%B1%B1%BE%A9%CA%D0%BA%A3%B5%ED%C7%F8%D6%D0&f=8&wd=";
     const auto queried = [&] {

@@ -85,6 +85,52 @@ def find_window():
     return None
 
 
+def start(args, started, **options):
+    """Starts the program (options go to Popen) and waits for its window: (process, id, area)."""
+    started.append(program := subprocess.Popen([args.wine_run, "--prefix", args.prefix, args.exe], **options, **QUIET))
+    wid, wx, wy, ww, wh = wait_for("the window", find_window, timeout=180, interval=0.1)
+    return program, wid, (wx, max(wy, 0), wx + ww, wy + wh)
+
+
+def close(program, what="the program to end"):
+    """Ends the program as the system would, by Alt+F4 on its window."""
+    x("xdotool", "windowfocus", "--sync", find_window()[0])
+    x("xdotool", "key", "alt+F4")
+    wait_for(what, lambda: program.poll() is not None, timeout=30)
+
+
+def run_session(args, checks):
+    """Runs checks(started) on a private X server with a Wine server of its own, and ends all
+    that was started on every way out: the X server first in `started`, then the programs.
+    Returns the exit code."""
+    signal.signal(signal.SIGTERM, lambda *_: sys.exit(1))  # ctest's time-out: clean up then too
+    stop_wine = lambda: subprocess.run([args.wine_run, "--prefix", args.prefix, "--server", "-k"], timeout=60, **QUIET)
+    stop_wine()  # a server left bound to another display would take the windows there
+    started = []
+    try:
+        read_end, write_end = os.pipe()
+        started.append(subprocess.Popen(["Xvfb", "-displayfd", str(write_end), "-screen", "0",
+                                         f"{SCREEN_W}x{SCREEN_H}x24", "-nolisten", "tcp", "-br"],
+                                        pass_fds=(write_end,), **QUIET))
+        os.close(write_end)
+        with os.fdopen(read_end) as pipe:
+            os.environ["DISPLAY"] = ":" + pipe.readline().strip()  # for everything started from here on
+        check(os.environ["DISPLAY"] != ":", f"a private X server on {os.environ['DISPLAY']}")
+        checks(started)
+        return 0
+    except Failure as failure:
+        print(f"FAIL {failure}")
+        return 1
+    finally:
+        for process in started[1:]:
+            process.kill()
+            process.wait(timeout=30)
+        stop_wine()  # after the program, or a start still setting up the prefix would go on
+        if started:
+            started[0].terminate()
+            started[0].wait(timeout=10)
+
+
 class Grid:
     """The month grid read off screenshots. Its origin comes from the week-day header, the
     topmost ink, drawn 4 pixels right of the origin and 18 below, its glyphs a pixel inside."""
@@ -110,13 +156,11 @@ class Grid:
 
 
 def run_checks(args, started):
-    command = [args.wine_run, "--prefix", args.prefix, args.exe]
-    started.append(first := subprocess.Popen(command, **QUIET))
-    wid, wx, wy, ww, wh = wait_for("the window", find_window, timeout=180, interval=0.1)
+    first, wid, area = start(args, started)
     appeared = time.monotonic()
+    _, wx, wy, ww, wh = find_window()
     check((wx, wy, ww, wh) == (SCREEN_W - 320, -15, 320, 450),
           f"window at x = screen width - 320, y = -15, 320 x 450 (got {wx}, {wy}, {ww} x {wh})")
-    area = (wx, max(wy, 0), wx + ww, wy + wh)
     home = wait_for("the calendar", lambda: (s := Screen()).count(area, lambda p: p == COLOUR) > 200 and s,
                     timeout=20)
     delay = time.monotonic() - appeared
@@ -152,7 +196,7 @@ def run_checks(args, started):
         check(wait_for(what, lambda: shows(month), timeout=30), what)
 
     try:
-        code = subprocess.run(command, timeout=20, **QUIET).returncode
+        code = subprocess.run([args.wine_run, "--prefix", args.prefix, args.exe], timeout=20, **QUIET).returncode
     except subprocess.TimeoutExpired:
         raise Failure("a second start did not end within 20 s")
     check(code == 0, f"a second start ends at once with exit code 0 (got {code})")
@@ -171,15 +215,8 @@ def settings_checks(args, started, folder):
     start there shows what the file holds."""
     # A closed loopback port for the forecast: every query fails at once.
     env = dict(os.environ, PELLUMO_SEARCH_HOST="127.0.0.1:1", PELLUMO_ICON_HOST="127.0.0.1:1")
-    command = [args.wine_run, "--prefix", args.prefix, args.exe]
     path = os.path.join(folder, "quorvan.idx")
-
-    def start():
-        started.append(program := subprocess.Popen(command, cwd=folder, env=env, **QUIET))
-        wid, wx, wy, ww, wh = wait_for("the window", find_window, timeout=180, interval=0.1)
-        return program, wid, (wx, max(wy, 0), wx + ww, wy + wh)
-
-    program, wid, area = start()
+    program, wid, area = start(args, started, cwd=folder, env=env)
     screen = wait_for("the calendar", lambda: (s := Screen()).count(area, lambda p: p == COLOUR) > 200 and s,
                       timeout=20)
     # Black is the colour key, and a click there goes through the window: click on ink.
@@ -209,13 +246,11 @@ def settings_checks(args, started, folder):
 
     with open(path, "wb") as f:
         f.write(DEFAULT_LINE.replace(b"13196863", b"65280"))  # every calendar colour green
-    program, wid, area = start()
+    program, wid, area = start(args, started, cwd=folder, env=env)
     wait_for("the calendar in the stored colour", lambda: Screen().count(area, lambda p: p == GREEN) > 200,
              timeout=20)
     check(True, "a second start draws the calendar in the colour the file holds")
-    x("xdotool", "windowfocus", "--sync", wid)
-    x("xdotool", "key", "alt+F4")
-    wait_for("the second start to end", lambda: program.poll() is not None, timeout=30)
+    close(program, "the second start to end")
 
 
 def main():
@@ -223,34 +258,12 @@ def main():
     for option in ("--exe", "--wine-run", "--prefix"):
         parser.add_argument(option, required=True)
     args = parser.parse_args()
-    signal.signal(signal.SIGTERM, lambda *_: sys.exit(1))  # ctest's time-out: clean up then too
-    stop_wine = lambda: subprocess.run([args.wine_run, "--prefix", args.prefix, "--server", "-k"], timeout=60, **QUIET)
-    stop_wine()  # a server left bound to another display would take the windows there
-    started = []  # the X server, then the program
-    try:
-        read_end, write_end = os.pipe()
-        started.append(subprocess.Popen(["Xvfb", "-displayfd", str(write_end), "-screen", "0",
-                                         f"{SCREEN_W}x{SCREEN_H}x24", "-nolisten", "tcp", "-br"],
-                                        pass_fds=(write_end,), **QUIET))
-        os.close(write_end)
-        with os.fdopen(read_end) as pipe:
-            os.environ["DISPLAY"] = ":" + pipe.readline().strip()  # for everything started from here on
-        check(os.environ["DISPLAY"] != ":", f"a private X server on {os.environ['DISPLAY']}")
+
+    def checks(started):
         run_checks(args, started)
         with tempfile.TemporaryDirectory() as folder:
             settings_checks(args, started, folder)
-        return 0
-    except Failure as failure:
-        print(f"FAIL {failure}")
-        return 1
-    finally:
-        for process in started[1:]:
-            process.kill()
-            process.wait(timeout=30)
-        stop_wine()  # after the program, or a start still setting up the prefix would go on
-        if started:
-            started[0].terminate()
-            started[0].wait(timeout=10)
+    return run_session(args, checks)
 
 
 if __name__ == "__main__":

@@ -29,7 +29,7 @@ import time
 sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
 import pellumo_e2e as base  # noqa: E402  the window, screen and grid helpers
 
-from pellumo_e2e import Failure, check, wait_for  # noqa: E402
+from pellumo_e2e import check, wait_for  # noqa: E402
 
 ICON_X = (0, 49, 102, 151, 204, 253)  # relative to the panel's origin, at y + 16
 PANEL_ORIGIN = (4, 260)               # in client pixels
@@ -195,23 +195,12 @@ def shows_forecast(screen, origin, exact_colours):
 def start_and_show(args, started, workdir, hosts, exact_colours, what):
     """Starts the program, waits for its forecast and returns (process, screen)."""
     environment = dict(os.environ, PELLUMO_SEARCH_HOST=hosts, PELLUMO_ICON_HOST=hosts)
-    program = subprocess.Popen([args.wine_run, "--prefix", args.prefix, args.exe], cwd=workdir, env=environment,
-                               **base.QUIET)
-    started.append(program)
-    _, wx, wy, ww, wh = wait_for("the window", base.find_window, timeout=180, interval=0.1)
-    area = (wx, max(wy, 0), wx + ww, wy + wh)
+    program, _, area = base.start(args, started, cwd=workdir, env=environment)
     screen = wait_for("the calendar", lambda: (s := base.Screen()).count(area, base.is_ink) > 200 and s, timeout=30)
     origin = panel_origin(screen, area)
     screen = wait_for(f"the forecast {what}", lambda: shows_forecast(s := base.Screen(), origin, exact_colours) and s,
                       timeout=60, interval=0.3)
     return program, screen, origin
-
-
-def close(program):
-    wid = base.find_window()[0]
-    base.x("xdotool", "windowfocus", "--sync", wid)
-    base.x("xdotool", "key", "alt+F4")
-    wait_for("the program to end", lambda: program.poll() is not None, timeout=30)
 
 
 def run_checks(args, started, relay, exact_colours, workdir):
@@ -233,14 +222,14 @@ def run_checks(args, started, relay, exact_colours, workdir):
     if exact_colours:
         check(sorted(r.split()[1] for r in first[1:]) == sorted(f"/vip/baidu/imag/{n}.gif" for n, _ in ICONS),
               "each icon once, by its GIF name")
-    close(program)
+    base.close(program)
 
     program, _, _ = start_and_show(args, started, workdir, hosts, exact_colours, "on the second start")
     time.sleep(2)
     second = relay.take()
     check(len(second) == 1 and second[0].startswith("GET /s?bs="),
           f"the second start, icons cached, makes one request only ({second})")
-    close(program)
+    base.close(program)
 
 
 def serve_only(port_file, seconds=600):
@@ -270,23 +259,11 @@ def main():
         return 77
     for name in ("exe", "wine_run", "prefix"):  # the program runs in a folder of its own
         setattr(args, name, os.path.abspath(getattr(args, name)))
-    signal.signal(signal.SIGTERM, lambda *_: sys.exit(1))  # ctest's time-out: clean up then too
-    stop_wine = lambda: subprocess.run([args.wine_run, "--prefix", args.prefix, "--server", "-k"],  # noqa: E731
-                                       timeout=60, **base.QUIET)
-    stop_wine()
-    started = []  # the X server, then the programs
     site = server = relay = None
     workdir = tempfile.mkdtemp(prefix="pellumo-weather-e2e-")
-    try:
-        read_end, write_end = os.pipe()
-        started.append(subprocess.Popen(["Xvfb", "-displayfd", str(write_end), "-screen", "0",
-                                         f"{base.SCREEN_W}x{base.SCREEN_H}x24", "-nolisten", "tcp", "-br"],
-                                        pass_fds=(write_end,), **base.QUIET))
-        os.close(write_end)
-        with os.fdopen(read_end) as pipe:
-            os.environ["DISPLAY"] = ":" + pipe.readline().strip()
-        check(os.environ["DISPLAY"] != ":", f"a private X server on {os.environ['DISPLAY']}")
 
+    def checks(started):
+        nonlocal site, server, relay
         relay = Relay()  # listening first: the site's pages must name its port
         icon_host = f"127.0.0.1:{relay.port}"
         if args.server_command:
@@ -298,15 +275,9 @@ def main():
             server, port = scripted_site(icon_host)
         relay.target_port = port
         run_checks(args, started, relay, not args.server_command, workdir)
-        return 0
-    except Failure as failure:
-        print(f"FAIL {failure}")
-        return 1
+    try:
+        return base.run_session(args, checks)
     finally:
-        for process in started[1:]:
-            process.kill()
-            process.wait(timeout=30)
-        stop_wine()
         if relay:
             relay.stop()
         if server:
@@ -318,9 +289,6 @@ def main():
             except subprocess.TimeoutExpired:
                 os.killpg(site.pid, signal.SIGKILL)
                 site.wait(timeout=10)
-        if started:
-            started[0].terminate()
-            started[0].wait(timeout=10)
         shutil.rmtree(workdir, ignore_errors=True)
 
 

@@ -3,7 +3,7 @@
 
 #include "calendar/calendar_grid.h"
 #include "calendar/calendar_panel.h"
-#include "common/unique.h"
+#include "tests/test_support.h"
 
 #include <gtest/gtest.h>
 
@@ -14,44 +14,13 @@
 namespace {
 
 using namespace calendar_grid;
+using test_support::Canvas;
 using Area = Box;  // as an area to count pixels in, right and bottom exclusive
 
 constexpr int kWidth = 320, kHeight = 450;
 constexpr Area kAll{0, 0, kWidth, kHeight};
 // Channels of 0 or 255 only, so no anti-aliased edge of one can pass for another.
 constexpr COLORREF kColors[5] = {0x0000FF, 0x00FF00, 0xFF0000, 0x00FFFF, 0xFF00FF};
-
-class Canvas {
-public:
-    Canvas() {
-        BITMAPINFO info{};
-        info.bmiHeader = {sizeof info.bmiHeader, kWidth, -kHeight, 1, 32, BI_RGB, 0, 0, 0, 0, 0};  // top-down
-        bitmap.reset(CreateDIBSection(dc.get(), &info, DIB_RGB_COLORS, reinterpret_cast<void**>(&bits), nullptr, 0));
-        SelectObject(dc.get(), bitmap.get());
-    }
-    HDC get() const { return bits ? dc.get() : nullptr; }
-
-    // Pixels of `color` or of a darker shade of it, as anti-aliasing over the black
-    // background gives; without a colour, all that are not black.
-    int count(Area a, COLORREF color = 0) const {
-        GdiFlush();
-        int n = 0;
-        for (int y = std::max(a.top, 0); y < std::min(a.bottom, kHeight); ++y) {
-            for (int x = std::max(a.left, 0); x < std::min(a.right, kWidth); ++x) {
-                const uint32_t v = bits[y * kWidth + x];  // 0x00RRGGBB
-                const COLORREF p = RGB(v >> 16, v >> 8, v);
-                const BYTE level = std::max({GetRValue(p), GetGValue(p), GetBValue(p)});
-                n += level && (!color || p == (color & RGB(level, level, level)));
-            }
-        }
-        return n;
-    }
-
-private:
-    UniqueGdi bitmap;  // before the DC, so the DC goes first and lets go of it
-    UniqueMemoryDc dc{CreateCompatibleDC(nullptr)};
-    uint32_t* bits = nullptr;
-};
 
 Area inCell(const CalendarPanel& p, Cell c, int top, int bottom) {
     const int x = columnLeft(p.originX, c.column), y = rowTop(p.originY, c.row);
@@ -74,7 +43,7 @@ TEST_P(CalendarPaint, DrawsEveryPartInItsPlaceAndColourInsideItsRectangle) {
     std::copy(std::begin(kColors), std::end(kColors), p.colors);
     ASSERT_TRUE(p.setViewMonth(c.year, c.month));
     for (int d = 0; d < 9; ++d) p.dayNumberText[d][1] = '8';  // shows if days 1 to 9 draw a second byte
-    Canvas canvas;
+    Canvas canvas(kWidth, kHeight, true);                     // colours with their anti-aliased shades
     ASSERT_NE(canvas.get(), nullptr);
     ASSERT_TRUE(p.paint(nullptr, canvas.get()));
 
@@ -173,7 +142,7 @@ TEST(CalendarNavigation, BeforeTheFirstMonthNothingIsDrawnAndOnlyHomeShowsOne) {
     CalendarPanel p;
     p.todayYear = 1999;
     for (Step s : {previousYear, previousMonth, nextYear, nextMonth}) (p.*s)();
-    Canvas canvas;
+    Canvas canvas(kWidth, kHeight, true);  // colours with their anti-aliased shades
     ASSERT_NE(canvas.get(), nullptr);
     EXPECT_FALSE(p.paint(reinterpret_cast<HWND>(0x1234), canvas.get()));
     EXPECT_EQ(canvas.count(kAll), 0);

@@ -3,7 +3,7 @@
 
 #include "settings/settings_line.h"
 
-#include <windows.h>
+#include "tests/test_support.h"
 
 #include <gtest/gtest.h>
 
@@ -128,25 +128,12 @@ TEST(SettingsLine, ReadsHandEditedLines) {
     for (const auto& [line, expected] : rows) EXPECT_EQ(fields(apply(line)), expected) << line;
 }
 
-// Places `text` with its last byte the last readable one before a PAGE_NOACCESS page.
-const char* atPageEnd(const std::string& text) {
-    static char* const base = [] {
-        auto* pages = static_cast<char*>(VirtualAlloc(nullptr, 8192, MEM_RESERVE | MEM_COMMIT, PAGE_READWRITE));
-        DWORD previous;
-        VirtualProtect(pages + 4096, 4096, PAGE_NOACCESS, &previous);
-        return pages;
-    }();
-    char* at = base + 4096 - text.size();
-    std::memcpy(at, text.data(), text.size());
-    return at;
-}
-
 bool isLead(char c) { return static_cast<unsigned char>(c) >= 0x81 && static_cast<unsigned char>(c) <= 0xFE; }
 
 // Every field stays terminated inside itself and whole characters only; nothing past the
 // line's last byte is read (the next page would fault).
 void expectSafe(const std::string& line) {
-    const Applied a = apply(atPageEnd(line), line.size());
+    const Applied a = apply(test_support::atPageEnd(line, false), line.size());
     const char* city = a.weather.city;
     ASSERT_LT(strnlen(city, sizeof a.weather.city), sizeof a.weather.city) << line;
     size_t i = 0;

@@ -3,6 +3,8 @@
 // into the fetcher's silence bound and fails the download.
 #include "weather/http_fetcher.h"
 
+#include "tests/test_support.h"
+
 #include <gtest/gtest.h>
 
 #include <algorithm>
@@ -18,6 +20,8 @@
 #include <vector>
 
 namespace {
+
+using test_support::TempFolder;
 
 // Plays one script per connection, in the order they come, byte for byte and pause for pause.
 // A script that ends without closing holds its connection until the client closes it; every
@@ -37,26 +41,11 @@ public:
     static constexpr int kHoldMs = 5000;
 
     explicit ScriptedServer(std::vector<std::vector<Step>> scripts) : scripts_(std::move(scripts)) {
-        WSADATA data;
-        WSAStartup(MAKEWORD(2, 2), &data);
-        listener = ::socket(AF_INET, SOCK_STREAM, 0);
-        sockaddr_in address{};
-        address.sin_family = AF_INET;
-        address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-        int size = sizeof address;
-        bind(listener, reinterpret_cast<sockaddr*>(&address), size);
-        listen(listener, 8);
-        getsockname(listener, reinterpret_cast<sockaddr*>(&address), &size);
-        port_ = ntohs(address.sin_port);
         thread = std::thread([this] { run(); });
     }
-    ~ScriptedServer() {
-        thread.join();
-        closesocket(listener);
-        WSACleanup();
-    }
+    ~ScriptedServer() { thread.join(); }
 
-    std::string url(const std::string& path) const { return "http://127.0.0.1:" + std::to_string(port_) + path; }
+    std::string url(const std::string& path) const { return "http://" + listener.host() + path; }
     int accepted() const { return accepted_; }
 
 private:
@@ -69,8 +58,8 @@ private:
     }
     void run() {
         for (const std::vector<Step>& script : scripts_) {
-            if (!readable(listener)) return;
-            const SOCKET connection = accept(listener, nullptr, nullptr);
+            if (!readable(listener.socket)) return;
+            const SOCKET connection = accept(listener.socket, nullptr, nullptr);
             ++accepted_;
             play(connection, script);
             closesocket(connection);
@@ -98,13 +87,13 @@ private:
     }
 
     std::vector<std::vector<Step>> scripts_;
-    SOCKET listener;
-    int port_ = 0;
+    test_support::LoopbackListener listener;
     std::atomic<int> accepted_{0};
     std::thread thread;
 };
 
 namespace fs = std::filesystem;
+using test_support::ok;
 using Failure = HttpFetcher::Failure;
 using Text = std::optional<std::string>;  // what text mode took; none when the download failed
 
@@ -114,9 +103,6 @@ constexpr int kBelowHoldMs = 3000;
 static_assert(kBelowHoldMs < ScriptedServer::kHoldMs);
 const std::string kChunkedHead = "HTTP/1.1 200 OK\r\nTransfer-Encoding: chunked\r\n\r\n";
 
-std::string ok(const std::string& body, const std::string& head = "HTTP/1.1 200 OK\r\n") {
-    return head + "Content-Length: " + std::to_string(body.size()) + "\r\n\r\n" + body;
-}
 std::string chunked(const std::string& body, size_t size) {
     std::ostringstream out;
     out << kChunkedHead << std::hex;
@@ -144,21 +130,6 @@ std::string readFile(const std::string& path) {
     out << std::ifstream(path, std::ios::binary).rdbuf();
     return out.str();
 }
-
-// A folder of its own for saved files, removed with them.
-struct TempFolder {
-    fs::path path = fs::temp_directory_path() / ("pellumo-fetch-" + std::to_string(GetCurrentProcessId()));
-    TempFolder() {
-        fs::remove_all(path);
-        fs::create_directories(path);
-    }
-    ~TempFolder() {
-        std::error_code ignored;
-        fs::remove_all(path, ignored);
-    }
-    std::string prefix(const std::string& word = "") const { return path.string() + "\\" + word; }
-    long files() const { return std::distance(fs::directory_iterator(path), fs::directory_iterator()); }
-};
 
 TEST(HttpFetcher, SendsTheRequestAndAcceptsOnly200And206) {
     // The server closes instead of answering any other request than this one.
@@ -214,7 +185,7 @@ TEST(HttpFetcher, TakesAtMost4999BytesAndThenConnectsAfresh) {
 TEST(HttpFetcher, SavesFilesOverOneKeptConnection) {
     const std::string day = filler(5000, true), night = filler(700, true);
     ScriptedServer server({{kRead, sends(chunked(day, 700)), kRead, sends(ok(night))}});
-    TempFolder folder;
+    TempFolder folder("pellumo-fetch");
     HttpFetcher fetcher(kBelowHoldMs);
     EXPECT_FALSE(fetcher.close());
     ASSERT_TRUE(save(fetcher, server.url("/day/rain.gif"), folder.prefix("day")));
@@ -244,7 +215,7 @@ TEST(HttpFetcher, ConnectsAfreshWhenTheHeldConnectionCannotServe) {
     for (const auto& [name, first, firstOk] : rows) {
         SCOPED_TRACE(name);
         ScriptedServer server({first, {kRead, sends(ok(two))}});
-        TempFolder folder;
+        TempFolder folder("pellumo-fetch");
         HttpFetcher fetcher(kBelowHoldMs);
         EXPECT_EQ(save(fetcher, server.url("/1.gif"), folder.prefix()), firstOk);
         Sleep(300);  // lets an idle close reach the fetcher's side
@@ -256,7 +227,7 @@ TEST(HttpFetcher, ConnectsAfreshWhenTheHeldConnectionCannotServe) {
 TEST(HttpFetcher, NeverReusesTheConnectionOfAnotherHostOrPort) {
     ScriptedServer first({{kRead, sends(ok("first"))}});
     ScriptedServer second({{kRead, sends(ok("second"))}, {kRead, sends(ok("by name"))}});
-    TempFolder folder;
+    TempFolder folder("pellumo-fetch");
     HttpFetcher fetcher(kBelowHoldMs);
     EXPECT_TRUE(save(fetcher, first.url("/x.txt"), folder.prefix("1")));
     EXPECT_TRUE(save(fetcher, second.url("/x.txt"), folder.prefix("2")));
@@ -276,7 +247,7 @@ TEST(HttpFetcher, LeavesNoFileWhenTheBodyIsCutOrStalls) {
     for (const auto& [name, steps, failure] : rows) {
         SCOPED_TRACE(name);
         ScriptedServer server({steps});
-        TempFolder folder;
+        TempFolder folder("pellumo-fetch");
         HttpFetcher fetcher(kQuickMs);
         EXPECT_FALSE(save(fetcher, server.url("/icon.gif"), folder.prefix("day")));
         EXPECT_EQ(fetcher.failure(), failure);
@@ -298,7 +269,7 @@ TEST(HttpFetcher, FramesTheBodyByTheWholeHeader) {
         // Closing, the server need not say the length; kept open, only the length ends the body.
         ScriptedServer server({closes ? std::vector<Step>{kRead, sends(cookies + "\r\n" + body), kClose}
                                       : std::vector<Step>{kRead, sends(head + body)}});
-        TempFolder folder;
+        TempFolder folder("pellumo-fetch");
         HttpFetcher fetcher(kBelowHoldMs);
         ASSERT_TRUE(save(fetcher, server.url("/long.gif"), folder.prefix())) << closes;
         EXPECT_EQ(readFile(fetcher.savedPath()), body) << closes;
@@ -328,7 +299,7 @@ TEST(HttpFetcher, BoundsTheWholeDownloadTheHeaderAndTheSavedSize) {
     for (const auto& [name, steps, failure] : rows) {
         SCOPED_TRACE(name);
         ScriptedServer server({steps});
-        TempFolder folder;
+        TempFolder folder("pellumo-fetch");
         // Under Wine a 16 KB header, read a byte per call, takes about two seconds by itself.
         HttpFetcher fetcher(1000, failure == Failure::deadline ? 2000 : 10000);
         EXPECT_EQ(save(fetcher, server.url("/icon.gif"), folder.prefix("day")), failure == Failure::none);
@@ -340,7 +311,7 @@ TEST(HttpFetcher, BoundsTheWholeDownloadTheHeaderAndTheSavedSize) {
 // Only a regular file counts as saved: a folder or a device name does not, and a GBK
 // character whose second byte is 0x5C (乗) is no folder separator.
 TEST(HttpFetcher, SavesUnderAnyNameButTrustsOnlyRegularFiles) {
-    TempFolder folder;
+    TempFolder folder("pellumo-fetch");
     fs::create_directory(folder.path / "folder.gif");
     const std::pair<const char*, bool> rows[] = {
         {"/%81%5C.gif", true}, {"/folder.gif", false}, {"/con", false}, {"/nul.gif", false}, {"/COM1.gif", false},
@@ -384,7 +355,7 @@ TEST(HttpFetcher, RefusesInputsBeyondItsFields) {
         EXPECT_EQ(std::string(page.data(), mayChange), accepted ? "abc" + filler(997) + '\0' : "");
         EXPECT_TRUE(std::equal(page.begin() + mayChange, page.end(), untouched.begin() + mayChange));
     }
-    TempFolder folder;
+    TempFolder folder("pellumo-fetch");
     const std::string prefix250 = folder.prefix(std::string(250 - folder.prefix().size(), 'p'));
     HttpFetcher fetcher;
     EXPECT_TRUE(save(fetcher, base + "abcde", prefix250));

@@ -5,7 +5,7 @@
 #include "weather/http_head.h"
 #include "weather/url_parts.h"
 
-#include <windows.h>
+#include "tests/test_support.h"
 
 #include <gtest/gtest.h>
 
@@ -18,32 +18,8 @@
 
 namespace {
 
-// An object between two runs of guard bytes, so that a write past its fields shows.
-template <class T>
-struct Fenced {
-    unsigned char before[64];
-    T object;
-    unsigned char after[64];
-    Fenced() {
-        std::fill_n(before, 64, 0xA5);
-        std::fill_n(after, 64, 0xA5);
-    }
-    bool intact() const { return std::count(before, before + 64, 0xA5) + std::count(after, after + 64, 0xA5) == 128; }
-};
-
-// Places `text` so that its last byte (the terminator, unless told otherwise) is the last
-// readable one before a PAGE_NOACCESS page: reading further crashes the test.
-const char* atPageEnd(const std::string& text, bool terminate = true) {
-    static char* const base = [] {
-        auto* pages = static_cast<char*>(VirtualAlloc(nullptr, 8192, MEM_RESERVE | MEM_COMMIT, PAGE_READWRITE));
-        DWORD previous;
-        VirtualProtect(pages + 4096, 4096, PAGE_NOACCESS, &previous);
-        return pages;
-    }();
-    char* at = base + 4096 - text.size() - (terminate ? 1 : 0);
-    std::memcpy(at, text.c_str(), text.size() + (terminate ? 1 : 0));
-    return at;
-}
+using test_support::atPageEnd;
+using test_support::Fenced;
 
 bool fieldsHold(const Fenced<UrlParts>& fenced) {  // and each field is terminated within itself
     const UrlParts& p = fenced.object;

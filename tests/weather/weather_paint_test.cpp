@@ -2,7 +2,7 @@
 // DIB section; the checks read its pixels. The soak counts GDI objects by probing how many
 // more can be made, since Wine's GetGuiResources always answers 0.
 
-#include "common/unique.h"
+#include "tests/test_support.h"
 #include "tests/weather/gif_writer.h"
 #include "weather/weather_panel.h"
 
@@ -25,40 +25,8 @@ constexpr int kWidth = 360, kHeight = 460;
 // Channels of 0 or 255 only, so no anti-aliased text edge can pass for an icon colour.
 constexpr COLORREF kRed = 0x0000FF, kGreen = 0x00FF00, kBlue = 0xFF0000, kYellow = 0x00FFFF, kWhite = 0xFFFFFF;
 
-struct Area {
-    int left, top, right, bottom;
-};
-
-class Canvas {
-public:
-    Canvas() {
-        BITMAPINFO info{};
-        info.bmiHeader = {sizeof info.bmiHeader, kWidth, -kHeight, 1, 32, BI_RGB, 0, 0, 0, 0, 0};  // top-down
-        bitmap.reset(CreateDIBSection(dc.get(), &info, DIB_RGB_COLORS, reinterpret_cast<void**>(&bits), nullptr, 0));
-        selected = SelectObject(dc.get(), bitmap.get());
-    }
-    ~Canvas() { SelectObject(dc.get(), selected); }
-    HDC get() const { return bits ? dc.get() : nullptr; }
-    // Pixels of exactly `color`; without a colour, all that are not black.
-    int count(Area a, COLORREF color = 0) const {
-        GdiFlush();
-        int n = 0;
-        for (int y = std::max(a.top, 0); y < std::min(a.bottom, kHeight); ++y) {
-            for (int x = std::max(a.left, 0); x < std::min(a.right, kWidth); ++x) {
-                const uint32_t v = bits[y * kWidth + x];
-                const COLORREF p = RGB(v >> 16, v >> 8, v);
-                n += color ? p == color : p != 0;
-            }
-        }
-        return n;
-    }
-
-private:
-    UniqueGdi bitmap;
-    UniqueMemoryDc dc{CreateCompatibleDC(nullptr)};
-    HGDIOBJ selected = nullptr;
-    uint32_t* bits = nullptr;
-};
+using test_support::Area;
+using test_support::Canvas;
 
 // How many more GDI objects this process can make now: the table's free room.
 int freeGdiRoom() {
@@ -74,12 +42,10 @@ int freeGdiRoom() {
 class WeatherPaint : public ::testing::Test {
 protected:
     WeatherPaint() {
-        fs::remove_all(folder);
-        fs::create_directories(folder);
         // Six 60 x 60 icons, each with its own colour in the top-left 49 x 49 and blue beyond.
         const COLORREF colours[6] = {kRed, kGreen, kYellow, kWhite, kRed, kGreen};
         for (int k = 0; k < 6; ++k) {
-            const std::string path = (folder / ("icon" + std::to_string(k) + ".gif")).string();
+            const std::string path = (folder.path / ("icon" + std::to_string(k) + ".gif")).string();
             std::ofstream(path, std::ios::binary) << makeGif(60, 60, colours[k], kBlue, 49);
             char* field = k % 2 ? panel.days[k / 2].nightIconPath : panel.days[k / 2].dayIconPath;
             std::snprintf(field, 80, "%s", path.c_str());
@@ -94,12 +60,10 @@ protected:
     }
     ~WeatherPaint() override {
         for (HBITMAP& b : panel.iconBitmaps) DeleteObject(b);
-        std::error_code ignored;
-        fs::remove_all(folder, ignored);
     }
     std::string path(int k) const { return k % 2 ? panel.days[k / 2].nightIconPath : panel.days[k / 2].dayIconPath; }
 
-    fs::path folder = fs::temp_directory_path() / ("pellumo-icons-" + std::to_string(GetCurrentProcessId()));
+    test_support::TempFolder folder{"pellumo-icons"};
     WeatherPanel panel;
 };
 
@@ -125,7 +89,7 @@ TEST_F(WeatherPaint, LoadsIconsAndSkipsWhatIsNotAPicture) {
 
 TEST_F(WeatherPaint, DrawsTheForecastAtItsOrigin) {
     ASSERT_TRUE(panel.loadIcons());
-    Canvas canvas;
+    Canvas canvas(kWidth, kHeight, false);
     ASSERT_TRUE(panel.paint(reinterpret_cast<HWND>(1), canvas.get()));
     EXPECT_TRUE(panel.ready);
     const int x[6] = {4, 53, 106, 155, 208, 257};
@@ -145,7 +109,7 @@ TEST_F(WeatherPaint, DrawsTheForecastAtItsOrigin) {
     EXPECT_EQ(canvas.count({0, 0, kWidth, 260}) + canvas.count({0, 260 + 196, kWidth, kHeight}), 0);
 
     // Without today's description nothing at all is drawn.
-    Canvas empty;
+    Canvas empty(kWidth, kHeight, false);
     WeatherPanel fresh;
     std::strcpy(fresh.days[1].description, "x");
     EXPECT_FALSE(fresh.paint(reinterpret_cast<HWND>(1), empty.get()));
@@ -159,7 +123,7 @@ TEST_F(WeatherPaint, TextsTakeTheNewColourAndEmptySlotsDrawNothing) {
     panel.iconBitmaps[1] = nullptr;
     ASSERT_TRUE(panel.setColor(kGreen));
     EXPECT_EQ(panel.textColor, kGreen);
-    Canvas canvas;
+    Canvas canvas(kWidth, kHeight, false);
     ASSERT_TRUE(panel.paint(nullptr, canvas.get()));
     EXPECT_EQ(canvas.count({53, 276, 53 + 49, 276 + 49}), 0) << "no bitmap: the desktop shows through";
     EXPECT_EQ(canvas.count({118, 260, 160, 276}, kWhite), 0);
@@ -171,7 +135,7 @@ TEST_F(WeatherPaint, TextsTakeTheNewColourAndEmptySlotsDrawNothing) {
 // Loads and paints a few thousand times; the GDI table's free room must not shrink. The same
 // loop with one bitmap left undeleted per round shows that the count sees a leak.
 TEST_F(WeatherPaint, RepeatedLoadsAndPaintsKeepGdiObjectsLevel) {
-    Canvas canvas;
+    Canvas canvas(kWidth, kHeight, false);
     auto soak = [&](int rounds, bool leak) {
         for (int i = 0; i < rounds; ++i) {
             if (leak) panel.iconBitmaps[i % 6] = nullptr;  // forgets a bitmap it owns

@@ -1,11 +1,10 @@
 // A refresh against a forecast site on 127.0.0.1 that the test runs itself: the query byte
 // for byte, the icon cache, and every way a query can fail without spoiling the forecast.
 
+#include "tests/test_support.h"
 #include "tests/weather/gif_writer.h"
 #include "weather/weather_hosts.h"
 #include "weather/weather_panel.h"
-
-#include <winsock2.h>
 
 #include <gtest/gtest.h>
 
@@ -23,6 +22,7 @@
 namespace {
 
 namespace fs = std::filesystem;
+using test_support::ok;
 
 // std::filesystem takes narrow names as UTF-8 here; the panel's names are in the ANSI code page.
 bool fileExists(const std::string& path) { return GetFileAttributesA(path.c_str()) != INVALID_FILE_ATTRIBUTES; }
@@ -42,26 +42,13 @@ const char* const kIcons[6] = {"day/qing", "night/yin", "day/yu", "night/yu", "d
 class ForecastSite {
 public:
     explicit ForecastSite(std::map<std::string, std::string> pages) : pages_(std::move(pages)) {
-        WSADATA data;
-        WSAStartup(MAKEWORD(2, 2), &data);
-        listener = ::socket(AF_INET, SOCK_STREAM, 0);
-        sockaddr_in address{};
-        address.sin_family = AF_INET;
-        address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-        int size = sizeof address;
-        bind(listener, reinterpret_cast<sockaddr*>(&address), size);
-        listen(listener, 8);
-        getsockname(listener, reinterpret_cast<sockaddr*>(&address), &size);
-        host_ = "127.0.0.1:" + std::to_string(ntohs(address.sin_port));
         thread = std::thread([this] { run(); });
     }
     ~ForecastSite() {
         stopping = true;
         thread.join();
-        closesocket(listener);
-        WSACleanup();
     }
-    const std::string& host() const { return host_; }
+    std::string host() const { return listener.host(); }
     void set(const std::string& path, std::string response) {
         std::lock_guard<std::mutex> lock(mutex);
         pages_[path] = std::move(response);
@@ -78,13 +65,13 @@ private:
         while (!stopping) {
             fd_set set;
             FD_ZERO(&set);
-            FD_SET(listener, &set);
+            FD_SET(listener.socket, &set);
             if (connection != INVALID_SOCKET) FD_SET(connection, &set);
             timeval bound{0, 50000};
             if (select(0, &set, nullptr, nullptr, &bound) <= 0) continue;
-            if (FD_ISSET(listener, &set)) {
+            if (FD_ISSET(listener.socket, &set)) {
                 if (connection != INVALID_SOCKET) closesocket(connection);
-                connection = accept(listener, nullptr, nullptr);
+                connection = accept(listener.socket, nullptr, nullptr);
                 pending.clear();
                 continue;
             }
@@ -115,14 +102,9 @@ private:
     std::vector<std::string> requests_;
     std::mutex mutex;
     std::atomic<bool> stopping{false};
-    SOCKET listener;
-    std::string host_;
+    test_support::LoopbackListener listener;
     std::thread thread;
 };
-
-std::string ok(const std::string& body) {
-    return "HTTP/1.1 200 OK\r\nContent-Length: " + std::to_string(body.size()) + "\r\n\r\n" + body;
-}
 
 std::string forecastPage(const std::string& iconHost, const char* temperature = "22" DEG TILDE "15" DEG) {
     std::string page = "<html>" + std::string(kMarker) + "<tr><td><br>";
@@ -150,16 +132,12 @@ protected:
         for (const char* icon : kIcons) {
             site.set(std::string("/vip/baidu/imag/") + icon + ".gif", ok(makeGif(8, 8, 0x0000FF, 0x00FF00, 4)));
         }
-        fs::remove_all(folder);
-        fs::create_directories(folder);
-        const std::string prefix = folder.string() + "\\";
+        const std::string prefix = folder.path.string() + "\\";
         std::snprintf(panel.pictureFolder, sizeof panel.pictureFolder, "%s", prefix.c_str());
     }
     ~WeatherRefresh() override {
         weatherHosts = saved;
         for (HBITMAP& b : panel.iconBitmaps) DeleteObject(b);
-        std::error_code ignored;
-        fs::remove_all(folder, ignored);
     }
     std::vector<std::string> iconRequests(size_t count) {
         std::vector<std::string> paths;
@@ -178,7 +156,7 @@ protected:
 
     ForecastSite site;
     WeatherHosts saved;
-    fs::path folder = fs::temp_directory_path() / ("pellumo-weather-" + std::to_string(GetCurrentProcessId()));
+    test_support::TempFolder folder{"pellumo-weather"};
     WeatherPanel panel;
 };
 
@@ -188,7 +166,8 @@ TEST_F(WeatherRefresh, QueriesByteForByteAndFetchesOnlyWhatIsNotCached) {
     EXPECT_EQ(bitmaps(), 6);
     EXPECT_STREQ(panel.forecastCity, BEIJING);
     EXPECT_STREQ(panel.days[0].temperature, "22" DEG TILDE "15" DEG);
-    EXPECT_EQ(panel.days[0].dayIconPath, folder.string() + "\\" DAY_WORD "qing.gif") << "png in the page, gif saved";
+    EXPECT_EQ(panel.days[0].dayIconPath, folder.path.string() + "\\" DAY_WORD "qing.gif")
+        << "png in the page, gif saved";
     EXPECT_TRUE(fileExists(panel.days[2].nightIconPath));
 
     EXPECT_TRUE(panel.refresh(BEIJING, false));
@@ -231,7 +210,7 @@ TEST_F(WeatherRefresh, AFailedIconStopsTheRefreshBeforeTheBitmaps) {
 }
 
 TEST_F(WeatherRefresh, ABrokenCachedIconIsFetchedAgain) {
-    const std::string cached = folder.string() + "\\" DAY_WORD "qing.gif";
+    const std::string cached = folder.path.string() + "\\" DAY_WORD "qing.gif";
     std::ofstream(cached, std::ios::binary) << "<html>Service Unavailable</html>";
     EXPECT_TRUE(panel.refresh(BEIJING, false));
     const std::vector<std::string> icons = iconRequests(6);
@@ -247,9 +226,9 @@ TEST_F(WeatherRefresh, ABrokenCachedIconIsFetchedAgain) {
 
 // An icon path that would not fit its 80-byte field is never saved under a cut name.
 TEST_F(WeatherRefresh, AnIconPathBeyondItsFieldFailsBeforeSaving) {
-    const std::string prefix = folder.string() + "\\";
+    const std::string prefix = folder.path.string() + "\\";
     // With 白天 and "qing.gif" the path takes exactly 80 bytes.
-    const fs::path deep = folder / std::string(80 - prefix.size() - 4 - 8 - 1, 'd');
+    const fs::path deep = folder.path / std::string(80 - prefix.size() - 4 - 8 - 1, 'd');
     fs::create_directories(deep);
     std::snprintf(panel.pictureFolder, sizeof panel.pictureFolder, "%s\\", deep.string().c_str());
     EXPECT_FALSE(panel.refresh(BEIJING, false));

@@ -2,10 +2,9 @@
 // of a forecast, and texts at and past each field's edge. Pages sit right before an
 // inaccessible page and panels between guard bytes, so reading or writing past either shows.
 
+#include "tests/test_support.h"
 #include "weather/weather_hosts.h"
 #include "weather/weather_panel.h"
-
-#include <windows.h>
 
 #include <gtest/gtest.h>
 
@@ -15,6 +14,8 @@
 #include <tuple>
 
 namespace {
+
+using test_support::atPageEnd;
 
 #define DEG "\xA1\xE6"       // ℃
 #define TILDE "\xA1\xAB"     // ～
@@ -40,19 +41,6 @@ std::string block(const Day& d) {
 }
 std::string page(const Day& today, const Day& tomorrow = {}, const Day& later = {}) {
     return kMarker + std::string("<tr><td>city<br>") + block(today) + block(tomorrow) + block(later) + "</table>";
-}
-
-// Puts `text` and its terminator right before a PAGE_NOACCESS page.
-const char* atPageEnd(const std::string& text) {
-    static char* const base = [] {
-        auto* pages = static_cast<char*>(VirtualAlloc(nullptr, 3 * 4096, MEM_RESERVE | MEM_COMMIT, PAGE_READWRITE));
-        DWORD previous;
-        VirtualProtect(pages + 2 * 4096, 4096, PAGE_NOACCESS, &previous);
-        return pages;
-    }();
-    char* at = base + 2 * 4096 - text.size() - 1;
-    std::memcpy(at, text.c_str(), text.size() + 1);
-    return at;
 }
 
 struct FencedPanel {

@@ -1,0 +1,136 @@
+#pragma once
+// Helpers the Windows tests share: guard pages and guard bytes around what a parser reads or
+// writes, a temporary folder, a loopback listener and a canvas whose pixels can be counted.
+
+#include "common/unique.h"
+
+#include <winsock2.h>
+
+#include <algorithm>
+#include <cstdint>
+#include <cstring>
+#include <filesystem>
+#include <string>
+
+namespace test_support {
+
+// Places `text` so that its last byte (its terminator, unless `terminate` is false) is the
+// last readable one before a PAGE_NOACCESS page: reading further crashes the test.
+inline const char* atPageEnd(const std::string& text, bool terminate = true) {
+    static char* const base = [] {
+        auto* pages = static_cast<char*>(VirtualAlloc(nullptr, 3 * 4096, MEM_RESERVE | MEM_COMMIT, PAGE_READWRITE));
+        DWORD previous;
+        VirtualProtect(pages + 2 * 4096, 4096, PAGE_NOACCESS, &previous);
+        return pages;
+    }();
+    const size_t size = text.size() + (terminate ? 1 : 0);
+    char* at = base + 2 * 4096 - size;
+    std::memcpy(at, text.c_str(), size);
+    return at;
+}
+
+// An object between two runs of guard bytes, so that a write past its fields shows.
+template <class T>
+struct Fenced {
+    unsigned char before[64];
+    T object;
+    unsigned char after[64];
+    Fenced() {
+        std::fill_n(before, 64, 0xA5);
+        std::fill_n(after, 64, 0xA5);
+    }
+    bool intact() const { return std::count(before, before + 64, 0xA5) + std::count(after, after + 64, 0xA5) == 128; }
+};
+
+// A folder of the test's own under the temporary folder, emptied at the start and removed
+// with everything in it at the end.
+struct TempFolder {
+    std::filesystem::path path;
+    explicit TempFolder(const std::string& name)
+        : path(std::filesystem::temp_directory_path() / (name + "-" + std::to_string(GetCurrentProcessId()))) {
+        std::filesystem::remove_all(path);
+        std::filesystem::create_directories(path);
+    }
+    ~TempFolder() {
+        std::error_code ignored;
+        std::filesystem::remove_all(path, ignored);
+    }
+    std::string prefix(const std::string& word = "") const { return path.string() + "\\" + word; }
+    long files() const {
+        return std::distance(std::filesystem::directory_iterator(path), std::filesystem::directory_iterator());
+    }
+};
+
+// A listening socket on a free port of 127.0.0.1, with Winsock started for its lifetime.
+struct LoopbackListener {
+    SOCKET socket = INVALID_SOCKET;
+    int port = 0;
+    LoopbackListener() {
+        WSADATA data;
+        WSAStartup(MAKEWORD(2, 2), &data);
+        socket = ::socket(AF_INET, SOCK_STREAM, 0);
+        sockaddr_in address{};
+        address.sin_family = AF_INET;
+        address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+        int size = sizeof address;
+        bind(socket, reinterpret_cast<sockaddr*>(&address), size);
+        listen(socket, 8);
+        getsockname(socket, reinterpret_cast<sockaddr*>(&address), &size);
+        port = ntohs(address.sin_port);
+    }
+    ~LoopbackListener() {
+        closesocket(socket);
+        WSACleanup();
+    }
+    LoopbackListener(const LoopbackListener&) = delete;
+    LoopbackListener& operator=(const LoopbackListener&) = delete;
+    std::string host() const { return "127.0.0.1:" + std::to_string(port); }
+};
+
+inline std::string ok(const std::string& body, const std::string& head = "HTTP/1.1 200 OK\r\n") {
+    return head + "Content-Length: " + std::to_string(body.size()) + "\r\n\r\n" + body;
+}
+
+struct Area {
+    int left, top, right, bottom;
+};
+
+// A memory device context over a top-down 32-bit DIB section, its pixels counted in an area
+// (right and bottom exclusive). With `shades`, a colour also counts in the darker shades that
+// anti-aliasing over the black background gives; without a colour, all that is not black counts.
+class Canvas {
+public:
+    Canvas(int width, int height, bool shades) : width_(width), height_(height), shades_(shades) {
+        BITMAPINFO info{};
+        info.bmiHeader = {sizeof info.bmiHeader, width, -height, 1, 32, BI_RGB, 0, 0, 0, 0, 0};
+        bitmap.reset(CreateDIBSection(dc.get(), &info, DIB_RGB_COLORS, reinterpret_cast<void**>(&bits), nullptr, 0));
+        selected = SelectObject(dc.get(), bitmap.get());
+    }
+    ~Canvas() { SelectObject(dc.get(), selected); }
+    HDC get() const { return bits ? dc.get() : nullptr; }
+
+    template <class Box = Area>  // any type with the four sides, or braces
+    int count(const Box& a, COLORREF color = 0) const {
+        GdiFlush();
+        int n = 0;
+        for (int y = std::max(a.top, 0); y < std::min(a.bottom, height_); ++y) {
+            for (int x = std::max(a.left, 0); x < std::min(a.right, width_); ++x) {
+                const uint32_t v = bits[y * width_ + x];  // 0x00RRGGBB
+                const COLORREF p = RGB(v >> 16, v >> 8, v);
+                const BYTE level = std::max({GetRValue(p), GetGValue(p), GetBValue(p)});
+                n += level && (!color || p == (shades_ ? color & RGB(level, level, level) : color));
+            }
+        }
+        return n;
+    }
+
+private:
+    int width_, height_;
+    bool shades_;
+    UniqueGdi bitmap;  // before the DC, so the DC goes first and lets go of it
+    UniqueMemoryDc dc{CreateCompatibleDC(nullptr)};
+    HGDIOBJ selected = nullptr;
+    uint32_t* bits = nullptr;
+};
+
+}  // namespace test_support
