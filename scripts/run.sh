@@ -33,6 +33,10 @@ cleanup() {
 trap cleanup EXIT
 trap 'exit 130' INT TERM
 
+# The program keeps its settings file and icon folder in its current directory: the build
+# folder, so that they stay out of the sources and last from one run to the next.
+cd "$build_dir"
+
 start_forecast_service "$build_dir/forecast-service.log"
 export PELLUMO_SEARCH_HOST="$forecast_host" PELLUMO_ICON_HOST="$forecast_host"
 echo "Forecast service (demo data) on http://$forecast_host; its log: $build_dir/forecast-service.log"
