@@ -100,7 +100,9 @@ start_forecast_service() {
         "$forecast_exe" --demo --port "$port" >"$log" 2>&1 &
         forecast_pid=$!
         for i in $(seq 50); do
-            forecast_host=$(grep -o -m1 'listening on http://127\.0\.0\.1:[0-9]*' "$log" | sed 's|.*http://||')
+            # Nothing to find yet is no failure: under pipefail a grep that finds nothing
+            # would end the caller's script here.
+            forecast_host=$(grep -o -m1 'listening on http://127\.0\.0\.1:[0-9]*' "$log" | sed 's|.*http://||' || true)
             [ -n "$forecast_host" ] && return 0
             kill -0 "$forecast_pid" 2>/dev/null || break
             sleep 0.1
