@@ -1,11 +1,4 @@
-# GoogleTest comes as sources from Debian's googletest package and is built with the
-# cross compiler, so the tests are Windows executables like the program itself.
-set(PELLUMO_GTEST_SOURCE_DIR /usr/src/googletest CACHE PATH "GoogleTest sources")
-if(NOT EXISTS ${PELLUMO_GTEST_SOURCE_DIR}/CMakeLists.txt)
-    message(FATAL_ERROR "GoogleTest sources not found in ${PELLUMO_GTEST_SOURCE_DIR}; run scripts/setup.sh")
-endif()
-set(BUILD_GMOCK OFF CACHE BOOL "" FORCE)
-set(INSTALL_GTEST OFF CACHE BOOL "" FORCE)
+include(${CMAKE_CURRENT_LIST_DIR}/googletest-sources.cmake)
 set(gtest_disable_pthreads ON CACHE BOOL "" FORCE)
 add_subdirectory(${PELLUMO_GTEST_SOURCE_DIR} ${CMAKE_BINARY_DIR}/googletest EXCLUDE_FROM_ALL)
 

@@ -16,6 +16,7 @@
 namespace {
 
 using test_support::atPageEnd;
+using test_support::Fenced;
 
 #define DEG "\xA1\xE6"       // ℃
 #define TILDE "\xA1\xAB"     // ～
@@ -43,26 +44,19 @@ std::string page(const Day& today, const Day& tomorrow = {}, const Day& later = 
     return kMarker + std::string("<tr><td>city<br>") + block(today) + block(tomorrow) + block(later) + "</table>";
 }
 
-struct FencedPanel {
-    unsigned char before[64];
-    WeatherPanel panel;
-    unsigned char after[64];
-    FencedPanel() {
-        std::fill_n(before, 64, 0xA5);
-        std::fill_n(after, 64, 0xA5);
-    }
-    // The guards hold and every text field is terminated within itself.
-    bool holds() const {
-        bool ok = std::count(before, before + 64, 0xA5) + std::count(after, after + 64, 0xA5) == 128;
-        for (const DayForecast& d : panel.days) {
-            for (const char* field : {d.temperature, d.description, d.wind, d.dayIconPath, d.nightIconPath}) {
-                ok = ok && std::memchr(field, 0, field == d.description || field == d.wind ? 32 : 16);
-            }
+using FencedPanel = Fenced<WeatherPanel>;
+
+// The guards hold and every text field is terminated within itself.
+bool holds(const FencedPanel& fenced) {
+    bool ok = fenced.intact();
+    for (const DayForecast& d : fenced.object.days) {
+        for (const char* field : {d.temperature, d.description, d.wind, d.dayIconPath, d.nightIconPath}) {
+            ok = ok && std::memchr(field, 0, field == d.description || field == d.wind ? 32 : 16);
         }
-        for (const auto& day : panel.iconUrls) ok = ok && std::memchr(day[0], 0, 80) && std::memchr(day[1], 0, 80);
-        return ok;
     }
-};
+    for (const auto& day : fenced.object.iconUrls) ok = ok && std::memchr(day[0], 0, 80) && std::memchr(day[1], 0, 80);
+    return ok;
+}
 
 using Today = std::tuple<std::string, std::string, std::string, std::string, std::string>;
 Today today(const WeatherPanel& p) {
@@ -115,13 +109,13 @@ TEST(WeatherScrape, CutsEachFieldByItsRules) {
     };
     for (const auto& [name, text, complete, fields] : rows) {
         FencedPanel fenced;
-        WeatherPanel& p = fenced.panel;
+        WeatherPanel& p = fenced.object;
         ASSERT_TRUE(p.parsePage(atPageEnd(page(earlier, earlier, earlier))));
         const DayForecast laterBefore = p.days[2];
         EXPECT_EQ(p.parsePage(atPageEnd(text)), complete) << name;
         EXPECT_EQ(today(p), fields) << name;
         EXPECT_EQ(p.scanPos, nullptr);
-        EXPECT_TRUE(fenced.holds()) << name;
+        EXPECT_TRUE(holds(fenced)) << name;
         // All or nothing: a page that stops part-way leaves even its last day as it was.
         EXPECT_EQ(std::memcmp(&p.days[2], &laterBefore, sizeof laterBefore) == 0, !complete) << name;
     }
@@ -137,9 +131,9 @@ TEST(WeatherScrape, RefusesAnIconAddressBeyondItsField) {
         d.day = "a";
         d.night = name;
         FencedPanel fenced;
-        EXPECT_EQ(fenced.panel.parsePage(atPageEnd(page(d, d, d))), complete) << name;
-        EXPECT_EQ(std::strlen(fenced.panel.iconUrls[2][1]), complete ? 79u : 0u);
-        EXPECT_TRUE(fenced.holds());
+        EXPECT_EQ(fenced.object.parsePage(atPageEnd(page(d, d, d))), complete) << name;
+        EXPECT_EQ(std::strlen(fenced.object.iconUrls[2][1]), complete ? 79u : 0u);
+        EXPECT_TRUE(holds(fenced));
     }
     weatherHosts = saved;
 }
