@@ -1,0 +1,16 @@
+# Cross-compiles for Windows with Debian's MinGW-w64, for the processor that the including
+# toolchain file names in PELLUMO_MINGW_PROCESSOR (i686 or x86_64).
+set(CMAKE_SYSTEM_NAME Windows)
+set(CMAKE_SYSTEM_PROCESSOR ${PELLUMO_MINGW_PROCESSOR})
+set(PELLUMO_MINGW_TRIPLET ${PELLUMO_MINGW_PROCESSOR}-w64-mingw32)
+
+# The posix thread model: GoogleTest needs std::mutex, which the win32 model lacks.
+set(CMAKE_C_COMPILER ${PELLUMO_MINGW_TRIPLET}-gcc-posix)
+set(CMAKE_CXX_COMPILER ${PELLUMO_MINGW_TRIPLET}-g++-posix)
+set(CMAKE_RC_COMPILER ${PELLUMO_MINGW_TRIPLET}-windres)
+
+set(CMAKE_FIND_ROOT_PATH /usr/${PELLUMO_MINGW_TRIPLET})
+set(CMAKE_FIND_ROOT_PATH_MODE_PROGRAM NEVER)
+set(CMAKE_FIND_ROOT_PATH_MODE_LIBRARY ONLY)
+set(CMAKE_FIND_ROOT_PATH_MODE_INCLUDE ONLY)
+set(CMAKE_FIND_ROOT_PATH_MODE_PACKAGE ONLY)
