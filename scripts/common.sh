@@ -10,11 +10,11 @@ wine_run="$repo_root/scripts/wine-run"
 preset_for() { if [ "$1" = 32 ]; then echo default; else echo win64; fi; }
 build_dir_for() { if [ "$1" = 32 ]; then echo "$repo_root/build"; else echo "$repo_root/build-win64"; fi; }
 
-# Installs what is missing (a no-op once everything is there).
+# Installs what is missing, once per run: the exported marker makes setup.sh a no-op in
+# the scripts that this one starts (test-host.sh, fuzz.sh).
 setup_once() {
-    [ -n "${setup_done:-}" ] && return
     bash "$repo_root/scripts/setup.sh"
-    setup_done=1
+    export PELLUMO_SETUP_DONE=1
 }
 
 # Configures and builds one architecture: prepare_build 32|64 [cmake --build options].

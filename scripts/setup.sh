@@ -2,6 +2,8 @@
 # Installs everything Pellumo needs to build, run and test on Debian 12.
 # Idempotent: a second run finds everything in place and changes nothing.
 set -euo pipefail
+# Set by a script that has already run this one for the same run (scripts/common.sh).
+[ -z "${PELLUMO_SETUP_DONE:-}" ] || exit 0
 
 packages=(
     cmake ninja-build g++-mingw-w64-i686 g++-mingw-w64-x86-64 googletest
