@@ -55,11 +55,20 @@ start_private_xvfb() {
 }
 
 stop_private_xvfb() {
-    if [ -n "${xvfb_pid:-}" ]; then
-        kill "$xvfb_pid" 2>/dev/null || true
-        wait "$xvfb_pid" 2>/dev/null || true
-        xvfb_pid=
-    fi
+    [ -z "${xvfb_pid:-}" ] || stop_process "$xvfb_pid"
+    xvfb_pid=
+}
+
+# Ends a background process of this shell: asks it to stop, gives it 5 seconds, then kills it.
+stop_process() {
+    local pid=$1 i
+    kill "$pid" 2>/dev/null || true
+    for i in $(seq 50); do
+        kill -0 "$pid" 2>/dev/null || break
+        sleep 0.1
+    done
+    kill -KILL "$pid" 2>/dev/null || true
+    wait "$pid" 2>/dev/null || true
 }
 
 # Keeps one Wine server, and Wine's own service processes, running for the prefix of one
@@ -72,7 +81,7 @@ start_wine() {
     prefix="$(build_dir_for "$1")/wine"
     # Called as a condition, where set -e does not stop at a failed step: each is checked.
     "$wine_run" --prefix "$prefix" --arch "$1" --init || return 1
-    "$wine_run" --prefix "$prefix" --arch "$1" --server -p || return 1
+    timeout 60 "$wine_run" --prefix "$prefix" --arch "$1" --server -p || return 1
     timeout 60 "$wine_run" --prefix "$prefix" --arch "$1" cmd /c exit </dev/null >/dev/null 2>&1 ||
         { echo "Wine did not run a first program in $prefix within a minute" >&2; return 1; }
 }
@@ -115,14 +124,6 @@ start_forecast_service() {
 }
 
 stop_forecast_service() {
-    [ -n "${forecast_pid:-}" ] || return 0
-    kill "$forecast_pid" 2>/dev/null || true
-    local i
-    for i in $(seq 50); do
-        kill -0 "$forecast_pid" 2>/dev/null || break
-        sleep 0.1
-    done
-    kill -KILL "$forecast_pid" 2>/dev/null || true
-    wait "$forecast_pid" 2>/dev/null || true
+    [ -z "${forecast_pid:-}" ] || stop_process "$forecast_pid"
     forecast_pid=
 }

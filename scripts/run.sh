@@ -21,11 +21,8 @@ pause_pid=
 
 cleanup() {
     trap - EXIT INT TERM
-    [ -z "$pause_pid" ] || kill "$pause_pid" 2>/dev/null || true
-    if [ -n "$program_pid" ]; then
-        kill "$program_pid" 2>/dev/null || true
-        wait "$program_pid" 2>/dev/null || true
-    fi
+    [ -z "$pause_pid" ] || stop_process "$pause_pid"
+    [ -z "$program_pid" ] || stop_process "$program_pid"
     [ ! -d "$prefix" ] || timeout 60 "$wine_run" --prefix "$prefix" --server -k 2>/dev/null || true
     stop_forecast_service
     stop_private_xvfb
@@ -41,31 +38,25 @@ start_forecast_service "$build_dir/forecast-service.log"
 export PELLUMO_SEARCH_HOST="$forecast_host" PELLUMO_ICON_HOST="$forecast_host"
 echo "Forecast service (demo data) on http://$forecast_host; its log: $build_dir/forecast-service.log"
 
-if [ -n "${DISPLAY:-}" ]; then
-    "$wine_run" --prefix "$prefix" "$build_dir/app/pellumo.exe" &
-    program_pid=$!
-    set +e
-    wait "$program_pid"
-    status=$?
-    set -e
-    program_pid=
-    exit "$status"
-fi
-
-start_private_xvfb 1280x1024
+[ -n "${DISPLAY:-}" ] || start_private_xvfb 1280x1024
 "$wine_run" --prefix "$prefix" "$build_dir/app/pellumo.exe" &
 program_pid=$!
-echo "No DISPLAY: Pellumo runs on a private X server ($DISPLAY)."
-echo "A screenshot of its screen is written every 5 seconds to $screenshot"
-echo "Press Ctrl-C to end it."
-while kill -0 "$program_pid" 2>/dev/null; do
-    # Written beside the file and renamed, so a viewer never reads half a picture.
-    if import -display "$DISPLAY" -window root "$screenshot.tmp.png" 2>/dev/null; then
-        mv -f "$screenshot.tmp.png" "$screenshot"
-    fi
-    sleep 5 &
-    pause_pid=$!
-    wait "$pause_pid" || true
-    pause_pid=
-done
-wait "$program_pid"
+if [ -n "${xvfb_pid:-}" ]; then
+    echo "No DISPLAY: Pellumo runs on a private X server ($DISPLAY)."
+    echo "A screenshot of its screen is written every 5 seconds to $screenshot"
+    echo "Press Ctrl-C to end it."
+    while kill -0 "$program_pid" 2>/dev/null; do
+        # Written beside the file and renamed, so a viewer never reads half a picture.
+        if timeout 30 import -display "$DISPLAY" -window root "$screenshot.tmp.png" 2>/dev/null; then
+            mv -f "$screenshot.tmp.png" "$screenshot"
+        fi
+        sleep 5 &
+        pause_pid=$!
+        wait "$pause_pid" || true
+        pause_pid=
+    done
+fi
+status=0
+wait "$program_pid" || status=$?
+program_pid=
+exit "$status"
