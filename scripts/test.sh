@@ -29,7 +29,6 @@ case ${PELLUMO_ARCH:-} in
         ;;
     *) echo "test.sh: PELLUMO_ARCH must be 32 or 64, not '$PELLUMO_ARCH'" >&2; exit 2 ;;
 esac
-echo "test.sh: running the ${suites[*]/%/-bit} Windows suite(s)${left_out:+; $left_out}"
 
 current=
 cleanup() {
