@@ -21,6 +21,12 @@ constexpr uint32_t kSolarTermMinutes[24] = {
     263343, 285989, 308563, 331033, 353350, 375494, 397447, 419210, 440795, 462224, 483532, 504758,
 };
 
+// The today line of `date`, zero-filled to the end of the field.
+void formatTodayText(char (&text)[32], const std::tm& date) {
+    std::memset(text, 0, sizeof text);
+    std::strftime(text, sizeof text, calendar_text::kTodayFormat, &date);
+}
+
 }  // namespace
 
 CalendarPanel::CalendarPanel() {
@@ -34,11 +40,8 @@ CalendarPanel::CalendarPanel() {
     originX = 30;
     originY = 0;
 
-    std::memset(todayText, 0, sizeof todayText);
     const std::time_t now = std::time(nullptr);
-    if (const std::tm* local = std::localtime(&now)) {
-        std::strftime(todayText, sizeof todayText, calendar_text::kTodayFormat, local);
-    }
+    if (const std::tm* local = std::localtime(&now)) formatTodayText(todayText, *local);
 
     SYSTEMTIME today;
     GetLocalTime(&today);
@@ -57,8 +60,7 @@ bool CalendarPanel::rollToday(uint16_t year, uint16_t month, uint16_t day) {
     date.tm_year = year - 1900;
     date.tm_mon = month - 1;
     date.tm_mday = day;
-    std::memset(todayText, 0, sizeof todayText);
-    std::strftime(todayText, sizeof todayText, calendar_text::kTodayFormat, &date);
+    formatTodayText(todayText, date);
     if (todayOnShow) setViewMonth(year, month);
     invalidate();  // the box and the today line move even when the month stays
     return true;
