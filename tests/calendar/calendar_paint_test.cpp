@@ -8,7 +8,6 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
-#include <cstdint>
 #include <tuple>
 
 namespace {
@@ -32,7 +31,6 @@ struct PaintCase {
     int originX, originY;
     uint16_t todayYear, todayMonth, todayDay;
 };
-
 class CalendarPaint : public ::testing::TestWithParam<PaintCase> {};
 
 TEST_P(CalendarPaint, DrawsEveryPartInItsPlaceAndColourInsideItsRectangle) {
@@ -44,26 +42,25 @@ TEST_P(CalendarPaint, DrawsEveryPartInItsPlaceAndColourInsideItsRectangle) {
     ASSERT_TRUE(p.setViewMonth(c.year, c.month));
     for (int d = 0; d < 9; ++d) p.dayNumberText[d][1] = '8';  // shows if days 1 to 9 draw a second byte
     Canvas canvas(kWidth, kHeight, true);                     // colours with their anti-aliased shades
-    ASSERT_NE(canvas.get(), nullptr);
-    ASSERT_TRUE(p.paint(nullptr, canvas.get()));
+    ASSERT_TRUE(canvas.get() && p.paint(nullptr, canvas.get()));
 
     for (int i = 0; i < 7; ++i) EXPECT_GT(canvas.count(inCell(p, {i, -1}, 18, 36), kColors[0]), 0) << "weekday " << i;
     SIZE digit{};
     GetTextExtentPoint32A(canvas.get(), "8", 1, &digit);
-    for (unsigned d = 1; d <= p.daysInMonth; ++d) {
-        const Area number = inCell(p, cellOfDay(p.firstWeekday, d), 0, 14);
-        const Area label = inCell(p, cellOfDay(p.firstWeekday, d), 14, 36);
+    // Day d in cell firstWeekday + d - 1, seven to a row from Sunday. Cells outside the month
+    // stay empty, but for today's box reaching in from the next cell; the today line crosses row 5.
+    for (int k = 0; k < 42; ++k) {
+        const int d = k - p.firstWeekday + 1;
+        const Area number = inCell(p, {k % 7, k / 7}, 0, 14), label = inCell(p, {k % 7, k / 7}, 14, 36);
+        if (d < 1 || d > p.daysInMonth) {
+            const Area cell{number.left, number.top, label.right, label.bottom};
+            EXPECT_TRUE(k >= 35 || canvas.count(cell) == canvas.count(cell, kColors[3])) << "empty cell " << k;
+            continue;
+        }
         EXPECT_TRUE(canvas.count(number, kColors[1]) && !canvas.count(number, kColors[2])) << "number " << d;
         EXPECT_TRUE(canvas.count(label, kColors[2]) && !canvas.count(label, kColors[1])) << "label " << d;
         const Area second{number.left + 9 + digit.cx, number.top, number.right, number.bottom};
         EXPECT_EQ(canvas.count(second, kColors[1]) > 0, d >= 10) << "second digit of " << d;
-    }
-    // Cells outside the month stay empty, but for today's box reaching in from the next
-    // cell. Row 5 is left out: the today line crosses it.
-    for (int k = 0; k < 35; ++k) {
-        if (k >= p.firstWeekday && k - p.firstWeekday < p.daysInMonth) continue;
-        const Area cell = inCell(p, {k % 7, k / 7}, 0, kCell);
-        EXPECT_EQ(canvas.count(cell) - canvas.count(cell, kColors[3]), 0) << "empty cell " << k;
     }
     EXPECT_GT(canvas.count({p.originX + 90, p.originY + 226, p.originX + 252, p.originY + 244}, kColors[4]), 0);
 
@@ -74,11 +71,9 @@ TEST_P(CalendarPaint, DrawsEveryPartInItsPlaceAndColourInsideItsRectangle) {
         const Box b = todayBox(p.originX, p.originY, cellOfDay(p.firstWeekday, c.todayDay));
         const int midX = (b.left + b.right) / 2, midY = (b.top + b.bottom) / 2;
         // The 2-pixel pen straddles each edge: look one pixel either side of it.
-        for (Area edge :
-             {Area{midX, b.top - 1, midX + 1, b.top + 2}, Area{midX, b.bottom - 1, midX + 1, b.bottom + 2},
-              Area{b.left - 1, midY, b.left + 2, midY + 1}, Area{b.right - 1, midY, b.right + 2, midY + 1}}) {
+        for (Area edge : {Area{midX, b.top - 1, midX + 1, b.top + 2}, Area{midX, b.bottom - 1, midX + 1, b.bottom + 2},
+                          Area{b.left - 1, midY, b.left + 2, midY + 1}, Area{b.right - 1, midY, b.right + 2, midY + 1}})
             EXPECT_GT(canvas.count(edge, kColors[3]), 0) << "edge at " << edge.left << "," << edge.top;
-        }
         EXPECT_EQ(canvas.count({b.left + 2, b.top + 2, b.right - 1, b.bottom - 1}, kColors[3]), 0) << "inside";
         EXPECT_EQ(canvas.count({b.left - 2, b.top - 2, b.right + 3, b.bottom + 3}, kColors[3]), allOfColour3);
     } else {
@@ -88,27 +83,16 @@ TEST_P(CalendarPaint, DrawsEveryPartInItsPlaceAndColourInsideItsRectangle) {
     EXPECT_EQ(canvas.count(kAll), canvas.count(panelArea(p.originX, p.originY))) << "ink outside the repainted area";
 }
 
-// The month shown, the origin, and today: in that month (the last case in the sixth row)
-// or in another month or year; then six- and four-row months and the range ends.
+// Today in the month shown (moved origin; the sixth row), today in another month or in
+// the same month of another year, and a four-row February.
 const PaintCase kCases[] = {
-    {2024, 2, 30, 0, 2024, 2, 29}, {2024, 2, 12, 60, 2024, 2, 1},  {2025, 3, 30, 0, 2025, 3, 31},
-    {2024, 3, 30, 0, 2024, 2, 29}, {2025, 3, 30, 0, 2024, 3, 31},  {2015, 2, 40, 100, 2024, 2, 29},
-    {1900, 1, 30, 0, 2024, 2, 29}, {2100, 12, 30, 0, 2024, 2, 29},
+    {2024, 2, 12, 60, 2024, 2, 1}, {2025, 3, 30, 0, 2025, 3, 31},   {2024, 3, 30, 0, 2024, 2, 29},
+    {2025, 3, 30, 0, 2024, 3, 31}, {2015, 2, 40, 100, 2024, 2, 29},
 };
 INSTANTIATE_TEST_SUITE_P(Months, CalendarPaint, ::testing::ValuesIn(kCases));
 
-TEST(CalendarGrid, PlacesDaysInUpToSixRowsAndFramesToday) {
-    const int rows[][4] = {
-        // the 1st's weekday, a day, and its column and row
-        {0, 1, 0, 0},  {6, 1, 6, 0},  {6, 2, 0, 1},   // the 1st on a Sunday or a Saturday
-        {6, 30, 0, 5}, {6, 31, 1, 5}, {5, 31, 0, 5},  // six rows
-        {5, 30, 6, 4}, {0, 28, 6, 3},                 // five, and a four-row February
-    };
-    for (const auto& r : rows) {
-        const Cell c = cellOfDay(r[0], r[1]);
-        EXPECT_EQ(std::make_pair(c.column, c.row), std::make_pair(r[2], r[3])) << r[0] << "/" << r[1];
-    }
-    const Box b = todayBox(30, 0, Cell{4, 4});  // one pixel left of the cell, 34 wide, 36 tall
+TEST(CalendarGrid, FramesTodayFromOnePixelLeftOfItsCell34By36) {
+    const Box b = todayBox(30, 0, Cell{4, 4});
     EXPECT_EQ(std::make_tuple(b.left, b.top, b.right, b.bottom), std::make_tuple(173, 180, 207, 216));
 }
 
@@ -122,17 +106,15 @@ TEST(CalendarNavigation, StepsAndStopsAtTheRangeEnds) {
         Step step;
         uint16_t wantYear, wantMonth;
     } rows[] = {
-        {1900, 1, previousMonth, 1900, 1}, {1900, 1, previousYear, 1900, 1},  {1900, 7, previousYear, 1900, 7},
-        {1901, 3, previousYear, 1900, 3},  {2100, 12, nextMonth, 2100, 12},   {2100, 12, nextYear, 2100, 12},
-        {2100, 1, nextYear, 2100, 1},      {2099, 12, nextMonth, 2100, 1},    {2024, 1, previousMonth, 2023, 12},
-        {2024, 12, nextMonth, 2025, 1},    {2024, 5, previousMonth, 2024, 4}, {2024, 5, nextMonth, 2024, 6},
-        {2024, 2, nextYear, 2025, 2},
+        {1900, 1, previousMonth, 1900, 1}, {2100, 12, nextMonth, 2100, 12},    {1901, 3, previousYear, 1900, 3},
+        {2024, 2, nextYear, 2025, 2},      {2024, 1, previousMonth, 2023, 12}, {2024, 12, nextMonth, 2025, 1},
+        {2024, 5, previousMonth, 2024, 4}, {2024, 5, nextMonth, 2024, 6},
     };
-    for (size_t i = 0; i < std::size(rows); ++i) {
+    for (const auto& row : rows) {
         CalendarPanel p;
-        ASSERT_TRUE(p.setViewMonth(rows[i].year, rows[i].month));
-        (p.*rows[i].step)();
-        EXPECT_EQ(std::make_pair(p.viewYear, p.viewMonth), std::make_pair(rows[i].wantYear, rows[i].wantMonth)) << i;
+        ASSERT_TRUE(p.setViewMonth(row.year, row.month));
+        (p.*row.step)();
+        EXPECT_EQ(std::make_pair(p.viewYear, p.viewMonth), std::make_pair(row.wantYear, row.wantMonth)) << row.year;
     }
 }
 
@@ -142,10 +124,9 @@ TEST(CalendarNavigation, BeforeTheFirstMonthNothingIsDrawnAndOnlyHomeShowsOne) {
     CalendarPanel p;
     p.todayYear = 1999;
     for (Step s : {previousYear, previousMonth, nextYear, nextMonth}) (p.*s)();
-    Canvas canvas(kWidth, kHeight, true);  // colours with their anti-aliased shades
+    Canvas canvas(kWidth, kHeight, true);
     ASSERT_NE(canvas.get(), nullptr);
-    EXPECT_FALSE(p.paint(reinterpret_cast<HWND>(0x1234), canvas.get()));
-    EXPECT_EQ(canvas.count(kAll), 0);
+    EXPECT_FALSE(p.paint(reinterpret_cast<HWND>(0x1234), canvas.get()) || canvas.count(kAll));
     EXPECT_FALSE(p.moveTo(50, 50)) << "no window recorded to repaint";
     p.setColor(7, 0x123456);  // the index wraps at five
     EXPECT_EQ(p.colors[2], COLORREF{0x123456});

@@ -1,6 +1,7 @@
-// Every day from 1900 to 2100 against astronomical reference data (new moons and the
-// sun's longitude in China Standard Time, computed apart from the calendar's tables):
-// the lunar day and the label that each day shows.
+// Every month of 1900-2100 through setViewMonth against astronomical reference data (new
+// moons and the sun's longitude in China Standard Time, computed apart from the calendar's
+// tables): the lunar day and label of every day, the lunar months each month touches
+// (0x80 marks a leap month) and the weekday of its 1st, counted from Monday 1 January 1900.
 
 #include "calendar/calendar_panel.h"
 
@@ -10,49 +11,11 @@
 #include <gtest/gtest.h>
 
 #include <cstdio>
+#include <map>
 #include <sstream>
 #include <string>
-#include <vector>
 
 namespace {
-
-struct MonthStart {
-    int date;  // yyyymmdd
-    int number;
-    int leap;
-};
-
-struct TermDay {
-    int date;  // yyyymmdd
-    std::string name;
-};
-
-int dateKey(int year, int month, int day) { return year * 10000 + month * 100 + day; }
-
-std::vector<MonthStart> parseMonthStarts(const char* text) {
-    std::vector<MonthStart> rows;
-    std::istringstream lines(text);
-    for (std::string line; std::getline(lines, line);) {
-        int y, m, d, lunarYear, number, leap, days;
-        if (std::sscanf(line.c_str(), "%d-%d-%d\t%d\t%d\t%d\t%d", &y, &m, &d, &lunarYear, &number, &leap, &days) == 7) {
-            rows.push_back({dateKey(y, m, d), number, leap});
-        }
-    }
-    return rows;
-}
-
-std::vector<TermDay> parseTermDays(const char* text) {
-    std::vector<TermDay> rows;
-    std::istringstream lines(text);
-    for (std::string line; std::getline(lines, line);) {
-        int y, m, d, year, index;
-        char name[16];
-        if (std::sscanf(line.c_str(), "%d-%d-%d\t%d\t%d\t%15s", &y, &m, &d, &year, &index, name) == 6) {
-            rows.push_back({dateKey(y, m, d), name});
-        }
-    }
-    return rows;
-}
 
 const char* const kDayNames[31] = {
     "",     "初一", "初二", "初三", "初四", "初五", "初六", "初七", "初八", "初九", "初十",
@@ -61,11 +24,21 @@ const char* const kDayNames[31] = {
 };
 const char* const kDigits[11] = {"日", "一", "二", "三", "四", "五", "六", "七", "八", "九", "十"};
 
-// Months 1..10 are named on their first day (一月, or 闰四 for the leap month after 4);
-// months 11 and 12 show the day name.
-std::string firstDayLabel(const MonthStart& month) {
-    if (month.number > 10) return kDayNames[1];
-    return month.leap ? std::string("闰") + kDigits[month.number] : std::string(kDigits[month.number]) + "月";
+// Calls `take` with each row's date as yyyymmdd, its third column and its fourth (the leap
+// flag of a month start, the name of a term).
+template <class Take>
+int readRows(const char* text, Take take) {
+    std::istringstream lines(text);
+    int rows = 0;
+    for (std::string line; std::getline(lines, line);) {
+        int y, m, d, number;
+        char word[16];
+        if (std::sscanf(line.c_str(), "%d-%d-%d %*d %d %15s", &y, &m, &d, &number, word) == 5) {
+            take(y * 10000 + m * 100 + d, number, std::string(word));
+            ++rows;
+        }
+    }
+    return rows;
 }
 
 std::string utf8Label(const char* gbk) {
@@ -76,46 +49,61 @@ std::string utf8Label(const char* gbk) {
     return std::string(utf8, length > 0 ? length : 0);
 }
 
-// A term day shows the term even when a lunar month begins on it.
+// Months 1..10 are named on their first day (一月, or 闰四 for the leap month after 4);
+// months 11 and 12 show 初一. A term day shows the term even when a lunar month begins on it.
 TEST(CalendarReference, EveryDayShowsTheAstronomicalLunarDayAndLabel) {
-    const std::vector<MonthStart> starts = parseMonthStarts(kMonthStartsTsv);
-    const std::vector<TermDay> terms = parseTermDays(kSolarTermsTsv);
-    ASSERT_EQ(starts.size(), 2487u);
-    ASSERT_EQ(terms.size(), 4824u);
+    std::map<int, std::pair<char, std::string>> monthStart;  // month code and first-day label
+    std::map<int, std::string> termName;
+    const int starts = readRows(kMonthStartsTsv, [&](int date, int number, const std::string& leap) {
+        const std::string label = number > 10   ? kDayNames[1]
+                                  : leap == "1" ? std::string("闰") + kDigits[number]
+                                                : std::string(kDigits[number]) + "月";
+        monthStart[date] = {static_cast<char>(number | (leap == "1" ? 0x80 : 0)), label};
+    });
+    const int terms = readRows(kSolarTermsTsv, [&](int date, int, const std::string& name) { termName[date] = name; });
+    ASSERT_EQ(starts, 2487);
+    ASSERT_EQ(terms, 4824);
 
     CalendarPanel panel;
-    size_t nextStart = 0;
-    size_t nextTerm = 0;
-    MonthStart current{};
-    int lunarDay = 0;
-    int failures = 0;
+    int lunarDay = 0, weekday = 1, failures = 0, startsSeen = 0, termsSeen = 0;
+    char lunarMonth = 0;
     for (uint16_t year = 1900; year <= 2100; ++year) {
         for (uint16_t month = 1; month <= 12; ++month) {
             ASSERT_TRUE(panel.setViewMonth(year, month));
-            for (unsigned i = 0; i < panel.daysInMonth; ++i) {
-                const int date = dateKey(year, month, static_cast<int>(i + 1));
-                if (nextStart < starts.size() && starts[nextStart].date == date) {
-                    current = starts[nextStart++];
-                    lunarDay = 1;
-                } else {
-                    ++lunarDay;
-                }
-                std::string expected = lunarDay == 1    ? firstDayLabel(current)
-                                       : lunarDay <= 30 ? kDayNames[lunarDay]
-                                                        : "?";
-                if (nextTerm < terms.size() && terms[nextTerm].date == date) expected = terms[nextTerm++].name;
-
+            const int first = year * 10000 + month * 100 + 1;
+            if (panel.firstWeekday != weekday && ++failures <= 20) ADD_FAILURE() << first << ": weekday " << weekday;
+            std::string inView;  // the codes of the lunar months touched, one byte each
+            for (unsigned i = 0; i < panel.daysInMonth; ++i, weekday = (weekday + 1) % 7) {
+                const auto start = monthStart.find(first + static_cast<int>(i));
+                const auto term = termName.find(first + static_cast<int>(i));
+                lunarDay = start != monthStart.end() ? 1 : lunarDay + 1;
+                if (start != monthStart.end()) lunarMonth = start->second.first;
+                if (i == 0 || lunarDay == 1) inView += lunarMonth;
+                startsSeen += start != monthStart.end();
+                termsSeen += term != termName.end();
+                const std::string expected = term != termName.end() ? term->second
+                                             : lunarDay == 1        ? start->second.second
+                                             : lunarDay <= 30       ? kDayNames[lunarDay]
+                                                                    : "?";
                 const std::string actual = utf8Label(panel.lunarLabelText[i]);
                 if ((actual != expected || panel.lunarDayOf[i] != lunarDay) && ++failures <= 20) {
-                    ADD_FAILURE() << year << "-" << month << "-" << i + 1 << ": shows " << actual << " (lunar day "
+                    ADD_FAILURE() << first + static_cast<int>(i) << ": shows " << actual << " (lunar day "
                                   << int{panel.lunarDayOf[i]} << "), expected " << expected << " (lunar day "
                                   << lunarDay << ")";
                 }
             }
+            // A month that ends with a lunar month lists the next one too, which nothing reads.
+            const auto next = monthStart.find(month < 12 ? first + 100 : (year + 1) * 10000 + 101);
+            if (next != monthStart.end()) inView += next->second.first;
+            inView.resize(4, '\0');
+            if (inView.compare(0, 4, reinterpret_cast<const char*>(panel.lunarMonthsInView), 4) != 0 &&
+                ++failures <= 20) {
+                ADD_FAILURE() << first << ": lunar months in view differ from " << testing::PrintToString(inView);
+            }
         }
     }
-    EXPECT_EQ(nextStart, starts.size()) << "month starts left unvisited";
-    EXPECT_EQ(nextTerm, terms.size()) << "term days left unvisited";
+    EXPECT_EQ(startsSeen, starts) << "month starts on days that were never shown";
+    EXPECT_EQ(termsSeen, terms) << "term days on days that were never shown";
     EXPECT_EQ(failures, 0);
 }
 
