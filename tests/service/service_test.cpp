@@ -4,83 +4,108 @@
 
 #include "service/conditions.h"
 #include "service/demo.h"
-#include "service/icons.h"
 #include "service/page.h"
 #include "service/query.h"
+#include "service/texts.h"
 
 using namespace forecast;
 
 namespace {
 
 const std::string kWords = "%CC%EC%C6%F8%D4%A4%B1%A8";  // 天气预报
-constexpr int kToday = 20000;
+const std::string kBeijing = "\xB1\xB1\xBE\xA9";        // 北京
+const std::string kShanghai = "\xC9\xCF\xBA\xA3";       // 上海, the default city
+constexpr int kLocalDay = 20000;
 
-struct ServiceTest : ::testing::Test {
-    ServiceConfig config{"127.0.0.1:8642", "\xC9\xCF\xBA\xA3"};  // default city 上海
-    Dataset data = makeDemoDataset(kToday - 1, 5);
-
-    Reply get(const std::string& target, const char* method = "GET") {
-        return handleRequest(config, data, method, target, kToday);
-    }
-};
+Reply get(const std::string& target, const char* method = "GET",
+          const Dataset& data = makeDemoDataset(kLocalDay - 1, 5)) {
+    return handleRequest(ServiceConfig{"127.0.0.1:8642", kShanghai}, data, method, target, kLocalDay);
+}
 
 }  // namespace
 
-TEST_F(ServiceTest, AnswersTheProgramsQueryWithTheForecastPage) {
-    Reply r = get("/s?bs=" + kWords + "+%B1%B1%BE%A9&f=8&wd=" + kWords + "+%B1%B1%BE%A9");
-    EXPECT_EQ(r.status, 200);
-    EXPECT_EQ(r.contentType, "text/html; charset=gbk");
-    EXPECT_NE(r.cacheControl.find("max-age="), std::string::npos);
-    EXPECT_NE(r.body.find(kTableMarker), std::string::npos);
-    EXPECT_NE(r.body.find("\xB1\xB1\xBE\xA9"), std::string::npos);
-    EXPECT_FALSE(r.closeAfter);
-    EXPECT_EQ(get("/s?wd=" + kWords + "+%B1%B1%BE%A9", "HEAD").body, r.body);  // the edge drops it
-}
-
-TEST_F(ServiceTest, ServesTheDefaultCityForNoCityAndNoTableForUnknownOrStale) {
-    Reply none = get("/s?bs=" + kWords + "+&f=8&wd=" + kWords + "+");
-    EXPECT_NE(none.body.find("<h3>\xCC\xEC\xC6\xF8\xD4\xA4\xB1\xA8\xA3\xBA\xC9\xCF\xBA\xA3"), std::string::npos);
-
-    const std::string unknown = "/s?wd=" + kWords + "+Atlantis";
-    const std::string other = "/s?wd=news";
-    for (const std::string& target : {unknown, other}) {
-        Reply r = get(target);
-        EXPECT_EQ(r.status, 200) << target;
-        EXPECT_EQ(r.body.find("al_wt"), std::string::npos) << target;
-        EXPECT_TRUE(r.closeAfter) << target;
+TEST(Service, AnswersEveryQueryWithItsPageOrStatus) {
+    const std::string program = "/s?bs=" + kWords + "+%B1%B1%BE%A9&f=8&wd=" + kWords + "+%B1%B1%BE%A9";
+    const std::string forecastFor = std::string(kForecastFor), none = std::string(kNoForecastFor);
+    const std::string search = std::string(kSearch) + ": ";
+    struct Page {
+        const char* method;
+        std::string target;
+        bool table;       // the forecast page
+        std::string has;  // in the body
+    } pages[] = {
+        {"GET", program, true, forecastFor + kBeijing},
+        {"HEAD", program, true, forecastFor + kBeijing},
+        {"GET", "/s?bs=" + kWords + "+&f=8&wd=" + kWords + "+", true, forecastFor + kShanghai},
+        {"GET", "/s?wd=" + kWords, true, forecastFor + kShanghai},
+        {"GET", "/s?wd=" + kWords + "%20%20%b1%b1%BE%A9+&wd=x", true, forecastFor + kBeijing},
+        {"GET", "/s?wd=" + kWords + "+Lhasa", false, none + "Lhasa"},
+        {"GET", "/s?wd=" + kWords + "+100%25", false, none + "100%"},
+        {"GET", "/s?wd=" + kWords + "abc", false, search + kWeatherWords + "abc"},
+        {"GET", "/s?f=8&wd=%3Cb%3E%26%22", false, search + "&lt;b&gt;&amp;&quot;"},
+    };
+    for (const Page& p : pages) {
+        Reply reply = get(p.target, p.method);
+        EXPECT_EQ(reply.status, 200) << p.target;
+        EXPECT_EQ(reply.contentType, "text/html; charset=gbk");
+        EXPECT_EQ(reply.cacheControl, "public, max-age=300");
+        EXPECT_EQ(reply.body.find(kTableMarker) != std::string::npos, p.table) << p.target;
+        EXPECT_EQ(reply.closeAfter, !p.table) << p.target;
+        EXPECT_NE(reply.body.find(p.has), std::string::npos) << p.target;
     }
-    // Data that ends yesterday, or the day after tomorrow is missing: no stale forecast.
-    data = makeDemoDataset(kToday - 5, 5);
-    EXPECT_EQ(get("/s?wd=" + kWords + "+%B1%B1%BE%A9").body.find("al_wt"), std::string::npos);
-    data = makeDemoDataset(kToday, 2);
-    EXPECT_EQ(get("/s?wd=" + kWords + "+%B1%B1%BE%A9").body.find("al_wt"), std::string::npos);
-}
-
-TEST_F(ServiceTest, BadRequestsGetTheirStatus) {
-    struct Row {
+    struct Refused {
         const char* method;
         std::string target;
         int status;
-    } rows[] = {
-        {"POST", "/s?wd=x", 405},
-        {"DELETE", "/vip/baidu/imag/day/qing.gif", 405},
-        {"GET", "/s?wd=" + std::string(kMaxTarget, 'a'), 414},
+    } refused[] = {
+        // Broken escapes, in any key; not GBK; no wd.
         {"GET", "/s?wd=" + kWords + "+%B1%B1%BE%A", 400},
+        {"GET", "/s?wd=%", 400},
+        {"GET", "/s?wd=%G1", 400},
+        {"GET", "/s?wd=%0g", 400},
+        {"GET", "/s?wd=%%41", 400},
+        {"GET", "/s?bs=%E&wd=" + kWords + "+a", 400},
         {"GET", "/s?wd=" + kWords + "+%B1", 400},
+        {"GET", "/s?wd=" + kWords + "+%B1%30", 400},
+        {"GET", "/s?wd=" + kWords + "+%B1%7F", 400},
+        {"GET", "/s?wd=%80", 400},
+        {"GET", "/s?wd=%FF%A1", 400},
+        {"GET", "/s?wd=" + kWords + "+%0A", 400},
         {"GET", "/s?bs=x&f=8", 400},
         {"GET", "/s", 400},
+        {"GET", "/s?wd=" + std::string(kMaxTarget, 'a'), 414},
+        {"POST", "/s?wd=x", 405},
+        {"DELETE", "/vip/baidu/imag/day/qing.gif", 405},
         {"GET", "/", 404},
         {"GET", "/s/", 404},
         {"GET", "/S?wd=x", 404},
+        // Anything but the exact path of a known icon.
+        {"GET", "/vip/baidu/imag/day/sunny.gif", 404},
+        {"GET", "/vip/baidu/imag/day/QING.gif", 404},
+        {"GET", "/vip/baidu/imag/day/%71ing.gif", 404},
+        {"GET", "/vip/baidu/imag/day/qing.png", 404},
+        {"GET", "/vip/baidu/imag/day/qing.gif/", 404},
+        {"GET", "/vip/baidu/imag/day/qing.gif?v=1", 404},
+        {"GET", "/vip/baidu/imag/day//qing.gif", 404},
+        {"GET", "/vip/baidu/imag/day/../night/qing.gif", 404},
+        {"GET", "/vip/baidu/imag/dusk/qing.gif", 404},
+        {"GET", "/vip/baidu/imag/day/.gif", 404},
+        {"GET", "/vip/baidu/imag/../../../etc/passwd", 404},
+        {"GET", "/vip/baidu/imag/day/..%2F..%2Fetc%2Fpasswd", 404},
+        {"GET", "/vip/baidu/imag/qing.gif", 404},
     };
-    for (const Row& r : rows) {
+    for (const Refused& r : refused) {
         Reply reply = get(r.target, r.method);
         EXPECT_EQ(reply.status, r.status) << r.method << " " << r.target;
-        EXPECT_LT(reply.body.size(), 100u);
+        EXPECT_LT(reply.body.size(), 100u) << r.target;
+    }
+    // Data that ends yesterday, or lacks the day after tomorrow: no stale forecast.
+    for (const Dataset& stale : {makeDemoDataset(kLocalDay - 5, 5), makeDemoDataset(kLocalDay, 2)}) {
+        EXPECT_EQ(get(program, "GET", stale).body.find(kTableMarker), std::string::npos);
     }
 }
 
-TEST_F(ServiceTest, ServesOnlyTheExactPathsOfKnownIcons) {
+TEST(Service, ServesEveryKnownIconInBothVariants) {
     for (int i = 0; i < kConditionCount; ++i) {
         for (const char* variant : {"day/", "night/"}) {
             Reply r = get(std::string("/vip/baidu/imag/") + variant + kConditions[i].icon + ".gif");
@@ -94,22 +119,4 @@ TEST_F(ServiceTest, ServesOnlyTheExactPathsOfKnownIcons) {
         }
     }
     EXPECT_NE(get("/vip/baidu/imag/day/qing.gif").body, get("/vip/baidu/imag/night/qing.gif").body);
-    const char* refused[] = {
-        "/vip/baidu/imag/day/sunny.gif",
-        "/vip/baidu/imag/day/QING.gif",
-        "/vip/baidu/imag/day/%71ing.gif",
-        "/vip/baidu/imag/day/qing.png",
-        "/vip/baidu/imag/day/qing.gif/",
-        "/vip/baidu/imag/day/qing.gif?v=1",
-        "/vip/baidu/imag/day//qing.gif",
-        "/vip/baidu/imag/day/../night/qing.gif",
-        "/vip/baidu/imag/dusk/qing.gif",
-        "/vip/baidu/imag/day/.gif",
-        "/vip/baidu/imag/../../../etc/passwd",
-        "/vip/baidu/imag/day/..%2F..%2Fetc%2Fpasswd",
-        "/vip/baidu/imag/qing.gif",
-        "/vip/baidu/imag/day/",
-    };
-    for (const char* target : refused) EXPECT_EQ(get(target).status, 404) << target;
-    EXPECT_TRUE(iconFile("sunny", false).empty());
 }
