@@ -1,23 +1,33 @@
 #!/usr/bin/env python3
 """pellumo-forecast as a process: its options, its first lines, one access-log line per
-request, and a clean stop on SIGINT and SIGTERM. Every wait is bounded.
+request, a data file that changes, breaks and goes away under it, a clean stop on SIGINT and
+SIGTERM, and the example nginx caching front in front of it (skipped without nginx). Every
+wait is bounded.
 
-Usage: service_process_test.py PELLUMO_FORECAST
+Usage: service_process_test.py PELLUMO_FORECAST NGINX_EXAMPLE_CONF
 """
 
+import atexit
 import datetime
+import http.client
 import json
 import os
+import random
 import re
 import select
+import shutil
 import signal
+import socket
 import subprocess
 import sys
 import tempfile
-import urllib.request
+import time
 
-exe = sys.argv[1]
+exe, front_conf = sys.argv[1], sys.argv[2]
+WORDS = "%CC%EC%C6%F8%D4%A4%B1%A8+"  # 天气预报 and a blank
 failures = []
+children = []
+atexit.register(lambda: [child.kill() for child in children if child.poll() is None])
 
 
 def check(ok, what):
@@ -26,49 +36,145 @@ def check(ok, what):
         failures.append(what)
 
 
-def read_line(proc, timeout=5.0):
-    ready, _, _ = select.select([proc.stdout], [], [], timeout)
-    return proc.stdout.readline().decode("utf-8", "replace").rstrip("\n") if ready else ""
+def fetch(port, path, connection="Keep-Alive"):
+    """Head and body of one GET; None unless the server ends the connection within 5 s."""
+    with socket.create_connection(("127.0.0.1", port), timeout=5) as s:
+        s.sendall(f"GET {path} HTTP/1.1\r\nHost:127.0.0.1\r\nConnection:{connection}\r\n\r\n".encode())
+        data = b""
+        try:
+            while chunk := s.recv(65536):
+                data += chunk
+        except socket.timeout:
+            return None
+    head, _, body = data.partition(b"\r\n\r\n")
+    return head.decode("latin-1"), body
 
 
-def run_until_signal(args, stop_signal, request_city):
-    proc = subprocess.Popen([exe, "--port", "0"] + args, stdout=subprocess.PIPE, stderr=subprocess.PIPE,
-                            bufsize=0)  # unbuffered, so select sees every line that is not yet read
+def ask(port, method, target, body=None):
+    connection = http.client.HTTPConnection("127.0.0.1", port, timeout=5)
     try:
-        lines = [read_line(proc), read_line(proc)]
-        port = re.search(r"listening on http://127\.0\.0\.1:(\d+) \(icon host 127\.0\.0\.1:\1\)", "\n".join(lines))
-        check(port is not None, f"{args[0]}: announces its ephemeral port and icon host")
-        if port:
-            url = f"http://127.0.0.1:{port.group(1)}/s?wd=%CC%EC%C6%F8%D4%A4%B1%A8+{request_city}"
-            with urllib.request.urlopen(url, timeout=5) as answer:
-                body = answer.read()
-            check(b"al_wt" in body, f"{args[0]}: serves the forecast page")
-            log = read_line(proc)
-            check(re.search(r" GET /s\?wd=\S+ 200 %d \d+\.\dms$" % len(body), log) is not None,
-                  f"{args[0]}: logs the request: {log}")
-        proc.send_signal(stop_signal)
-        code = proc.wait(timeout=10)
-        rest = proc.stdout.read().decode()
-        check(code == 0 and rest.rstrip().endswith("stopped"), f"{args[0]}: stops cleanly on {stop_signal.name}")
-        return lines
+        connection.request(method, target, body)
+        answer = connection.getresponse()
+        return answer.status, answer.read()
     finally:
-        if proc.poll() is None:
-            proc.kill()
-            proc.wait(timeout=10)
+        connection.close()
 
 
-lines = run_until_signal(["--demo"], signal.SIGINT, "%B1%B1%BE%A9")
-check("DEMO DATA" in lines[0], "demo mode says so on its first line")
+class Service:
+    def __init__(self, *args):
+        self.proc = subprocess.Popen([exe, "--port", "0", *args], stdout=subprocess.PIPE, stderr=subprocess.PIPE,
+                                     bufsize=0)  # unbuffered, so select sees every line not yet read
+        children.append(self.proc)
+        self.lines = [self.line(), self.line()]
+        found = re.search(r"listening on http://127\.0\.0\.1:(\d+) \(icon host (\S+)\)", self.lines[1])
+        self.port, self.icon_host = (int(found.group(1)), found.group(2)) if found else (0, "")
+
+    def line(self, timeout=5.0):
+        ready, _, _ = select.select([self.proc.stdout], [], [], timeout)
+        return self.proc.stdout.readline().decode("utf-8", "replace").rstrip("\n") if ready else ""
+
+    def page_logged(self, city):
+        """True when the city's forecast page comes back and the next line logs it."""
+        answer = fetch(self.port, f"/s?wd={WORDS}{city}", "close")
+        log = self.line()
+        return bool(answer and b"al_wt" in answer[1] and
+                    re.search(r" GET /s\?wd=\S+ 200 %d \d+\.\dms$" % len(answer[1]), log))
+
+    def stop(self, stop_signal):
+        self.proc.send_signal(stop_signal)
+        code = self.proc.wait(timeout=10)
+        check(code == 0 and self.proc.stdout.read().decode().rstrip().endswith("stopped"),
+              f"stops cleanly on {stop_signal.name}")
+
+
+def front(service, work):
+    """The committed nginx example on a free loopback port in front of `service`."""
+    nginx = shutil.which("nginx") or "/usr/sbin/nginx"
+    if not os.access(nginx, os.X_OK):
+        print("skip nginx caching front: nginx is not installed")
+        return
+    for _ in range(5):
+        port = random.randrange(20000, 40000)
+        with open(front_conf) as f:
+            conf = f.read().replace("server 127.0.0.1:8642;", f"server 127.0.0.1:{service.port};")
+        conf = conf.replace("listen 80;", f"listen 127.0.0.1:{port};").replace(
+            "/var/cache/nginx/pellumo-forecast", f"{work}/cache")
+        temps = " ".join(f"{kind}_temp_path {work}/{kind};" for kind in ("client_body", "proxy", "fastcgi", "uwsgi",
+                                                                           "scgi"))
+        with open(f"{work}/nginx.conf", "w") as f:
+            f.write(f"daemon off; master_process off; pid {work}/nginx.pid; error_log {work}/error.log; events {{}}\n"
+                    f"http {{ access_log off; {temps}\n{conf} }}\n")
+        nginx_proc = subprocess.Popen([nginx, "-p", work, "-e", f"{work}/error.log", "-c", f"{work}/nginx.conf"])
+        children.append(nginx_proc)
+        for _ in range(50):
+            if nginx_proc.poll() is not None or socket.socket().connect_ex(("127.0.0.1", port)) == 0:
+                break
+            time.sleep(0.1)
+        if nginx_proc.poll() is None:
+            break
+    else:
+        with open(f"{work}/error.log") as f:
+            return check(False, "nginx starts: " + f.read())
+    try:
+        page = f"/s?bs={WORDS}%C0%AD%C8%F8&f=8&wd={WORDS}%C0%AD%C8%F8"
+        icon = "/vip/baidu/imag/night/qing.gif"
+        direct = fetch(service.port, page, "close")
+        for path in (page, icon):
+            first, second = fetch(port, path), fetch(port, path)
+            check(first and second and "X-Cache-Status: MISS" in first[0] and "X-Cache-Status: HIT" in second[0]
+                  and first[1] == second[1] and first[1], f"nginx: {path} is cached and each connection ends")
+            if path == page:
+                check(first and first[1] == direct[1] and b"http://icons.example.org/vip/baidu/imag/day/" in first[1],
+                      "nginx: the page comes through unchanged")
+        bad = fetch(port, "/vip/baidu/imag/day/../../../etc/passwd")
+        check(bad and bad[0].startswith("HTTP/1.1 404"), "nginx: a traversal is not found")
+        seen = []
+        while line := service.line(0.5):
+            seen.append(line)
+        check(sum(" GET /s?" in s for s in seen) == 2 and sum(f" GET {icon} " in s for s in seen) == 1,
+              "nginx: the service sees the page once through the front (and once directly) and the icon once")
+    finally:
+        nginx_proc.terminate()
+        nginx_proc.wait(timeout=10)
+
 
 with tempfile.TemporaryDirectory() as work:
+    demo = Service("--demo", "--icon-host", "icons.example.org")
+    check("DEMO DATA" in demo.lines[0] and demo.icon_host == "icons.example.org", "demo mode says so first")
+    check(demo.page_logged("%B1%B1%BE%A9"), "demo: serves and logs a forecast page")
+    # What httplib refuses itself, and one of each of ours, through the edge and into the log.
+    for method, target, body, status, logged in (("GET", "/s?wd=" + "a" * 9000, None, 414, " - - 414 "),
+                                                 ("BREW", "/s", None, 400, " BREW /s 400 "),
+                                                 ("GET", "/s?wd=%ZZ", None, 400, " GET /s?wd=%ZZ 400 52 "),
+                                                 ("POST", "/s", "abc", 405, " POST /s 405 ")):
+        got, data = ask(demo.port, method, target, body)
+        log = demo.line()
+        check(got == status and len(data) < 100 and logged in log, f"{method} {target[:12]}: {got}, logged {log}")
+    front(demo, work)
+    demo.stop(signal.SIGINT)
+
     data = os.path.join(work, "data.json")
-    today = datetime.date.today()
-    days = [{"date": (today + datetime.timedelta(i)).isoformat(), "condition": "wu", "high": 9, "low": 1,
-             "text": "雾", "wind": "微风"} for i in range(3)]
-    with open(data, "w", encoding="utf-8") as f:
-        json.dump({"cities": [{"name": "西宁", "days": days}]}, f, ensure_ascii=False)
-    lines = run_until_signal(["--data", data], signal.SIGTERM, "%CE%F7%C4%FE")
-    check("DEMO" not in "\n".join(lines) and "loaded 1 cities" in lines[0], "a data file is loaded and named")
+
+    def write_data(city):
+        today = datetime.date.today()
+        days = [{"date": (today + datetime.timedelta(i)).isoformat(), "condition": "wu", "high": 9, "low": 1,
+                 "text": "雾", "wind": "微风"} for i in range(3)]
+        with open(data, "w", encoding="utf-8") as f:
+            json.dump({"cities": [{"name": city, "days": days}]}, f, ensure_ascii=False)
+
+    write_data("西宁")
+    served = Service("--data", data)
+    check("loaded 1 cities" in served.lines[0] and served.icon_host == f"127.0.0.1:{served.port}",
+          "a data file is loaded and the icon host defaults to the listening address")
+    check(served.page_logged("%CE%F7%C4%FE"), "data: serves and logs a forecast page")
+    write_data("哈尔滨")
+    check("reloaded 1 cities" in served.line(), "a changed data file is reloaded")
+    for breakage, note in ((lambda: open(data, "w").write("{"), "not valid JSON"), (lambda: os.remove(data), "missing")):
+        breakage()
+        check(served.line().endswith(f"{note}; keeping the last good data"), f"a data file {note} is reported")
+    time.sleep(2.5)  # two more polls, which must say nothing: the next line is the access log's
+    check(served.page_logged("%B9%FE%B6%FB%B1%F5"), "the last good data is still served")
+    served.stop(signal.SIGTERM)
 
     for args, code, message in [
         ([], 2, "give either --demo or --data"),
