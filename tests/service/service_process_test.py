@@ -7,21 +7,7 @@ wait is bounded.
 Usage: service_process_test.py PELLUMO_FORECAST NGINX_EXAMPLE_CONF
 """
 
-import atexit
-import datetime
-import http.client
-import json
-import os
-import random
-import re
-import select
-import shutil
-import signal
-import socket
-import subprocess
-import sys
-import tempfile
-import time
+import atexit, datetime, http.client, json, os, re, select, shutil, signal, socket, subprocess, sys, tempfile, time
 
 exe, front_conf = sys.argv[1], sys.argv[2]
 WORDS = "%CC%EC%C6%F8%D4%A4%B1%A8+"  # 天气预报 and a blank
@@ -36,9 +22,9 @@ def check(ok, what):
         failures.append(what)
 
 
-def fetch(port, path, connection="Keep-Alive"):
-    """Head and body of one GET; None unless the server ends the connection within 5 s."""
-    with socket.create_connection(("127.0.0.1", port), timeout=5) as s:
+def fetch(port, path, connection="Keep-Alive", timeout=5):
+    """Head and body of one GET; None unless the server ends the connection within `timeout` s."""
+    with socket.create_connection(("127.0.0.1", port), timeout=timeout) as s:
         s.sendall(f"GET {path} HTTP/1.1\r\nHost:127.0.0.1\r\nConnection:{connection}\r\n\r\n".encode())
         data = b""
         try:
@@ -93,26 +79,23 @@ def front(service, work):
     if not os.access(nginx, os.X_OK):
         print("skip nginx caching front: nginx is not installed")
         return
-    for _ in range(5):
-        port = random.randrange(20000, 40000)
-        with open(front_conf) as f:
-            conf = f.read().replace("server 127.0.0.1:8642;", f"server 127.0.0.1:{service.port};")
-        conf = conf.replace("listen 80;", f"listen 127.0.0.1:{port};").replace(
-            "/var/cache/nginx/pellumo-forecast", f"{work}/cache")
-        temps = " ".join(f"{kind}_temp_path {work}/{kind};" for kind in ("client_body", "proxy", "fastcgi", "uwsgi",
-                                                                           "scgi"))
-        with open(f"{work}/nginx.conf", "w") as f:
-            f.write(f"daemon off; master_process off; pid {work}/nginx.pid; error_log {work}/error.log; events {{}}\n"
-                    f"http {{ access_log off; {temps}\n{conf} }}\n")
-        nginx_proc = subprocess.Popen([nginx, "-p", work, "-e", f"{work}/error.log", "-c", f"{work}/nginx.conf"])
-        children.append(nginx_proc)
-        for _ in range(50):
-            if nginx_proc.poll() is not None or socket.socket().connect_ex(("127.0.0.1", port)) == 0:
-                break
-            time.sleep(0.1)
-        if nginx_proc.poll() is None:
+    with socket.socket() as probe:  # a free port for nginx
+        probe.bind(("127.0.0.1", 0))
+        port = probe.getsockname()[1]
+    with open(front_conf) as f:
+        conf = f.read().replace("server 127.0.0.1:8642;", f"server 127.0.0.1:{service.port};").replace(
+            "listen 80;", f"listen 127.0.0.1:{port};").replace("/var/cache/nginx/pellumo-forecast", f"{work}/cache")
+    temps = " ".join(f"{kind}_temp_path {work}/{kind};" for kind in ("client_body", "proxy", "fastcgi", "uwsgi", "scgi"))
+    with open(f"{work}/nginx.conf", "w") as f:
+        f.write(f"daemon off; master_process off; pid {work}/nginx.pid; error_log {work}/error.log; events {{}}\n"
+                f"http {{ access_log off; {temps}\n{conf} }}\n")
+    nginx_proc = subprocess.Popen([nginx, "-p", work, "-e", f"{work}/error.log", "-c", f"{work}/nginx.conf"])
+    children.append(nginx_proc)
+    for _ in range(50):
+        if nginx_proc.poll() is not None or socket.socket().connect_ex(("127.0.0.1", port)) == 0:
             break
-    else:
+        time.sleep(0.1)
+    if nginx_proc.poll() is not None:
         with open(f"{work}/error.log") as f:
             return check(False, "nginx starts: " + f.read())
     try:
@@ -150,6 +133,24 @@ with tempfile.TemporaryDirectory() as work:
         got, data = ask(demo.port, method, target, body)
         log = demo.line()
         check(got == status and len(data) < 100 and logged in log, f"{method} {target[:12]}: {got}, logged {log}")
+    # A forecast page keeps its connection, with a HEAD between two GETs carrying no body; what
+    # the program reads to the end (an icon, a page without the forecast) ends it.
+    page = f"/s?bs={WORDS}%B1%B1%BE%A9&f=8&wd={WORDS}%B1%B1%BE%A9"
+    check(fetch(demo.port, page, timeout=1) is None, "a forecast page keeps the connection")
+    kept = http.client.HTTPConnection("127.0.0.1", demo.port, timeout=5)
+    answers = []
+    for method in ("GET", "HEAD", "GET"):
+        kept.request(method, page)
+        answers.append(kept.getresponse())
+        answers[-1].body = answers[-1].read()
+    kept.close()
+    check([a.status for a in answers] == [200] * 3 and answers[2].body == answers[0].body and not answers[1].body and
+          answers[0].getheader("Content-Type") == "text/html; charset=gbk", "keeps a connection across a HEAD")
+    for path in ("/vip/baidu/imag/night/leizhenyu.gif", f"/s?wd={WORDS}Atlantis"):
+        answer = fetch(demo.port, path)
+        check(answer and answer[0].startswith("HTTP/1.1 200"), f"{path} ends its connection")
+    while demo.line(0.5):
+        pass  # the access log of the requests above
     front(demo, work)
     demo.stop(signal.SIGINT)
 
@@ -174,7 +175,6 @@ with tempfile.TemporaryDirectory() as work:
         check(served.line().endswith(f"{note}; keeping the last good data"), f"a data file {note} is reported")
     time.sleep(2.5)  # two more polls, which must say nothing: the next line is the access log's
     check(served.page_logged("%B9%FE%B6%FB%B1%F5"), "the last good data is still served")
-    served.stop(signal.SIGTERM)
 
     for args, code, message in [
         ([], 2, "give either --demo or --data"),
@@ -184,8 +184,10 @@ with tempfile.TemporaryDirectory() as work:
         (["--demo", "--default-city", "乌鲁木齐市郊区县"], 2, "--default-city"),
         (["--data", os.path.join(work, "none.json")], 1, "none.json: missing"),
         (["--demo", "--bogus"], 2, "unknown or incomplete option --bogus"),
+        (["--demo", "--port", str(served.port)], 1, f"cannot listen on 127.0.0.1:{served.port}"),  # not shared
     ]:
         done = subprocess.run([exe, "--port", "0"] + args, capture_output=True, timeout=10)
         check(done.returncode == code and message in done.stderr.decode(), f"{args} exits {code} saying why")
+    served.stop(signal.SIGTERM)
 
 sys.exit(1 if failures else 0)
