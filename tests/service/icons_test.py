@@ -1,12 +1,11 @@
 #!/usr/bin/env python3
-"""The weather icons as an independent decoder sees them: every GIF that the build wrote, and a
-busy picture that reaches the encoder's widest codes and table resets, decoded by ImageMagick
-and compared pixel for pixel with the drawing it was encoded from.
+"""The weather icons as an independent decoder sees them: every GIF that the build wrote,
+decoded by ImageMagick and compared pixel for pixel with the drawing it was encoded from.
 
 Usage: icons_test.py SERVICE_SOURCE_DIR GIF_DIR (exit 77 when ImageMagick is missing)
 """
 
-import os, random, shutil, subprocess, sys
+import os, shutil, subprocess, sys
 
 source_dir, gif_dir = sys.argv[1], sys.argv[2]
 sys.path.insert(0, source_dir)
@@ -35,14 +34,5 @@ for name in make_icons.ICONS:
     if day == night:
         failures.append(f"{name}: the night variant equals the day one")
 
-dice = random.Random(9)
-noise = [[dice.randrange(16) for x in range(300)] for y in range(200)]
-path = os.path.join(gif_dir, "noise-test.gif")
-with open(path, "wb") as f:
-    f.write(make_icons.encode_gif(noise))
-if not decoded_as_drawn(path, noise):
-    failures.append("a busy picture does not survive the encoder")
-os.remove(path)
-
-print("\n".join(f"FAIL: {f}" for f in failures) or f"{len(make_icons.ICONS) * 2} icons and a busy picture checked")
+print("\n".join(f"FAIL: {f}" for f in failures) or f"{len(make_icons.ICONS) * 2} icons checked")
 sys.exit(1 if failures else 0)
