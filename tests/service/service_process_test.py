@@ -16,8 +16,7 @@ atexit.register(lambda: [child.kill() for child in children if child.poll() is N
 
 def check(ok, what):
     print(("ok   " if ok else "FAIL ") + what, flush=True)
-    if not ok:
-        failures.append(what)
+    failures.extend([] if ok else [what])
 
 
 def fetch(port, path, connection="Keep-Alive", timeout=5):
@@ -65,8 +64,7 @@ class Service:
 
     def stop(self, stop_signal):
         self.proc.send_signal(stop_signal)
-        code = self.proc.wait(timeout=10)
-        check(code == 0 and self.proc.stdout.read().decode().rstrip().endswith("stopped"),
+        check(self.proc.wait(timeout=10) == 0 and self.proc.stdout.read().decode().rstrip().endswith("stopped"),
               f"stops cleanly on {stop_signal.name}")
 
 
@@ -82,7 +80,8 @@ def front(service, work):
     with open(front_conf) as f:
         conf = f.read().replace("server 127.0.0.1:8642;", f"server 127.0.0.1:{service.port};").replace(
             "listen 80;", f"listen 127.0.0.1:{port};").replace("/var/cache/nginx/pellumo-forecast", f"{work}/cache")
-    temps = " ".join(f"{kind}_temp_path {work}/{kind};" for kind in ("client_body", "proxy", "fastcgi", "uwsgi", "scgi"))
+    temps = " ".join(f"{kind}_temp_path {work}/{kind};"
+                     for kind in ("client_body", "proxy", "fastcgi", "uwsgi", "scgi"))
     with open(f"{work}/nginx.conf", "w") as f:
         f.write(f"daemon off; master_process off; pid {work}/nginx.pid; error_log {work}/error.log; events {{}}\n"
                 f"http {{ access_log off; {temps}\n{conf} }}\n")
@@ -104,7 +103,8 @@ def front(service, work):
         bad = fetch(port, "/vip/baidu/imag/day/../../../etc/passwd")
         check(bad and bad[0].startswith("HTTP/1.1 404"), "nginx: a traversal is not found")
         seen = "\n".join(iter(lambda: service.line(0.5), ""))
-        check(seen.count(" GET /s?") == 1 and seen.count(f" GET {icon} ") == 1, "nginx: the service sees each once")
+        check(seen.count(f" GET {page} ") == 1 and seen.count(f" GET {icon} ") == 1,
+              "nginx: the service sees each once")
     finally:
         nginx_proc.terminate()
         nginx_proc.wait(timeout=10)
@@ -150,7 +150,8 @@ with tempfile.TemporaryDirectory() as work:
     check(served.page_logged("%CE%F7%C4%FE"), "data: serves and logs a forecast page")
     write_data("哈尔滨")
     check("reloaded 1 cities" in served.line(), "a changed data file is reloaded")
-    for breakage, note in ((lambda: open(data, "w").write("{"), "not valid JSON"), (lambda: os.remove(data), "missing")):
+    for breakage, note in ((lambda: open(data, "w").write("{"), "not valid JSON"),
+                           (lambda: os.remove(data), "missing")):
         breakage()
         check(served.line().endswith(f"{note}; keeping the last good data"), f"a data file {note} is reported")
     time.sleep(2.5)  # two more polls, which must say nothing: the next line is the access log's

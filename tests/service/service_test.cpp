@@ -38,8 +38,7 @@ std::string programWindow(const std::string& body) {
 
 TEST(Service, AnswersEveryQueryWithItsPageOrStatus) {
     const std::string program = "/s?bs=" + kWords + "+%B1%B1%BE%A9&f=8&wd=" + kWords + "+%B1%B1%BE%A9";
-    const std::string forecastFor = std::string(kForecastFor), none = std::string(kNoForecastFor);
-    const std::string search = std::string(kSearch) + ": ";
+    const std::string forecastFor = kForecastFor, none = kNoForecastFor, search = std::string(kSearch) + ": ";
     struct Page {
         std::string target;
         bool table;       // the forecast page
