@@ -108,12 +108,20 @@ def flakes(c, spots):
             c.line(x - 3 * math.cos(a), y - 3 * math.sin(a), x + 3 * math.cos(a), y + 3 * math.sin(a), 1.3, SNOW)
 
 
-def sky_cloud(c, night, dark=False):
+def sky_cloud(c, night, dark=False, at=(24, 18)):
     """The cloud of a wet or grey icon; night variants are a shade darker."""
     if dark:
-        cloud(c, 24, 18, DARK_EDGE if night else DARK, DARK if night else DARK_EDGE)
+        cloud(c, *at, DARK_EDGE if night else DARK, DARK if night else DARK_EDGE)
     else:
-        cloud(c, 24, 18, NIGHT_CLOUD if night else CLOUD, DARK if night else CLOUD_EDGE)
+        cloud(c, *at, NIGHT_CLOUD if night else CLOUD, DARK if night else CLOUD_EDGE)
+
+
+def sun_or_moon(c, night, moon_at, sun_at):
+    """The small body behind a cloud or fog: a moon without stars at night, else a sun."""
+    if night:
+        moon(c, *moon_at, stars=False)
+    else:
+        sun(c, *sun_at)
 
 
 def draw(name, night):
@@ -124,27 +132,18 @@ def draw(name, night):
         else:
             sun(c, 24.5, 24.5, 11)
     elif name == "duoyun":
-        if night:
-            moon(c, 17, 17, 10, stars=False)
-        else:
-            sun(c, 17, 16, 8)
-        cloud(c, 27, 29, NIGHT_CLOUD if night else CLOUD, DARK if night else CLOUD_EDGE)
+        sun_or_moon(c, night, (17, 17, 10), (17, 16, 8))
+        sky_cloud(c, night, at=(27, 29))
     elif name == "yin":
         cloud(c, 30, 18, DARK, DARK_EDGE)
         cloud(c, 21, 28, NIGHT_CLOUD if night else CLOUD_EDGE, DARK_EDGE if night else DARK)
     elif name == "wu":
-        if night:
-            moon(c, 24, 14, 9, stars=False)
-        else:
-            sun(c, 24.5, 15, 7)
+        sun_or_moon(c, night, (24, 14, 9), (24.5, 15, 7))
         for i, y in enumerate((26, 32, 38, 44)):
             inset = 4 + 3 * (i % 2)
             c.line(inset, y, SIZE - 1 - inset, y, 3.2, FOG)
     elif name == "zhenyu":
-        if night:
-            moon(c, 15, 13, 9, stars=False)
-        else:
-            sun(c, 15, 13, 7)
+        sun_or_moon(c, night, (15, 13, 9), (15, 13, 7))
         sky_cloud(c, night)
         drops(c, ((18, 33), (28, 35)))
     elif name == "leizhenyu":

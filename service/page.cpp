@@ -107,7 +107,7 @@ void appendFoot(std::string& out) {
     out += "</p>\n";
 }
 
-void appendTail(std::string& out) { out += "</div></body></html>\n"; }
+constexpr std::string_view kTail = "</div></body></html>\n";
 
 }  // namespace
 
@@ -134,14 +134,13 @@ std::string forecastPage(std::string_view city, const DayForecast* const days[3]
     appendFoot(out);
     // The program reads a body until its window is full or the server closes. Padding the page
     // past the window lets it finish at once over a connection that the server keeps open.
-    const std::size_t tail = std::string_view("</div></body></html>\n").size();
-    if (out.size() + tail < marker + kReadingWindow + 16) {
-        const std::size_t fill = marker + kReadingWindow + 16 - out.size() - tail;
+    if (out.size() + kTail.size() < marker + kReadingWindow + 16) {
+        const std::size_t fill = marker + kReadingWindow + 16 - out.size() - kTail.size();
         out += "<!--";
         out.append(fill > 7 ? fill - 7 : 0, ' ');
         out += "-->";
     }
-    appendTail(out);
+    out += kTail;
     return out;
 }
 
@@ -159,7 +158,7 @@ std::string plainPage(std::string_view words, std::string_view city) {
     }
     out += "</p>\n";
     appendFoot(out);
-    appendTail(out);
+    out += kTail;
     return out;
 }
 

@@ -195,10 +195,12 @@ DataKeeper::FileStamp DataKeeper::stamp() const {
 bool DataKeeper::readFile(Dataset& out, std::string& error) const {
     std::ifstream in(path, std::ios::binary);
     if (!in) return error = std::string("cannot open: ") + std::strerror(errno), false;
-    std::string text(kMaxDataFileBytes + 1, '\0');
-    in.read(text.data(), static_cast<std::streamsize>(text.size()));
-    text.resize(static_cast<std::size_t>(in.gcount()));
-    if (text.size() > kMaxDataFileBytes) return error = "larger than 16 MiB", false;
+    std::string text;
+    char piece[1 << 16];
+    while (in.read(piece, sizeof piece) || in.gcount() > 0) {
+        text.append(piece, static_cast<std::size_t>(in.gcount()));
+        if (text.size() > kMaxDataFileBytes) return error = "larger than 16 MiB", false;
+    }
     return parseDataset(text, out, error);
 }
 

@@ -4,83 +4,94 @@
 
 #include "service/conditions.h"
 #include "service/demo.h"
-#include "service/icons.h"
 #include "service/page.h"
 #include "service/query.h"
+#include "service/texts.h"
+#include "weather/weather_hosts.h"
+#include "weather/weather_panel.h"
 
-using namespace forecast;
+using namespace forecast;  // its DayForecast is spelt out: the program has one too
 
 namespace {
 
 const std::string kWords = "%CC%EC%C6%F8%D4%A4%B1%A8";  // 天气预报
-constexpr int kToday = 20000;
+const std::string kBeijing = "\xB1\xB1\xBE\xA9";        // 北京
+const std::string kShanghai = "\xC9\xCF\xBA\xA3";       // 上海, the default city
+constexpr int kLocalDay = 20000;
 
-struct ServiceTest : ::testing::Test {
-    ServiceConfig config{"127.0.0.1:8642", "\xC9\xCF\xBA\xA3"};  // default city 上海
-    Dataset data = makeDemoDataset(kToday - 1, 5);
+Reply get(const std::string& target, const char* method = "GET",
+          const Dataset& data = makeDemoDataset(kLocalDay - 1, 5)) {
+    return handleRequest(ServiceConfig{"127.0.0.1:8642", kShanghai}, data, method, target, kLocalDay);
+}
 
-    Reply get(const std::string& target, const char* method = "GET") {
-        return handleRequest(config, data, method, target, kToday);
+// What the program keeps of a body: from the first marker that lies wholly inside one of its
+// 1000-byte receives, at most 4999 bytes; so every field scraped from it lies in the window.
+std::string programWindow(const std::string& body) {
+    for (std::size_t piece = 0; piece < body.size(); piece += kReceivePiece) {
+        std::size_t m = body.substr(piece, kReceivePiece).find(kTableMarker);
+        if (m != std::string::npos) return body.substr(piece + m, kReadingWindow - 1);
     }
-};
+    return "";
+}
 
 }  // namespace
 
-TEST_F(ServiceTest, AnswersTheProgramsQueryWithTheForecastPage) {
-    Reply r = get("/s?bs=" + kWords + "+%B1%B1%BE%A9&f=8&wd=" + kWords + "+%B1%B1%BE%A9");
-    EXPECT_EQ(r.status, 200);
-    EXPECT_EQ(r.contentType, "text/html; charset=gbk");
-    EXPECT_NE(r.cacheControl.find("max-age="), std::string::npos);
-    EXPECT_NE(r.body.find(kTableMarker), std::string::npos);
-    EXPECT_NE(r.body.find("\xB1\xB1\xBE\xA9"), std::string::npos);
-    EXPECT_FALSE(r.closeAfter);
-    EXPECT_EQ(get("/s?wd=" + kWords + "+%B1%B1%BE%A9", "HEAD").body, r.body);  // the edge drops it
-}
-
-TEST_F(ServiceTest, ServesTheDefaultCityForNoCityAndNoTableForUnknownOrStale) {
-    Reply none = get("/s?bs=" + kWords + "+&f=8&wd=" + kWords + "+");
-    EXPECT_NE(none.body.find("<h3>\xCC\xEC\xC6\xF8\xD4\xA4\xB1\xA8\xA3\xBA\xC9\xCF\xBA\xA3"), std::string::npos);
-
-    const std::string unknown = "/s?wd=" + kWords + "+Atlantis";
-    const std::string other = "/s?wd=news";
-    for (const std::string& target : {unknown, other}) {
-        Reply r = get(target);
-        EXPECT_EQ(r.status, 200) << target;
-        EXPECT_EQ(r.body.find("al_wt"), std::string::npos) << target;
-        EXPECT_TRUE(r.closeAfter) << target;
-    }
-    // Data that ends yesterday, or the day after tomorrow is missing: no stale forecast.
-    data = makeDemoDataset(kToday - 5, 5);
-    EXPECT_EQ(get("/s?wd=" + kWords + "+%B1%B1%BE%A9").body.find("al_wt"), std::string::npos);
-    data = makeDemoDataset(kToday, 2);
-    EXPECT_EQ(get("/s?wd=" + kWords + "+%B1%B1%BE%A9").body.find("al_wt"), std::string::npos);
-}
-
-TEST_F(ServiceTest, BadRequestsGetTheirStatus) {
-    struct Row {
-        const char* method;
+TEST(Service, AnswersEveryQueryWithItsPageOrStatus) {
+    const std::string program = "/s?bs=" + kWords + "+%B1%B1%BE%A9&f=8&wd=" + kWords + "+%B1%B1%BE%A9";
+    const std::string forecastFor = kForecastFor, none = kNoForecastFor, search = std::string(kSearch) + ": ";
+    struct Page {
         std::string target;
-        int status;
-    } rows[] = {
-        {"POST", "/s?wd=x", 405},
-        {"DELETE", "/vip/baidu/imag/day/qing.gif", 405},
-        {"GET", "/s?wd=" + std::string(kMaxTarget, 'a'), 414},
-        {"GET", "/s?wd=" + kWords + "+%B1%B1%BE%A", 400},
-        {"GET", "/s?wd=" + kWords + "+%B1", 400},
-        {"GET", "/s?bs=x&f=8", 400},
-        {"GET", "/s", 400},
-        {"GET", "/", 404},
-        {"GET", "/s/", 404},
-        {"GET", "/S?wd=x", 404},
+        bool table;       // the forecast page
+        std::string has;  // in the body
+    } pages[] = {
+        {program, true, forecastFor + kBeijing},
+        {"/s?bs=" + kWords + "+&f=8&wd=" + kWords + "+", true, forecastFor + kShanghai},
+        {"/s?wd=" + kWords, true, forecastFor + kShanghai},
+        {"/s?wd=" + kWords + "%20%20%b1%b1%BE%A9+&wd=x", true, forecastFor + kBeijing},
+        {"/s?wd=" + kWords + "+Lhasa", false, none + "Lhasa"},
+        {"/s?wd=" + kWords + "+100%25", false, none + "100%"},
+        {"/s?wd=" + kWords + "abc", false, search + kWeatherWords + "abc"},
+        {"/s?f=8&wd=%3Cb%3E%26%22", false, search + "&lt;b&gt;&amp;&quot;"},
     };
-    for (const Row& r : rows) {
-        Reply reply = get(r.target, r.method);
-        EXPECT_EQ(reply.status, r.status) << r.method << " " << r.target;
-        EXPECT_LT(reply.body.size(), 100u);
+    for (const Page& p : pages) {
+        Reply reply = get(p.target);
+        EXPECT_EQ(reply.status, 200) << p.target;
+        EXPECT_EQ(reply.contentType, "text/html; charset=gbk");
+        EXPECT_EQ(reply.cacheControl, "public, max-age=300");
+        EXPECT_EQ(reply.body.find(kTableMarker) != std::string::npos, p.table) << p.target;
+        EXPECT_EQ(reply.closeAfter, !p.table) << p.target;
+        EXPECT_NE(reply.body.find(p.has), std::string::npos) << p.target;
+    }
+    // Broken escapes, in any key; not GBK; no wd; too long; other methods; other paths, and
+    // anything but the exact path of a known icon.
+    const std::string w = "/s?wd=" + kWords, i = "/vip/baidu/imag/";
+    const std::pair<int, std::vector<std::string>> refused[] = {
+        {400,
+         {w + "+%B1%B1%BE%A", "/s?wd=%", "/s?wd=%G1", "/s?wd=%0g", "/s?wd=%%41", "/s?bs=%E&wd=" + kWords + "+a",
+          w + "+%B1", w + "+%B1%30", w + "+%B1%7F", "/s?wd=%80", "/s?wd=%FF%A1", w + "+%0A", "/s?bs=x&f=8", "/s"}},
+        {414, {"/s?wd=" + std::string(kMaxTarget, 'a')}},
+        {405, {"POST /s?wd=x", "DELETE " + i + "day/qing.gif"}},
+        {404,
+         {"/", "/s/", "/S?wd=x", i + "day/sunny.gif", i + "day/QING.gif", i + "day/%71ing.gif", i + "day/qing.png",
+          i + "day/qing.gif/", i + "day/qing.gif?v=1", i + "day//qing.gif", i + "day/../night/qing.gif",
+          i + "dusk/qing.gif", i + "day/.gif", i + "../../../etc/passwd", i + "day/..%2F..%2Fetc%2Fpasswd",
+          i + "qing.gif"}},
+    };
+    for (const auto& [status, requests] : refused) {
+        for (const std::string& r : requests) {
+            const std::size_t space = r.find(' ');
+            Reply reply = space == std::string::npos ? get(r) : get(r.substr(space + 1), r.substr(0, space).c_str());
+            EXPECT_EQ(reply.status, status) << r;
+            EXPECT_LT(reply.body.size(), 100u) << r;
+        }
+    }
+    // Data that ends yesterday, or lacks the day after tomorrow: no stale forecast.
+    for (const Dataset& stale : {makeDemoDataset(kLocalDay - 5, 5), makeDemoDataset(kLocalDay, 2)}) {
+        EXPECT_EQ(get(program, "GET", stale).body.find(kTableMarker), std::string::npos);
     }
 }
 
-TEST_F(ServiceTest, ServesOnlyTheExactPathsOfKnownIcons) {
+TEST(Service, ServesEveryKnownIconInBothVariants) {
     for (int i = 0; i < kConditionCount; ++i) {
         for (const char* variant : {"day/", "night/"}) {
             Reply r = get(std::string("/vip/baidu/imag/") + variant + kConditions[i].icon + ".gif");
@@ -88,28 +99,47 @@ TEST_F(ServiceTest, ServesOnlyTheExactPathsOfKnownIcons) {
             EXPECT_EQ(r.contentType, "image/gif");
             EXPECT_EQ(r.cacheControl, "public, max-age=86400");
             EXPECT_TRUE(r.closeAfter);
-            EXPECT_EQ(r.body.substr(0, 10), std::string("GIF89a1\0"
-                                                        "1\0",
-                                                        10));  // 49 x 49
+            EXPECT_EQ(r.body.substr(0, 10), std::string("GIF89a") + '1' + '\0' + '1' + '\0');  // 49 x 49
         }
     }
     EXPECT_NE(get("/vip/baidu/imag/day/qing.gif").body, get("/vip/baidu/imag/night/qing.gif").body);
-    const char* refused[] = {
-        "/vip/baidu/imag/day/sunny.gif",
-        "/vip/baidu/imag/day/QING.gif",
-        "/vip/baidu/imag/day/%71ing.gif",
-        "/vip/baidu/imag/day/qing.png",
-        "/vip/baidu/imag/day/qing.gif/",
-        "/vip/baidu/imag/day/qing.gif?v=1",
-        "/vip/baidu/imag/day//qing.gif",
-        "/vip/baidu/imag/day/../night/qing.gif",
-        "/vip/baidu/imag/dusk/qing.gif",
-        "/vip/baidu/imag/day/.gif",
-        "/vip/baidu/imag/../../../etc/passwd",
-        "/vip/baidu/imag/day/..%2F..%2Fetc%2Fpasswd",
-        "/vip/baidu/imag/qing.gif",
-        "/vip/baidu/imag/day/",
-    };
-    for (const char* target : refused) EXPECT_EQ(get(target).status, 404) << target;
-    EXPECT_TRUE(iconFile("sunny", false).empty());
+}
+
+TEST(ForecastPage, TheShortestPageIsPaddedPastTheWindowSoThatTheProgramStopsReading) {
+    const forecast::DayForecast fog{"wu", "wu", 1, 0, "\xCE\xED", "x"};  // 雾
+    const forecast::DayForecast* days[3] = {&fog, &fog, &fog};
+    const std::string body = forecastPage("x", days, 0, "h", false);
+    EXPECT_GE(body.size() - body.find(kTableMarker), kReadingWindow);
+}
+
+TEST(ForecastPage, TheLongestPagesScrapeBackWholeInsideTheProgramsWindow) {
+    // Every text at its longest: a 15-byte city, a 32-character icon host, the longest icon
+    // names, 16-byte descriptions and winds; on the first day every shape of temperature.
+    const std::string city = "\xCE\xDA\xC2\xB3\xC4\xBE\xC6\xEB\xCE\xDA\xC2\xB3\xC4\xBEx";  // 乌鲁木齐乌鲁木x
+    const std::string host = "forecast-icons.example.org:65535";
+    ASSERT_EQ(city.size(), forecast::kMaxCityBytes);
+    ASSERT_EQ(host.size(), forecast::kMaxIconHost);
+    ASSERT_TRUE(setWeatherHost(weatherHosts.icon, host.c_str()));
+    std::string rain, wind;
+    for (int i = 0; i < 8; ++i) rain += "\xD3\xEA", wind += "\xB7\xE7";  // 雨, 风
+    const int temperatures[][2] = {{-10, -99}, {22, 15}, {5, -3}, {-3, -12}, {0, 0}, {99, -99}};
+    for (const auto& t : temperatures) {
+        const forecast::DayForecast days[3] = {
+            {"leizhenyu", "yujiaxue", t[0], t[1], rain, wind},
+            {"wu", "yin", 1, 0, "\xCE\xED", "\xCE\xA2\xB7\xE7"},  // 雾, 微风
+            {"yujiaxue", "leizhenyu", -10, -10, "\xB7\xE7" + rain.substr(2), rain},
+        };
+        const forecast::DayForecast* order[3] = {&days[0], &days[1], &days[2]};
+        auto panel = std::make_unique<WeatherPanel>();
+        ASSERT_TRUE(panel->parsePage(programWindow(forecastPage(city, order, 19000, host, true)).c_str()));
+        for (int d = 0; d < 3; ++d) {
+            const std::string icons = "http://" + host + "/vip/baidu/imag/";
+            EXPECT_EQ(panel->iconUrls[d][0], icons + "day/" + days[d].dayIcon + ".gif");
+            EXPECT_EQ(panel->iconUrls[d][1], icons + "night/" + days[d].nightIcon + ".gif");
+            EXPECT_EQ(panel->days[d].temperature,
+                      std::to_string(days[d].high) + "\xA1\xE6\xA1\xAB" + std::to_string(days[d].low) + "\xA1\xE6");
+            EXPECT_EQ(panel->days[d].description, days[d].description);
+            EXPECT_EQ(panel->days[d].wind, days[d].wind);
+        }
+    }
 }
