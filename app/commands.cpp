@@ -80,17 +80,15 @@ void openCityEntry(HWND window) {
 
 void takeCityEntry() {
     if (!cityEdit) return;  // no entry open: nothing to take
-    // Read in full, then cut: the system's own cut could split a character.
+    // Read in full and let the panel cut it: the system's own cut could split a character.
     char typed[256] = {};
     GetWindowTextA(cityEdit, typed, sizeof typed);
-    char city[WeatherPanel::kCitySize];
-    settings_line::copyWholeCharacters(typed, sizeof typed, city, sizeof city);
     DestroyWindow(cityEdit);
     if (cityButton) DestroyWindow(cityButton);
     cityEdit = nullptr;
     cityButton = nullptr;
     Sleep(100);
-    weatherPanel.refresh(city, false);
+    weatherPanel.refresh(typed, false);
 }
 
 // Straight onto the screen in red, where the desktop's icon view would be; the lines stay
