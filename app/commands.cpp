@@ -7,8 +7,8 @@
 #include "app/shell.h"
 #include "common/unique.h"
 #include "settings/settings.h"
-#include "settings/settings_line.h"
 #include "settings/settings_store.h"
+#include "weather/gbk_text.h"
 #include "weather/weather_panel.h"
 
 #include <cstdio>
@@ -80,17 +80,15 @@ void openCityEntry(HWND window) {
 
 void takeCityEntry() {
     if (!cityEdit) return;  // no entry open: nothing to take
-    // Read in full, then cut: the system's own cut could split a character.
+    // Read in full and let the panel cut it: the system's own cut could split a character.
     char typed[256] = {};
     GetWindowTextA(cityEdit, typed, sizeof typed);
-    char city[WeatherPanel::kCitySize];
-    settings_line::copyWholeCharacters(typed, sizeof typed, city, sizeof city);
     DestroyWindow(cityEdit);
     if (cityButton) DestroyWindow(cityButton);
     cityEdit = nullptr;
     cityButton = nullptr;
     Sleep(100);
-    weatherPanel.refresh(city, false);
+    weatherPanel.refresh(typed, false);
 }
 
 // Straight onto the screen in red, where the desktop's icon view would be; the lines stay
@@ -106,7 +104,7 @@ void showAbout() {
     const int left = GetSystemMetrics(SM_CXSCREEN) - kAboutFromRight;
 
     char line[64] = {};
-    settings_line::copyWholeCharacters(app_text::kAboutProgram, sizeof app_text::kAboutProgram, line, sizeof line);
+    gbk::copyCut(line, sizeof line, app_text::kAboutProgram, sizeof app_text::kAboutProgram - 1, sizeof line - 1);
     TextOutA(dc.get(), left, kAboutTop, line, static_cast<int>(std::strlen(line)));
 
     // The path's end says most about where the program is: while the line is longer than
@@ -118,7 +116,7 @@ void showAbout() {
     for (;;) {
         char shown[MAX_PATH + 32] = {};
         std::snprintf(shown, sizeof shown, "%s%s%s", app_text::kAboutPlace, tail == path ? "" : "...", tail);
-        const size_t kept = settings_line::copyWholeCharacters(shown, sizeof shown, line, sizeof line);
+        const size_t kept = gbk::copyCut(line, sizeof line, shown, std::strlen(shown), sizeof line - 1);
         SIZE extent{};
         GetTextExtentPoint32A(dc.get(), line, static_cast<int>(kept), &extent);
         if ((kept == std::strlen(shown) && extent.cx <= kAboutFromRight) || *tail == '\0') break;

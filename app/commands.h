@@ -24,7 +24,7 @@ extern HWND cityButton;
 extern BOOL(WINAPI* notifyIcon)(DWORD, PNOTIFYICONDATAA);
 
 // Creates the menu on its first call and sets the check marks of the autostart and the
-// tray-icon items from their flags. Always true.
+// tray-icon items from their flags. False only when the menu could not be created.
 bool buildPopupMenu();
 // The menu at the cursor, owned by `owner`; the chosen item comes back as WM_COMMAND.
 void showPopupMenu(HWND owner);

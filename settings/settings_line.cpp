@@ -3,6 +3,8 @@
 
 #include "settings/settings_line.h"
 
+#include "weather/gbk_text.h"
+
 #include <cstdio>
 #include <cstring>
 
@@ -24,9 +26,6 @@ const char* find(const char* from, const char* end, char wanted) {
 }
 
 bool isBlank(char c) { return c == ' ' || (c >= '\t' && c <= '\r'); }
-
-// GBK lead bytes; the program's text is GBK whatever the active code page.
-bool isLeadByte(unsigned char c) { return c >= 0x81 && c <= 0xFE; }
 
 int32_t readOrigin(const char* text, const char* end) {
     const int32_t value = readNumber(text, end);
@@ -58,21 +57,6 @@ int32_t readNumber(const char* text, const char* end) {
     if (negative) value = -value;
     if (value > INT32_MAX) return INT32_MAX;
     return static_cast<int32_t>(value);  // -kCap is INT32_MIN itself
-}
-
-size_t copyWholeCharacters(const char* text, size_t size, char* out, size_t capacity) {
-    if (capacity == 0) return 0;
-    const size_t available = static_cast<size_t>(lineEnd(text, size) - text);
-    size_t kept = 0;
-    while (kept < available) {
-        const size_t step = isLeadByte(static_cast<unsigned char>(text[kept])) ? 2 : 1;
-        // A lead byte whose second byte is missing or would not fit ends the copy.
-        if (kept + step > available || kept + step > capacity - 1) break;
-        kept += step;
-    }
-    std::memcpy(out, text, kept);
-    std::memset(out + kept, 0, capacity - kept);
-    return kept;
 }
 
 LineHead parseHead(const char* text, size_t size) {
@@ -141,7 +125,10 @@ bool parseWeatherRecord(const char* text, size_t size, WeatherRecord& record) {
         comma = find(comma + 1, end, ',');
     }
     // The city runs to the end of the line, so it may itself hold ',' and '/'.
-    if (comma) copyWholeCharacters(comma + 1, static_cast<size_t>(end - comma - 1), record.city, sizeof record.city);
+    if (comma) {
+        const size_t length = static_cast<size_t>(end - comma - 1);
+        gbk::copyCut(record.city, sizeof record.city, comma + 1, length, sizeof record.city - 1);
+    }
     return true;
 }
 

@@ -50,11 +50,6 @@ struct LineHead {
 // gives 0) from `text` up to `end`, clamping a value outside the int32 range to its limit.
 int32_t readNumber(const char* text, const char* end);
 
-// Copies at most `capacity` - 1 bytes of `text` (`size` bytes, or up to a NUL) into `out`
-// and terminates it, never keeping the lead byte of a GBK character without its second
-// byte. Returns the number of bytes kept.
-size_t copyWholeCharacters(const char* text, size_t size, char* out, size_t capacity);
-
 // The line is `text` up to its first NUL or `size` bytes, whichever comes first; nothing
 // beyond is read.
 LineHead parseHead(const char* text, size_t size);

@@ -5,16 +5,14 @@
 #include <gtest/gtest.h>
 
 TEST(PaintRoute, DecidesByTheUpdateRectangleAlone) {
-    struct Row {
+    using R = PaintRoute;
+    const struct {
         long top, bottom;
         PaintRoute want;
+    } rows[] = {
+        {0, 299, R::calendar},  {0, 300, R::nothing},   {0, 380, R::nothing},
+        {0, 381, R::both},      {199, 580, R::both},    {200, 580, R::nothing},
+        {201, 380, R::nothing}, {201, 381, R::weather}, {200, 381, R::nothing},
     };
-    const Row rows[] = {
-        {0, 299, PaintRoute::calendar},  {0, 300, PaintRoute::nothing},    // bottom below 300
-        {0, 380, PaintRoute::nothing},   {0, 381, PaintRoute::both},       // taller than 380
-        {199, 580, PaintRoute::both},    {200, 580, PaintRoute::nothing},  // ... wherever it lies
-        {201, 380, PaintRoute::nothing}, {201, 381, PaintRoute::weather},  // bottom past 380, top past 200
-        {200, 381, PaintRoute::nothing},
-    };
-    for (const Row& r : rows) EXPECT_EQ(routePaint(r.top, r.bottom), r.want) << r.top << ".." << r.bottom;
+    for (const auto& r : rows) EXPECT_EQ(routePaint(r.top, r.bottom), r.want) << r.top << ".." << r.bottom;
 }
