@@ -9,6 +9,7 @@
 #include <gtest/gtest.h>
 
 #include <atomic>
+#include <algorithm>
 #include <cstdio>
 #include <cstring>
 #include <filesystem>
@@ -37,13 +38,10 @@ bool fileExists(const std::string& path) { return GetFileAttributesA(path.c_str(
 constexpr char kMarker[] = "<table cellspacing=\"0\" cellpadding=\"0\" class=\"al_wt\">";
 const char* const kIcons[6] = {"day/qing", "night/yin", "day/yu", "night/yu", "day/xue", "night/qing"};
 
-// Answers each request by its path from a fixed table (404 for anything else), over kept
-// connections, and records the request paths. Stops with the test.
+// Answers each request by its path from a table (404 for anything else) over kept
+// connections, and records the paths asked for. Stops with the test.
 class ForecastSite {
 public:
-    explicit ForecastSite(std::map<std::string, std::string> pages) : pages_(std::move(pages)) {
-        thread = std::thread([this] { run(); });
-    }
     ~ForecastSite() {
         stopping = true;
         thread.join();
@@ -51,15 +49,31 @@ public:
     std::string host() const { return listener.host(); }
     void set(const std::string& path, std::string response) {
         std::lock_guard<std::mutex> lock(mutex);
-        pages_[path] = std::move(response);
+        pages[path] = std::move(response);
     }
     std::vector<std::string> takeRequests() {
         std::lock_guard<std::mutex> lock(mutex);
-        return std::move(requests_);
+        return std::move(requests);
     }
 
 private:
-    void run() {
+    void serve(SOCKET connection, std::string& pending) {
+        for (size_t end; (end = pending.find("\r\n\r\n")) != std::string::npos; pending.erase(0, end + 4)) {
+            const size_t start = pending.find(' ') + 1;
+            const std::string path = pending.substr(start, pending.find(' ', start) - start);
+            std::lock_guard<std::mutex> lock(mutex);
+            requests.push_back(path);
+            const std::string response = pages.count(path) ? pages[path] : ok("", "HTTP/1.1 404 Not Found\r\n");
+            send(connection, response.data(), static_cast<int>(response.size()), 0);
+        }
+    }
+
+    std::map<std::string, std::string> pages;
+    std::vector<std::string> requests;
+    std::mutex mutex;
+    std::atomic<bool> stopping{false};
+    test_support::LoopbackListener listener;
+    std::thread thread{[this] {
         SOCKET connection = INVALID_SOCKET;
         std::string pending;
         while (!stopping) {
@@ -69,41 +83,18 @@ private:
             if (connection != INVALID_SOCKET) FD_SET(connection, &set);
             timeval bound{0, 50000};
             if (select(0, &set, nullptr, nullptr, &bound) <= 0) continue;
-            if (FD_ISSET(listener.socket, &set)) {
-                if (connection != INVALID_SOCKET) closesocket(connection);
-                connection = accept(listener.socket, nullptr, nullptr);
-                pending.clear();
-                continue;
-            }
             char buffer[4096];
-            const int n = recv(connection, buffer, sizeof buffer, 0);
-            if (n <= 0) {
-                closesocket(connection);
-                connection = INVALID_SOCKET;
+            const int n = FD_ISSET(listener.socket, &set) ? 0 : recv(connection, buffer, sizeof buffer, 0);
+            if (n > 0) {
+                serve(connection, pending.append(buffer, static_cast<size_t>(n)));
                 continue;
             }
-            pending.append(buffer, static_cast<size_t>(n));
-            for (size_t end; (end = pending.find("\r\n\r\n")) != std::string::npos; pending.erase(0, end + 4)) {
-                const size_t start = pending.find(' ') + 1;
-                const std::string path = pending.substr(start, pending.find(' ', start) - start);
-                std::string response = "HTTP/1.1 404 Not Found\r\nContent-Length: 0\r\n\r\n";
-                {
-                    std::lock_guard<std::mutex> lock(mutex);
-                    requests_.push_back(path);
-                    if (pages_.count(path)) response = pages_[path];
-                }
-                send(connection, response.data(), static_cast<int>(response.size()), 0);
-            }
+            if (connection != INVALID_SOCKET) closesocket(connection);  // the peer closed, or a new one came
+            connection = FD_ISSET(listener.socket, &set) ? accept(listener.socket, nullptr, nullptr) : INVALID_SOCKET;
+            pending.clear();
         }
         if (connection != INVALID_SOCKET) closesocket(connection);
-    }
-
-    std::map<std::string, std::string> pages_;
-    std::vector<std::string> requests_;
-    std::mutex mutex;
-    std::atomic<bool> stopping{false};
-    test_support::LoopbackListener listener;
-    std::thread thread;
+    }};
 };
 
 std::string forecastPage(const std::string& iconHost, const char* temperature = "22" DEG TILDE "15" DEG) {
@@ -116,64 +107,51 @@ std::string forecastPage(const std::string& iconHost, const char* temperature = 
     return page + "</table></html>";
 }
 
-std::string queryPath(const std::string& encodedCity) {
-    return "/s?bs=" WORDS + encodedCity + "&f=8&wd=" WORDS + encodedCity;
+const std::string kBeijingQuery = "/s?bs=" WORDS "%B1%B1%BE%A9&f=8&wd=" WORDS "%B1%B1%BE%A9";
+
+// The page's path and then icons `from` up to `to`, as the site should see them asked for.
+std::vector<std::string> asked(const std::string& page, int from = 0, int to = 6) {
+    std::vector<std::string> paths{page};
+    for (int i = from; i < to; ++i) paths.push_back(std::string("/vip/baidu/imag/") + kIcons[i] + ".gif");
+    return paths;
 }
 
-// A site serving a forecast for 北京 and the six icons, a panel that fetches from it into
-// a folder of the test's own, and the site's own host names restored afterwards.
+// A site serving forecasts for 北京 and the empty city and the six icons, a panel that
+// fetches from it into a folder of the test's own, and the host names restored afterwards.
 class WeatherRefresh : public ::testing::Test {
 protected:
-    WeatherRefresh() : site({}), saved(weatherHosts) {
+    WeatherRefresh() {
         setWeatherHost(weatherHosts.search, site.host().c_str());
         setWeatherHost(weatherHosts.icon, site.host().c_str());
-        site.set(queryPath("%B1%B1%BE%A9"), ok(forecastPage(site.host())));
-        site.set(queryPath(""), ok(forecastPage(site.host(), "-3" DEG TILDE "-12" DEG)));
-        for (const char* icon : kIcons) {
-            site.set(std::string("/vip/baidu/imag/") + icon + ".gif", ok(makeGif(8, 8, 0x0000FF, 0x00FF00, 4)));
-        }
-        const std::string prefix = folder.path.string() + "\\";
-        std::snprintf(panel.pictureFolder, sizeof panel.pictureFolder, "%s", prefix.c_str());
+        site.set(kBeijingQuery, ok(forecastPage(site.host())));
+        site.set("/s?bs=" WORDS "&f=8&wd=" WORDS, ok(forecastPage(site.host(), "-3" DEG TILDE "-12" DEG)));
+        for (const std::string& icon : asked("", 0, 6)) site.set(icon, ok(makeGif(8, 8, 0x0000FF, 0x00FF00, 4)));
+        std::snprintf(panel.pictureFolder, sizeof panel.pictureFolder, "%s", folder.prefix().c_str());
     }
     ~WeatherRefresh() override {
         weatherHosts = saved;
         for (HBITMAP& b : panel.iconBitmaps) DeleteObject(b);
     }
-    std::vector<std::string> iconRequests(size_t count) {
-        std::vector<std::string> paths;
-        for (size_t i = 0; i < count; ++i) paths.push_back(std::string("/vip/baidu/imag/") + kIcons[i] + ".gif");
-        return paths;
-    }
-    std::vector<std::string> plus(std::vector<std::string> first, const std::vector<std::string>& then) {
-        first.insert(first.end(), then.begin(), then.end());
-        return first;
-    }
-    int bitmaps() const {
-        int n = 0;
-        for (HBITMAP b : panel.iconBitmaps) n += b != nullptr;
-        return n;
-    }
+    int bitmaps() const { return 6 - static_cast<int>(std::count(panel.iconBitmaps, panel.iconBitmaps + 6, nullptr)); }
 
     ForecastSite site;
-    WeatherHosts saved;
+    const WeatherHosts saved = weatherHosts;
     test_support::TempFolder folder{"pellumo-weather"};
     WeatherPanel panel;
 };
 
 TEST_F(WeatherRefresh, QueriesByteForByteAndFetchesOnlyWhatIsNotCached) {
     ASSERT_TRUE(panel.refresh(BEIJING, false));
-    EXPECT_EQ(site.takeRequests(), plus({queryPath("%B1%B1%BE%A9")}, iconRequests(6)));
+    EXPECT_EQ(site.takeRequests(), asked(kBeijingQuery));
     EXPECT_EQ(bitmaps(), 6);
-    EXPECT_STREQ(panel.forecastCity, BEIJING);
     EXPECT_STREQ(panel.days[0].temperature, "22" DEG TILDE "15" DEG);
-    EXPECT_EQ(panel.days[0].dayIconPath, folder.path.string() + "\\" DAY_WORD "qing.gif")
-        << "png in the page, gif saved";
+    EXPECT_EQ(panel.days[0].dayIconPath, folder.prefix(DAY_WORD "qing.gif")) << "png in the page, gif saved";
     EXPECT_TRUE(fileExists(panel.days[2].nightIconPath));
 
     EXPECT_TRUE(panel.refresh(BEIJING, false));
     EXPECT_EQ(site.takeRequests().size(), 0u) << "the same city, not forced: nothing asked";
     EXPECT_TRUE(panel.refresh(BEIJING, true));
-    EXPECT_EQ(site.takeRequests(), std::vector<std::string>{queryPath("%B1%B1%BE%A9")}) << "icons cached";
+    EXPECT_EQ(site.takeRequests(), asked(kBeijingQuery, 0, 0)) << "icons cached";
 
     // The empty city is never taken as unchanged.
     EXPECT_TRUE(panel.refresh("", false));
@@ -183,56 +161,53 @@ TEST_F(WeatherRefresh, QueriesByteForByteAndFetchesOnlyWhatIsNotCached) {
     EXPECT_FALSE(panel.refresh(nullptr, true));
 }
 
+// A city the site knows no forecast for is stored, to be saved, but the forecast on show,
+// its bitmaps and the name drawn over it stay those of the city before.
 TEST_F(WeatherRefresh, AnUnknownCityKeepsTheForecastAndItsName) {
     ASSERT_TRUE(panel.refresh(BEIJING, false));
     const std::vector<char> before(reinterpret_cast<const char*>(panel.days),
                                    reinterpret_cast<const char*>(panel.days + 3));
     HBITMAP first = panel.iconBitmaps[0];
-    site.set(queryPath("%C9%CF%BA%A3"), ok("<html>no forecast for that city</html>"));
+    const std::string query = "/s?bs=" WORDS "%C9%CF%BA%A3&f=8&wd=" WORDS "%C9%CF%BA%A3";
+    site.set(query, ok("<html>no forecast for that city</html>"));
     site.takeRequests();
-
     EXPECT_FALSE(panel.refresh(SHANGHAI, false));
-    EXPECT_EQ(site.takeRequests(), std::vector<std::string>{queryPath("%C9%CF%BA%A3")});
-    EXPECT_STREQ(panel.city, SHANGHAI) << "stored, to be saved, all the same";
-    EXPECT_STREQ(panel.forecastCity, BEIJING) << "the forecast on show is still Beijing's";
+    EXPECT_EQ(site.takeRequests(), asked(query, 0, 0));
+    EXPECT_STREQ(panel.city, SHANGHAI);
+    EXPECT_STREQ(panel.forecastCity, BEIJING);
     EXPECT_EQ(std::memcmp(before.data(), panel.days, before.size()), 0);
     EXPECT_EQ(panel.iconBitmaps[0], first);
 }
 
 TEST_F(WeatherRefresh, AFailedIconStopsTheRefreshBeforeTheBitmaps) {
-    site.set(std::string("/vip/baidu/imag/") + kIcons[2] + ".gif",
-             "HTTP/1.1 404 Not Found\r\nContent-Length: 0\r\n\r\n");
+    site.set(asked("", 2, 3)[1], ok("", "HTTP/1.1 404 Not Found\r\n"));
     EXPECT_FALSE(panel.refresh(BEIJING, false));
-    EXPECT_EQ(site.takeRequests(), plus({queryPath("%B1%B1%BE%A9")}, iconRequests(3)));
-    EXPECT_NE(panel.days[0].nightIconPath[0], '\0');
-    EXPECT_EQ(panel.days[1].dayIconPath[0], '\0');
+    EXPECT_EQ(site.takeRequests(), asked(kBeijingQuery, 0, 3));
+    EXPECT_TRUE(panel.days[0].nightIconPath[0] != '\0' && panel.days[1].dayIconPath[0] == '\0');
     EXPECT_EQ(bitmaps(), 0);
 }
 
 TEST_F(WeatherRefresh, ABrokenCachedIconIsFetchedAgain) {
-    const std::string cached = folder.path.string() + "\\" DAY_WORD "qing.gif";
+    const std::string cached = folder.prefix(DAY_WORD "qing.gif");
     std::ofstream(cached, std::ios::binary) << "<html>Service Unavailable</html>";
     EXPECT_TRUE(panel.refresh(BEIJING, false));
-    const std::vector<std::string> icons = iconRequests(6);
-    EXPECT_EQ(site.takeRequests(), plus({queryPath("%B1%B1%BE%A9")}, {icons.begin() + 1, icons.end()}));
+    EXPECT_EQ(site.takeRequests(), asked(kBeijingQuery, 1, 6));
     EXPECT_FALSE(fileExists(cached)) << "deleted by the load that found it broken";
-    EXPECT_EQ(panel.iconBitmaps[0], nullptr);
-    EXPECT_EQ(bitmaps(), 5);
+    EXPECT_TRUE(panel.iconBitmaps[0] == nullptr && bitmaps() == 5);
 
     EXPECT_TRUE(panel.refresh(BEIJING, true));
-    EXPECT_EQ(site.takeRequests(), plus({queryPath("%B1%B1%BE%A9")}, iconRequests(1)));
+    EXPECT_EQ(site.takeRequests(), asked(kBeijingQuery, 0, 1));
     EXPECT_EQ(bitmaps(), 6);
 }
 
 // An icon path that would not fit its 80-byte field is never saved under a cut name.
 TEST_F(WeatherRefresh, AnIconPathBeyondItsFieldFailsBeforeSaving) {
-    const std::string prefix = folder.path.string() + "\\";
     // With 白天 and "qing.gif" the path takes exactly 80 bytes.
-    const fs::path deep = folder.path / std::string(80 - prefix.size() - 4 - 8 - 1, 'd');
+    const fs::path deep = folder.path / std::string(80 - folder.prefix().size() - 4 - 8 - 1, 'd');
     fs::create_directories(deep);
     std::snprintf(panel.pictureFolder, sizeof panel.pictureFolder, "%s\\", deep.string().c_str());
     EXPECT_FALSE(panel.refresh(BEIJING, false));
-    EXPECT_EQ(site.takeRequests(), std::vector<std::string>{queryPath("%B1%B1%BE%A9")});
+    EXPECT_EQ(site.takeRequests(), asked(kBeijingQuery, 0, 0));
     EXPECT_TRUE(fs::is_empty(deep));
 }
 
@@ -250,24 +225,20 @@ TEST(WeatherPanel, CutsALongCityAtACharacter) {
 }
 
 TEST(WeatherPanel, ConstructionMakesThePictureFolderAndClearsDownloadLeftovers) {
-    const fs::path home = fs::temp_directory_path() / ("pellumo-home-" + std::to_string(GetCurrentProcessId()));
-    fs::create_directories(home / "picture");
-    std::ofstream(home / "picture" / "pel1A2B.tmp") << "half an icon";
-    const std::string cached = (home / "picture").string() + "\\" DAY_WORD "qing.gif";
+    const test_support::TempFolder home("pellumo-home");
+    fs::create_directories(home.path / "picture");
+    std::ofstream(home.path / "picture" / "pel1A2B.tmp") << "half an icon";
+    const std::string cached = home.prefix("picture\\" DAY_WORD "qing.gif");
     std::ofstream(cached) << "a cached icon";
     const fs::path previous = fs::current_path();
-    fs::current_path(home);
+    fs::current_path(home.path);
     {
         WeatherPanel panel;
-        EXPECT_EQ(panel.pictureFolder, (home / "picture").string() + "\\");
-        EXPECT_STREQ(panel.days[1].dayName, "\xC3\xF7\xCC\xEC");  // 明天
-        EXPECT_EQ(std::make_tuple(panel.textColor, panel.originX, panel.originY),
-                  std::make_tuple(COLORREF{0xFF00FF}, 4, 260));
+        EXPECT_EQ(panel.pictureFolder, home.prefix("picture\\"));
     }
     fs::current_path(previous);
-    EXPECT_FALSE(fs::exists(home / "picture" / "pel1A2B.tmp"));
+    EXPECT_FALSE(fs::exists(home.path / "picture" / "pel1A2B.tmp"));
     EXPECT_TRUE(fileExists(cached));
-    fs::remove_all(home);
 }
 
 }  // namespace
