@@ -1,6 +1,6 @@
 #pragma once
-// Helpers the Windows tests share: guard pages and guard bytes around what a parser reads or
-// writes, a temporary folder, a loopback listener and a canvas whose pixels can be counted.
+// Helpers the Windows tests share: a guard page after what a parser reads, a temporary
+// folder, a loopback listener and a canvas whose pixels can be counted.
 
 #include "common/unique.h"
 
@@ -28,19 +28,6 @@ inline const char* atPageEnd(const std::string& text, bool terminate = true) {
     std::memcpy(at, text.c_str(), size);
     return at;
 }
-
-// An object between two runs of guard bytes, so that a write past its fields shows.
-template <class T>
-struct Fenced {
-    unsigned char before[64];
-    T object;
-    unsigned char after[64];
-    Fenced() {
-        std::fill_n(before, 64, 0xA5);
-        std::fill_n(after, 64, 0xA5);
-    }
-    bool intact() const { return std::count(before, before + 64, 0xA5) + std::count(after, after + 64, 0xA5) == 128; }
-};
 
 // A folder of the test's own under the temporary folder, emptied at the start and removed
 // with everything in it at the end.

@@ -1,14 +1,13 @@
 #!/usr/bin/env python3
 """Pellumo's weather panel end to end: the real program under Wine on a private X server,
 fetching its forecast from a site on 127.0.0.1 through a counting relay. The first start
-must show the three days with their six icons; a second start in the same folder, with
-the icons cached, must make one request only. Every wait polls with a time-out, and all
-that is started here is ended on every way out. Exit code 0 when every check passed.
+must show the three days with their six icons; a second start in the same folder, icons
+cached, must make one request only. Exit code 0 when every check passed.
 
-By default the site is a scripted one served from here. --server-command runs another site
-instead, for example the forecast service: the command gets {port} (where it must listen on
-127.0.0.1) and {icon_host} (the host:port its pages must name for icons) filled in, and the
-same checks run against it, except that the icons' exact colours are only known here.
+The site is a scripted one served from here, or with --server-command another one, such as
+the forecast service: {port} (where it must listen on 127.0.0.1) and {icon_host} (the
+host:port its pages must name for icons) are filled in, and the same checks run, except
+that the icons' exact colours are only known for the scripted site.
 """
 
 import argparse
@@ -31,58 +30,53 @@ import pellumo_e2e as base  # noqa: E402  the window, screen and grid helpers
 from pellumo_e2e import check, wait_for  # noqa: E402
 
 ICON_X = (0, 49, 102, 151, 204, 253)  # relative to the panel's origin, at y + 16
-PANEL_ORIGIN = (4, 260)               # in client pixels
-CALENDAR_ORIGIN = (30, 0)
-TEXT = (255, 0, 255)                  # the panel's default text colour 0xFF00FF
+PANEL_ORIGIN, CALENDAR_ORIGIN = (4, 260), (30, 0)  # in client pixels
+TEXT = (255, 0, 255)  # the panel's default text colour 0xFF00FF
 ICONS = (("day/qing", (255, 0, 0)), ("night/yin", (0, 255, 0)), ("day/yu", (255, 255, 0)),
          ("night/yu", (0, 255, 255)), ("day/xue", (255, 255, 255)), ("night/qing", (255, 128, 0)))
-MARKER = b'<table cellspacing="0" cellpadding="0" class="al_wt">'
 
 
 def make_gif(side, colour):
-    """A side x side GIF of one colour. The LZW table restarts every two pixels, so every
-    code (clear 4, pixel 0, end 5) stays three bits wide and no compressor is needed."""
+    """A GIF of one colour; the LZW table restarts every two pixels, so every code (clear 4,
+    pixel 0, end 5) stays three bits wide."""
     codes = [c for i in range(side * side) for c in ((4, 0) if i % 2 == 0 else (0,))] + [5]
     stream = sum(c << (3 * i) for i, c in enumerate(codes)).to_bytes((3 * len(codes) + 7) // 8, "little")
     blocks = b"".join(bytes([len(stream[i:i + 255])]) + stream[i:i + 255] for i in range(0, len(stream), 255))
-    return (b"GIF89a" + struct.pack("<HHBBB", side, side, 0x80, 0, 0) + bytes(colour) + b"\0\0\0" +
-            b"," + struct.pack("<HHHHB", 0, 0, side, side, 0) + b"\x02" + blocks + b"\0;")
+    return (b"GIF89a" + struct.pack("<HHBBB", side, side, 0x80, 0, 0) + bytes(colour) + b"\0\0\0," +
+            struct.pack("<HHHHB", 0, 0, side, side, 0) + b"\x02" + blocks + b"\0;")
 
 
 def scripted_site(icon_host=None):
-    """The scripted site on 127.0.0.1, serving until shut down: (server, port). Its GBK page
-    names `icon_host` for the icons, by default the site itself."""
-    icons = {f"/vip/baidu/imag/{name}.gif": make_gif(49, colour) for name, colour in ICONS}
-    site = {}
-
-    class Handler(http.server.BaseHTTPRequestHandler):
-        protocol_version, timeout = "HTTP/1.1", 20
-
-        def do_GET(self):
-            body = site["page"] if self.path.startswith("/s?") else icons.get(self.path)
-            self.send_response(200 if body else 404)
-            self.send_header("Content-Length", str(len(body or b"")))
-            self.end_headers()
-            self.wfile.write(body or b"")
-
-        def log_message(self, *_):
-            pass
-
-    server = http.server.ThreadingHTTPServer(("127.0.0.1", 0), Handler)
-    server.daemon_threads = True
+    """Starts the scripted site on 127.0.0.1: (server, port). Its GBK page names `icon_host`
+    for the icons, by default the site itself."""
+    server = http.server.ThreadingHTTPServer(("127.0.0.1", 0), http.server.BaseHTTPRequestHandler)
     host = icon_host or f"127.0.0.1:{server.server_address[1]}"
     icon = lambda k: f'<img src="http://{host}/vip/baidu/imag/{ICONS[k][0]}.gif">'  # noqa: E731
     days = "".join(f"<tr><td>{icon(2 * d)}{icon(2 * d + 1)}</td><td>{22 - d}℃～{15 - d}℃</td>"
                    f"<td>晴转多云</td><td><span>北风3-4级</span></td></tr>" for d in range(3))
-    site["page"] = (b"<html><body>" + MARKER + f"<tr><td>北京<br></td></tr>{days}".encode("gbk") +
-                    b"</table></body></html>")
+    page = (b'<html><body><table cellspacing="0" cellpadding="0" class="al_wt">' +
+            f"<tr><td>北京<br></td></tr>{days}".encode("gbk") + b"</table></body></html>")
+    bodies = {f"/vip/baidu/imag/{name}.gif": make_gif(49, colour) for name, colour in ICONS}
+
+    class Handler(http.server.BaseHTTPRequestHandler):
+        protocol_version, timeout = "HTTP/1.1", 20
+        log_message = lambda *_: None  # noqa: E731
+
+        def do_GET(self):
+            body = page if self.path.startswith("/s?") else bodies.get(self.path, b"")
+            self.send_response(200 if body else 404)
+            self.send_header("Content-Length", str(len(body)))
+            self.end_headers()
+            self.wfile.write(body)
+
+    server.RequestHandlerClass, server.daemon_threads = Handler, True
     threading.Thread(target=server.serve_forever, kwargs={"poll_interval": 0.1}, daemon=True).start()
     return server, server.server_address[1]
 
 
 class Relay:
     """Passes connections from its own loopback port to the site's (target_port, set once
-    known) and keeps the request lines it sees, so requests can be counted whatever the site."""
+    known) and keeps the request lines it sees, whatever the site."""
 
     def __init__(self):
         self.target_port, self.requests = None, []
@@ -94,18 +88,14 @@ class Relay:
         taken, self.requests = self.requests, []
         return taken
 
-    def stop(self):
-        self.listener.close()
-
     def _accept(self):
         while True:
             try:
                 client, _ = self.listener.accept()
-            except OSError:
-                return  # stopped
-            try:
                 site = socket.create_connection(("127.0.0.1", self.target_port), timeout=5)
             except OSError:
+                if self.listener.fileno() < 0:
+                    return  # stopped
                 client.close()
                 continue
             for source, sink, log in ((client, site, True), (site, client, False)):
@@ -130,13 +120,12 @@ class Relay:
                 pass
 
 
-def shows_forecast(screen, origin, exact_colours):
-    """Whether the six icons and the three days' four text lines are on screen."""
-    ox, oy = origin
+def shows_forecast(screen, ox, oy, exact_colours):
+    """Whether the six icons and the three days' four text lines are on screen. Another
+    site's icons are drawn on black, the window's see-through colour, so only the figure
+    itself shows: a small part of the square is enough."""
     for k, dx in enumerate(ICON_X):
         square = (ox + dx, oy + 16, ox + dx + 49, oy + 65)
-        # Another site's icons are drawn on black, the window's see-through colour, so only
-        # the figure itself shows: ask for a small part of the square.
         if (screen.count(square, lambda p, c=ICONS[k][1]: p == c) != 49 * 49 if exact_colours
                 else screen.count(square, lambda p: p != (0, 0, 0)) < 60):
             return False
@@ -145,24 +134,23 @@ def shows_forecast(screen, origin, exact_colours):
 
 
 def start_and_show(args, started, workdir, hosts, exact_colours, what):
-    """Starts the program, waits for its forecast and returns (process, origin)."""
+    """Starts the program and waits for its forecast."""
     environment = dict(os.environ, PELLUMO_SEARCH_HOST=hosts, PELLUMO_ICON_HOST=hosts)
     program, _, area = base.start(args, started, cwd=workdir, env=environment)
     screen = wait_for("the calendar", lambda: (s := base.Screen()).count(area, base.is_ink) > 200 and s, timeout=30)
     grid = base.Grid(screen, area)  # the panel's origin from the calendar drawn above it
     origin = grid.x - CALENDAR_ORIGIN[0] + PANEL_ORIGIN[0], grid.y - CALENDAR_ORIGIN[1] + PANEL_ORIGIN[1]
-    wait_for(f"the forecast {what}", lambda: shows_forecast(base.Screen(), origin, exact_colours),
+    wait_for(f"the forecast {what}", lambda: shows_forecast(base.Screen(), *origin, exact_colours),
              timeout=60, interval=0.3)
-    return program, origin
+    check(True, f"the three days and six icons at panel origin {origin} {what}")
+    return program
 
 
 def run_checks(args, started, relay, exact_colours, workdir):
     hosts = f"127.0.0.1:{relay.port}"
-    program, origin = start_and_show(args, started, workdir, hosts, exact_colours, "on the first start")
-    check(True, f"the three days and six icons at panel origin {origin} on the first start")
+    program = start_and_show(args, started, workdir, hosts, exact_colours, "on the first start")
     if args.screenshot:
         subprocess.run(["import", "-window", "root", args.screenshot], check=True, timeout=30)
-        print(f"     screenshot: {args.screenshot}", flush=True)
     time.sleep(1)  # anything still on its way would show up as an extra request
     first = relay.take()
     # Each distinct icon crosses the network once: each of the six by its GIF name for the
@@ -173,8 +161,7 @@ def run_checks(args, started, relay, exact_colours, workdir):
           (not exact_colours or sorted(icons) == sorted(f"/vip/baidu/imag/{n}.gif" for n, _ in ICONS)),
           f"the first start asks for the page and each of its icons once ({first})")
     base.close(program)
-
-    program, _ = start_and_show(args, started, workdir, hosts, exact_colours, "on the second start")
+    program = start_and_show(args, started, workdir, hosts, exact_colours, "on the second start")
     time.sleep(2)
     second = relay.take()
     check(len(second) == 1 and second[0].startswith("GET /s?bs="),
@@ -191,14 +178,7 @@ def accepts(port):
 
 
 def main():
-    if len(sys.argv) == 3 and sys.argv[1] == "--serve-only":  # the site alone for ten minutes, for measuring
-        server, port = scripted_site()
-        with open(sys.argv[2], "w") as out:
-            out.write(f"{port}\n")
-        time.sleep(600)
-        return 0
-    parser = argparse.ArgumentParser(description=__doc__.splitlines()[0],
-                                     epilog="Or: --serve-only PORT_FILE runs the scripted site alone for ten minutes.")
+    parser = argparse.ArgumentParser(description=__doc__.splitlines()[0])
     for option in ("--exe", "--wine-run", "--prefix"):
         parser.add_argument(option, required=True, type=os.path.abspath)  # the program runs in a folder of its own
     parser.add_argument("--screenshot", help="where to save the first start's screenshot (PNG)")
@@ -228,7 +208,7 @@ def main():
     try:
         return base.run_session(args, checks)
     finally:
-        relay.stop()
+        relay.listener.close()
         if server:
             server.shutdown()
         if site and site.poll() is None:
