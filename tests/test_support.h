@@ -1,6 +1,7 @@
 #pragma once
 // Helpers the Windows tests share: a guard page after what a parser reads, a temporary
-// folder, a loopback listener and a canvas whose pixels can be counted.
+// folder, a loopback listener and a server playing scripts on it, and a canvas whose pixels
+// can be counted.
 
 #include "common/unique.h"
 
@@ -10,7 +11,10 @@
 #include <cstdint>
 #include <cstring>
 #include <filesystem>
+#include <functional>
 #include <string>
+#include <thread>
+#include <vector>
 
 namespace test_support {
 
@@ -77,6 +81,72 @@ struct LoopbackListener {
 inline std::string ok(const std::string& body, const std::string& head = "HTTP/1.1 200 OK\r\n") {
     return head + "Content-Length: " + std::to_string(body.size()) + "\r\n\r\n" + body;
 }
+
+// Plays one script per connection, in the order they come, byte for byte and pause for pause.
+// A script that ends without closing holds its connection until the client closes it; every
+// wait ends after kHoldMs, and connections beyond the scripts go unserved.
+struct Step {
+    enum Kind { read, send, pause, close } kind;  // read: one request, up to its blank line
+    std::string bytes;                            // what send sends; for read, how the request must begin
+    int ms = 0;
+};
+using Script = std::vector<Step>;
+const Step kRead{Step::read, {}}, kClose{Step::close, {}};
+inline Step reads(std::string start) { return {Step::read, std::move(start)}; }
+inline Step sends(std::string bytes) { return {Step::send, std::move(bytes)}; }
+inline Step pauses(int ms) { return {Step::pause, {}, ms}; }
+
+class ScriptedServer {
+public:
+    static constexpr int kHoldMs = 5000;
+    explicit ScriptedServer(std::function<std::vector<Script>(const std::string& host)> scripts)
+        : scripts_(scripts(listener.host())) {}
+    explicit ScriptedServer(std::vector<Script> scripts) : scripts_(std::move(scripts)) {}
+    ~ScriptedServer() { finished(); }
+    std::string url(const std::string& path) const { return "http://" + listener.host() + path; }
+    bool finished() {  // waits for the end: true when every script was played to its end
+        if (thread.joinable()) thread.join();
+        return played == scripts_.size();
+    }
+
+private:
+    static bool readable(SOCKET socket) {
+        fd_set set;
+        FD_ZERO(&set);
+        FD_SET(socket, &set);
+        timeval bound{kHoldMs / 1000, 0};
+        return select(0, &set, nullptr, nullptr, &bound) > 0;
+    }
+    static bool play(SOCKET connection, const Script& steps) {
+        char c;
+        for (const Step& step : steps) {
+            std::string request;
+            if (step.kind == Step::close) return true;
+            if (step.kind == Step::send) send(connection, step.bytes.data(), static_cast<int>(step.bytes.size()), 0);
+            if (step.kind == Step::pause) Sleep(step.ms);
+            while (step.kind == Step::read &&
+                   (request.size() < 4 || request.substr(request.size() - 4) != "\r\n\r\n")) {
+                if (!readable(connection) || recv(connection, &c, 1, 0) <= 0) return false;
+                request += c;
+            }
+            if (step.kind == Step::read && request.compare(0, step.bytes.size(), step.bytes) != 0) return false;
+        }
+        while (readable(connection) && recv(connection, &c, 1, 0) > 0) continue;
+        return true;
+    }
+
+    LoopbackListener listener;
+    std::vector<Script> scripts_;
+    size_t played = 0;
+    std::thread thread{[this] {
+        for (const Script& script : scripts_) {
+            if (!readable(listener.socket)) return;
+            const SOCKET connection = accept(listener.socket, nullptr, nullptr);
+            played += play(connection, script);
+            closesocket(connection);
+        }
+    }};
+};
 
 struct Area {
     int left, top, right, bottom;

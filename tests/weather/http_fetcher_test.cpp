@@ -11,71 +11,12 @@
 #include <optional>
 #include <sstream>
 #include <string>
-#include <thread>
 #include <tuple>
 #include <vector>
 
 namespace {
 
-// Plays one script per connection, in the order they come, byte for byte and pause for pause.
-// A script that ends without closing holds its connection until the client closes it; every
-// wait ends after kHoldMs, and connections beyond the scripts go unserved.
-struct Step {
-    enum Kind { read, send, pause, close } kind;  // read: one request, up to its blank line
-    std::string bytes;                            // what send sends; for read, the request expected, if any
-    int ms = 0;
-};
-using Script = std::vector<Step>;
-const Step kRead{Step::read, {}}, kClose{Step::close, {}};
-Step sends(std::string bytes) { return {Step::send, std::move(bytes)}; }
-Step pauses(int ms) { return {Step::pause, {}, ms}; }
-
-class ScriptedServer {
-public:
-    static constexpr int kHoldMs = 5000;
-    explicit ScriptedServer(std::vector<Script> scripts) : scripts_(std::move(scripts)) {}
-    ~ScriptedServer() { thread.join(); }
-    std::string url(const std::string& path) const { return "http://" + listener.host() + path; }
-
-private:
-    static bool readable(SOCKET socket) {
-        fd_set set;
-        FD_ZERO(&set);
-        FD_SET(socket, &set);
-        timeval bound{kHoldMs / 1000, 0};
-        return select(0, &set, nullptr, nullptr, &bound) > 0;
-    }
-    static void play(SOCKET connection, const Script& steps) {
-        char c;
-        for (const Step& step : steps) {
-            std::string request;
-            if (step.kind == Step::close) return;
-            if (step.kind == Step::send) send(connection, step.bytes.data(), static_cast<int>(step.bytes.size()), 0);
-            if (step.kind == Step::pause) Sleep(step.ms);
-            while (step.kind == Step::read &&
-                   (request.size() < 4 || request.substr(request.size() - 4) != "\r\n\r\n")) {
-                if (!readable(connection) || recv(connection, &c, 1, 0) <= 0) return;
-                request += c;
-            }
-            if (!step.bytes.empty() && step.kind == Step::read && request != step.bytes) return;
-        }
-        while (readable(connection) && recv(connection, &c, 1, 0) > 0) continue;
-    }
-
-    std::vector<Script> scripts_;
-    test_support::LoopbackListener listener;
-    std::thread thread{[this] {
-        for (const Script& script : scripts_) {
-            if (!readable(listener.socket)) return;
-            const SOCKET connection = accept(listener.socket, nullptr, nullptr);
-            play(connection, script);
-            closesocket(connection);
-        }
-    }};
-};
-
-using test_support::ok;
-using test_support::TempFolder;
+using namespace test_support;  // the scripted server and its steps
 using Failure = HttpFetcher::Failure;
 using Text = std::optional<std::string>;  // what text mode took; none when the download failed
 
