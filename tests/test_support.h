@@ -83,18 +83,11 @@ inline std::string ok(const std::string& body, const std::string& head = "HTTP/1
 }
 
 // Plays one script per connection, in the order they come, byte for byte and pause for pause.
-// A script that ends without closing holds its connection until the client closes it; every
-// wait ends after kHoldMs, and connections beyond the scripts go unserved.
-struct Step {
-    enum Kind { read, send, pause, close } kind;  // read: one request, up to its blank line
-    std::string bytes;                            // what send sends; for read, how the request must begin
-    int ms = 0;
-};
-using Script = std::vector<Step>;
-const Step kRead{Step::read, {}}, kClose{Step::close, {}};
-inline Step reads(std::string start) { return {Step::read, std::move(start)}; }
-inline Step sends(std::string bytes) { return {Step::send, std::move(bytes)}; }
-inline Step pauses(int ms) { return {Step::pause, {}, ms}; }
+// A script's steps: "<" and how a request must begin reads one request up to its blank line,
+// ">" and bytes sends those, "~" and a number pauses that many ms, "|" closes. A script that
+// ends without closing holds its connection until the client closes it; every wait ends
+// after kHoldMs, and connections beyond the scripts go unserved.
+using Script = std::vector<std::string>;
 
 class ScriptedServer {
 public:
@@ -119,17 +112,16 @@ private:
     }
     static bool play(SOCKET connection, const Script& steps) {
         char c;
-        for (const Step& step : steps) {
+        for (const std::string& step : steps) {
             std::string request;
-            if (step.kind == Step::close) return true;
-            if (step.kind == Step::send) send(connection, step.bytes.data(), static_cast<int>(step.bytes.size()), 0);
-            if (step.kind == Step::pause) Sleep(step.ms);
-            while (step.kind == Step::read &&
-                   (request.size() < 4 || request.substr(request.size() - 4) != "\r\n\r\n")) {
+            if (step[0] == '|') return true;
+            if (step[0] == '>') send(connection, step.data() + 1, static_cast<int>(step.size() - 1), 0);
+            if (step[0] == '~') Sleep(std::stoi(step.substr(1)));
+            while (step[0] == '<' && (request.size() < 4 || request.substr(request.size() - 4) != "\r\n\r\n")) {
                 if (!readable(connection) || recv(connection, &c, 1, 0) <= 0) return false;
                 request += c;
             }
-            if (step.kind == Step::read && request.compare(0, step.bytes.size(), step.bytes) != 0) return false;
+            if (step[0] == '<' && request.compare(0, step.size() - 1, step, 1) != 0) return false;
         }
         while (readable(connection) && recv(connection, &c, 1, 0) > 0) continue;
         return true;

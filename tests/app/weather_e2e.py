@@ -169,14 +169,6 @@ def run_checks(args, started, relay, exact_colours, workdir):
     base.close(program)
 
 
-def accepts(port):
-    try:
-        socket.create_connection(("127.0.0.1", port), timeout=1).close()
-        return True
-    except OSError:
-        return False
-
-
 def main():
     parser = argparse.ArgumentParser(description=__doc__.splitlines()[0])
     for option in ("--exe", "--wine-run", "--prefix"):
@@ -200,7 +192,8 @@ def main():
                 port = s.getsockname()[1]
             site = subprocess.Popen(shlex.split(args.server_command.format(port=port, icon_host=icon_host)),
                                     start_new_session=True, **base.QUIET)
-            wait_for(f"the site on port {port}", lambda: site.poll() is None and accepts(port), timeout=60)
+            wait_for(f"the site on port {port}", lambda: site.poll() is None and not socket.socket().connect_ex(
+                ("127.0.0.1", port)), timeout=60)
         else:
             server, port = scripted_site(icon_host)
         relay.target_port = port
@@ -212,12 +205,8 @@ def main():
         if server:
             server.shutdown()
         if site and site.poll() is None:
-            os.killpg(site.pid, signal.SIGTERM)
-            try:
-                site.wait(timeout=10)
-            except subprocess.TimeoutExpired:
-                os.killpg(site.pid, signal.SIGKILL)
-                site.wait(timeout=10)
+            os.killpg(site.pid, signal.SIGKILL)  # the site's whole session: nothing of it is kept
+            site.wait(timeout=10)
         shutil.rmtree(workdir, ignore_errors=True)
 
 

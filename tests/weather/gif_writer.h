@@ -9,10 +9,7 @@
 
 inline std::string makeGif(int width, int height, COLORREF inside, COLORREF outside, int edge) {
     auto word = [](int v) { return std::string{static_cast<char>(v & 0xFF), static_cast<char>(v >> 8)}; };
-    auto colour = [](COLORREF c) {
-        return std::string{static_cast<char>(GetRValue(c)), static_cast<char>(GetGValue(c)),
-                           static_cast<char>(GetBValue(c))};
-    };
+    auto colour = [](COLORREF c) { return std::string{char(GetRValue(c)), char(GetGValue(c)), char(GetBValue(c))}; };
     std::string codes;
     unsigned bits = 0, bitCount = 0;
     auto put = [&](unsigned code) {
@@ -23,14 +20,10 @@ inline std::string makeGif(int width, int height, COLORREF inside, COLORREF outs
         put(i % width < edge && i / width < edge ? 0 : 1);
     }
     put(5);
-    if (bitCount > 0) codes += static_cast<char>(bits);
-
+    codes += bitCount ? std::string(1, char(bits)) : "";
     // A global colour table of two entries, one image over the whole screen, the smallest code size.
     std::string out = "GIF89a" + word(width) + word(height) + "\x80" + std::string(2, '\0') + colour(inside) +
                       colour(outside) + "," + word(0) + word(0) + word(width) + word(height) + '\0' + '\x02';
-    for (size_t at = 0; at < codes.size(); at += 255) {
-        out += static_cast<char>(codes.substr(at, 255).size());
-        out += codes.substr(at, 255);
-    }
+    for (size_t at = 0; at < codes.size(); at += 255) out += char(codes.substr(at, 255).size()) + codes.substr(at, 255);
     return out + '\0' + ';';
 }

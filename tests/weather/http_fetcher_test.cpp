@@ -58,39 +58,39 @@ std::string readFile(const std::string& path) {
 // leaves it in step (`kept`: its script goes on), else over a fresh one, as the server
 // answers nothing more on the first.
 TEST(HttpFetcher, TakesTextAndReusesTheConnectionOnlyWhenInStep) {
-    const Step request{Step::read,  // the server closes instead of answering any other request
-                       "GET /%CC%EC.html?q=1&f=8 HTTP/1.1\r\nHost:127.0.0.1\r\nAccept:*/*\r\nUser-Agent:Mozilla/4.0 "
-                       "(compatible; MSIE 6.0; Windows NT 5.1)\r\nConnection:Keep-Alive\r\n\r\n"};
+    const std::string request =  // the server closes instead of answering any other request
+        "<GET /%CC%EC.html?q=1&f=8 HTTP/1.1\r\nHost:127.0.0.1\r\nAccept:*/*\r\nUser-Agent:Mozilla/4.0 "
+        "(compatible; MSIE 6.0; Windows NT 5.1)\r\nConnection:Keep-Alive\r\n\r\n";
     const std::string split = ok(withMarker(480)), untilClose = "HTTP/1.1 200 OK\r\n\r\n", long4999 = filler(6000);
     // Name, the first connection's script, its marker, what it takes, whether the connection is kept.
     const std::tuple<const char*, Script, const char*, Text, bool> rows[] = {
-        {"200", {request, sends(ok("two hundred"))}, nullptr, "two hundred", true},
-        {"206", {kRead, sends(ok("partial", "HTTP/1.1 206 Partial Content\r\n"))}, nullptr, "partial", true},
-        {"302", {kRead, sends(ok("moved", "HTTP/1.1 302 Found\r\nLocation: http://e.example/\r\n"))}, nullptr, {}, 0},
-        {"status line only", {kRead, sends(ok("no", "HTTP/1.1 404 Not Found\r\nX-Y: http/ 200\r\n"))}, nullptr, {}, 0},
+        {"200", {request, ">" + ok("two hundred")}, nullptr, "two hundred", true},
+        {"206", {"<", ">" + ok("partial", "HTTP/1.1 206 Partial Content\r\n")}, nullptr, "partial", true},
+        {"302", {"<", ">" + ok("moved", "HTTP/1.1 302 Found\r\nLocation: http://e.example/\r\n")}, nullptr, {}, 0},
+        {"status line only", {"<", ">" + ok("no", "HTTP/1.1 404 Not Found\r\nX-Y: http/ 200\r\n")}, nullptr, {}, 0},
         // Receives take a waiting body 1000 bytes at a time; a pause of the server longer than
         // the fetcher's own second of waiting splits it elsewhere.
-        {"marker across two receives", {kRead, sends(ok(withMarker(990)))}, kMarker, withMarker(990).substr(990), 1},
+        {"marker across two receives", {"<", ">" + ok(withMarker(990))}, kMarker, withMarker(990).substr(990), 1},
         {"marker after a pause",
-         {kRead, sends(split.substr(0, split.size() - 2500)), pauses(1500), sends(split.substr(split.size() - 2500))},
+         {"<", ">" + split.substr(0, split.size() - 2500), "~1500", ">" + split.substr(split.size() - 2500)},
          kMarker,
          withMarker(480).substr(480),
          true},
-        {"no marker", {kRead, sends(ok(filler(3000)))}, kMarker, "", true},
+        {"no marker", {"<", ">" + ok(filler(3000))}, kMarker, "", true},
         {"4999 bytes, the rest left unread",
-         {kRead, sends(ok(kMarker + long4999))},
+         {"<", ">" + ok(kMarker + long4999)},
          kMarker,
          (kMarker + long4999).substr(0, 4999),
          false},
-        {"body ended by the close", {kRead, sends(untilClose + "one"), kClose}, nullptr, "one", false},
-        {"said close", {kRead, sends(ok("one", "HTTP/1.1 200 OK\r\nConnection: close\r\n"))}, nullptr, "one", 0},
-        {"both lengths", {kRead, sends(chunked("one", 2, kChunkedHead + "Content-Length: 3\r\n"))}, nullptr, "one", 0},
-        {"stray bytes after the body", {kRead, sends(ok("one") + "junk")}, nullptr, "one", false},
-        {"stray bytes after the last chunk", {kRead, sends(chunked("one", 2) + "junk")}, nullptr, "one", false},
-        {"closed while idle", {kRead, sends(ok("one")), pauses(100), kClose}, nullptr, "one", false},
-        {"closed on the next request", {kRead, sends(ok("one")), kRead, kClose}, nullptr, "one", false},
+        {"body ended by the close", {"<", ">" + untilClose + "one", "|"}, nullptr, "one", false},
+        {"said close", {"<", ">" + ok("one", "HTTP/1.1 200 OK\r\nConnection: close\r\n")}, nullptr, "one", 0},
+        {"both lengths", {"<", ">" + chunked("one", 2, kChunkedHead + "Content-Length: 3\r\n")}, nullptr, "one", 0},
+        {"stray bytes after the body", {"<", ">" + ok("one") + "junk"}, nullptr, "one", false},
+        {"stray bytes after the last chunk", {"<", ">" + chunked("one", 2) + "junk"}, nullptr, "one", false},
+        {"closed while idle", {"<", ">" + ok("one"), "~100", "|"}, nullptr, "one", false},
+        {"closed on the next request", {"<", ">" + ok("one"), "<", "|"}, nullptr, "one", false},
     };
-    const Script second{kRead, sends(ok("second"))};
+    const Script second{"<", ">" + ok("second")};
     for (auto [name, first, marker, text, kept] : rows) {
         SCOPED_TRACE(name);
         if (kept) first.insert(first.end(), second.begin(), second.end());
@@ -109,7 +109,7 @@ TEST(HttpFetcher, SavesFilesOverOneKeptConnection) {
     const std::string day = filler(5000, true), night = filler(700, true);
     const std::string cookies = "HTTP/1.1 200 OK\r\nSet-Cookie: a=" + std::string(600, 'c') +
                                 "\r\nSet-Cookie: b=" + std::string(600, 'd') + "\r\n";
-    ScriptedServer server({{kRead, sends(chunked(day, 700)), kRead, sends(ok(night, cookies))}});
+    ScriptedServer server({{"<", ">" + chunked(day, 700), "<", ">" + ok(night, cookies)}});
     TempFolder folder("pellumo-fetch");
     HttpFetcher fetcher(kBelowHoldMs);
     ASSERT_TRUE(save(fetcher, server.url("/day/rain.gif"), folder.prefix("day")));
@@ -123,8 +123,8 @@ TEST(HttpFetcher, SavesFilesOverOneKeptConnection) {
 }
 
 TEST(HttpFetcher, NeverReusesTheConnectionOfAnotherHostOrPort) {
-    ScriptedServer first({{kRead, sends(ok("first"))}});
-    ScriptedServer second({{kRead, sends(ok("second"))}, {kRead, sends(ok("by name"))}});
+    ScriptedServer first({{"<", ">" + ok("first")}});
+    ScriptedServer second({{"<", ">" + ok("second")}, {"<", ">" + ok("by name")}});
     HttpFetcher fetcher(kBelowHoldMs);
     EXPECT_EQ(fetchText(fetcher, first.url("/x.txt")), "first");
     EXPECT_EQ(fetchText(fetcher, second.url("/x.txt")), "second");
@@ -135,23 +135,19 @@ TEST(HttpFetcher, NeverReusesTheConnectionOfAnotherHostOrPort) {
 TEST(HttpFetcher, FailsOnEachFaultAndLeavesNoFile) {
     const std::string whole = ok(filler(5000, true)), coded = chunked(filler(5000, true), 1000);
     const std::string untilClose = "HTTP/1.1 200 OK\r\n\r\n";
-    Script trickle{kRead, sends(untilClose)};
-    for (int i = 0; i < 12; ++i) trickle.insert(trickle.end(), {pauses(250), sends("x")});
+    Script trickle{"<", ">" + untilClose};
+    for (int i = 0; i < 12; ++i) trickle.insert(trickle.end(), {"~250", ">x"});
     const std::tuple<const char*, Script, Failure> rows[] = {
         // Silence, not the close that ends the server's hold: the bound gave up first.
-        {"stalls mid-body", {kRead, sends(whole.substr(0, 2000))}, Failure::silence},
-        {"closes mid-body", {kRead, sends(whole.substr(0, 2000)), kClose}, Failure::closed},
-        {"closes before the last chunk", {kRead, sends(coded.substr(0, coded.size() - 5)), kClose}, Failure::closed},
-        {"broken chunk size", {kRead, sends(kChunkedHead + "\r\nxyz\r\n")}, Failure::body},
+        {"stalls mid-body", {"<", ">" + whole.substr(0, 2000)}, Failure::silence},
+        {"closes mid-body", {"<", ">" + whole.substr(0, 2000), "|"}, Failure::closed},
+        {"closes before the last chunk", {"<", ">" + coded.substr(0, coded.size() - 5), "|"}, Failure::closed},
+        {"broken chunk size", {"<", ">" + kChunkedHead + "\r\nxyz\r\n"}, Failure::body},
         // A byte every 250 ms never trips the 1 s silence bound; the 2 s deadline ends it.
         {"endless trickle", trickle, Failure::deadline},
-        {"just within the size cap", {kRead, sends(untilClose + filler(1 << 20, true)), kClose}, Failure::none},
-        {"one byte over the size cap",
-         {kRead, sends(untilClose + filler((1 << 20) + 1, true)), kClose},
-         Failure::tooLarge},
-        {"header over 16 KB",
-         {kRead, sends("HTTP/1.1 200 OK\r\nX-Pad: " + std::string(16384, 'p')), kClose},
-         Failure::header},
+        {"just within the size cap", {"<", ">" + untilClose + filler(1 << 20, true), "|"}, Failure::none},
+        {"one byte over the size cap", {"<", ">" + untilClose + filler((1 << 20) + 1, true), "|"}, Failure::tooLarge},
+        {"header over 16 KB", {"<", ">HTTP/1.1 200 OK\r\nX-Pad: " + std::string(16384, 'p'), "|"}, Failure::header},
     };
     for (const auto& [name, steps, failure] : rows) {
         SCOPED_TRACE(name);
@@ -167,7 +163,7 @@ TEST(HttpFetcher, FailsOnEachFaultAndLeavesNoFile) {
 
 // A saved path of 255 bytes is taken; one of 256 fails at once, without connecting.
 TEST(HttpFetcher, RefusesASavedPathBeyondItsField) {
-    ScriptedServer server({{kRead, sends(ok("abc"))}});
+    ScriptedServer server({{"<", ">" + ok("abc")}});
     TempFolder folder("pellumo-fetch");
     const std::string prefix250 = folder.prefix(std::string(250 - folder.prefix().size(), 'p'));
     HttpFetcher fetcher(kBelowHoldMs);

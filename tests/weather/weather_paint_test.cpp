@@ -9,7 +9,6 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
-#include <cstdint>
 #include <cstdio>
 #include <cstring>
 #include <filesystem>
@@ -26,8 +25,7 @@ constexpr int kWidth = 360, kHeight = 460;
 constexpr COLORREF kRed = 0x0000FF, kGreen = 0x00FF00, kBlue = 0xFF0000, kYellow = 0x00FFFF, kWhite = 0xFFFFFF;
 constexpr COLORREF kColours[6] = {kRed, kGreen, kYellow, kWhite, kRed, kGreen};  // each icon's top-left 49 x 49
 
-using test_support::Area;
-using test_support::Canvas;
+using namespace test_support;
 
 // How many more GDI objects this process can make now: the table's free room.
 int freeGdiRoom() {
@@ -63,15 +61,14 @@ protected:
     }
     std::string path(int k) const { return k % 2 ? panel.days[k / 2].nightIconPath : panel.days[k / 2].dayIconPath; }
 
-    test_support::TempFolder folder{"pellumo-icons"};
+    TempFolder folder{"pellumo-icons"};
     WeatherPanel panel;
 };
 
 TEST_F(WeatherPaint, LoadsIconsAndSkipsWhatIsNotAPicture) {
     ASSERT_TRUE(panel.loadIcons());
     BITMAP size{};
-    ASSERT_TRUE(GetObjectA(panel.iconBitmaps[0], sizeof size, &size));
-    EXPECT_EQ(std::make_pair(size.bmWidth, size.bmHeight), std::make_pair(60L, 60L)) << "the picture's own size";
+    EXPECT_TRUE(GetObjectA(panel.iconBitmaps[0], sizeof size, &size) && size.bmWidth == 60 && size.bmHeight == 60);
     HBITMAP first[6];
     std::copy(panel.iconBitmaps, panel.iconBitmaps + 6, first);
 
@@ -83,8 +80,7 @@ TEST_F(WeatherPaint, LoadsIconsAndSkipsWhatIsNotAPicture) {
     EXPECT_FALSE(fs::exists(path(1)));
     EXPECT_TRUE(panel.iconBitmaps[0] != first[0] && panel.iconBitmaps[2] != first[2]);
     EXPECT_EQ(GetObjectType(first[0]), 0u) << "a replaced bitmap is deleted";
-    EXPECT_TRUE(panel.iconBitmaps[1] == first[1] && panel.iconBitmaps[3] == first[3] &&
-                panel.iconBitmaps[4] == first[4] && panel.iconBitmaps[5] == first[5]);
+    EXPECT_TRUE(std::equal(first + 3, first + 6, panel.iconBitmaps + 3) && panel.iconBitmaps[1] == first[1]);
 }
 
 // The icons whole at their places but cut, an empty slot letting the desktop show, and the

@@ -68,13 +68,13 @@ protected:
             std::vector<Script> scripts;
             if (!query.empty())
                 scripts.push_back(
-                    {reads("GET " + query + " "),
-                     sends(ok(page ? page : forecastPage(host, city[0] ? kWarm : "-3" DEG TILDE "-12" DEG)))});
+                    {"<GET " + query + " ",
+                     ">" + ok(page ? page : forecastPage(host, city[0] ? kWarm : "-3" DEG TILDE "-12" DEG))});
             if (from < to) scripts.emplace_back();
             for (int i = from; i < to; ++i) {
-                scripts.back().push_back(reads(std::string("GET /vip/baidu/imag/") + kIcons[i] + ".gif "));
+                scripts.back().push_back(std::string("<GET /vip/baidu/imag/") + kIcons[i] + ".gif ");
                 scripts.back().push_back(
-                    sends(i == failing ? ok("", "HTTP/1.1 404 Not Found\r\n") : ok(makeGif(8, 8, 0xFF, 0xFF00, 4))));
+                    ">" + (i == failing ? ok("", "HTTP/1.1 404 Not Found\r\n") : ok(makeGif(8, 8, 0xFF, 0xFF00, 4))));
             }
             return scripts;
         });
