@@ -1,6 +1,7 @@
 #pragma once
-// Helpers the Windows tests share: guard pages and guard bytes around what a parser reads or
-// writes, a temporary folder, a loopback listener and a canvas whose pixels can be counted.
+// Helpers the Windows tests share: a guard page after what a parser reads, a temporary
+// folder, a loopback listener and a server playing scripts on it, and a canvas whose pixels
+// can be counted.
 
 #include "common/unique.h"
 
@@ -10,7 +11,10 @@
 #include <cstdint>
 #include <cstring>
 #include <filesystem>
+#include <functional>
 #include <string>
+#include <thread>
+#include <vector>
 
 namespace test_support {
 
@@ -28,19 +32,6 @@ inline const char* atPageEnd(const std::string& text, bool terminate = true) {
     std::memcpy(at, text.c_str(), size);
     return at;
 }
-
-// An object between two runs of guard bytes, so that a write past its fields shows.
-template <class T>
-struct Fenced {
-    unsigned char before[64];
-    T object;
-    unsigned char after[64];
-    Fenced() {
-        std::fill_n(before, 64, 0xA5);
-        std::fill_n(after, 64, 0xA5);
-    }
-    bool intact() const { return std::count(before, before + 64, 0xA5) + std::count(after, after + 64, 0xA5) == 128; }
-};
 
 // A folder of the test's own under the temporary folder, emptied at the start and removed
 // with everything in it at the end.
@@ -90,6 +81,64 @@ struct LoopbackListener {
 inline std::string ok(const std::string& body, const std::string& head = "HTTP/1.1 200 OK\r\n") {
     return head + "Content-Length: " + std::to_string(body.size()) + "\r\n\r\n" + body;
 }
+
+// Plays one script per connection, in the order they come, byte for byte and pause for pause.
+// A script's steps: "<" and how a request must begin reads one request up to its blank line,
+// ">" and bytes sends those, "~" and a number pauses that many ms, "|" closes. A script that
+// ends without closing holds its connection until the client closes it; every wait ends
+// after kHoldMs, and connections beyond the scripts go unserved.
+using Script = std::vector<std::string>;
+
+class ScriptedServer {
+public:
+    static constexpr int kHoldMs = 5000;
+    explicit ScriptedServer(std::function<std::vector<Script>(const std::string& host)> scripts)
+        : scripts_(scripts(listener.host())) {}
+    explicit ScriptedServer(std::vector<Script> scripts) : scripts_(std::move(scripts)) {}
+    ~ScriptedServer() { finished(); }
+    std::string url(const std::string& path) const { return "http://" + listener.host() + path; }
+    bool finished() {  // waits for the end: true when every script was played to its end
+        if (thread.joinable()) thread.join();
+        return played == scripts_.size();
+    }
+
+private:
+    static bool readable(SOCKET socket) {
+        fd_set set;
+        FD_ZERO(&set);
+        FD_SET(socket, &set);
+        timeval bound{kHoldMs / 1000, 0};
+        return select(0, &set, nullptr, nullptr, &bound) > 0;
+    }
+    static bool play(SOCKET connection, const Script& steps) {
+        char c;
+        for (const std::string& step : steps) {
+            std::string request;
+            if (step[0] == '|') return true;
+            if (step[0] == '>') send(connection, step.data() + 1, static_cast<int>(step.size() - 1), 0);
+            if (step[0] == '~') Sleep(std::stoi(step.substr(1)));
+            while (step[0] == '<' && (request.size() < 4 || request.substr(request.size() - 4) != "\r\n\r\n")) {
+                if (!readable(connection) || recv(connection, &c, 1, 0) <= 0) return false;
+                request += c;
+            }
+            if (step[0] == '<' && request.compare(0, step.size() - 1, step, 1) != 0) return false;
+        }
+        while (readable(connection) && recv(connection, &c, 1, 0) > 0) continue;
+        return true;
+    }
+
+    LoopbackListener listener;
+    std::vector<Script> scripts_;
+    size_t played = 0;
+    std::thread thread{[this] {
+        for (const Script& script : scripts_) {
+            if (!readable(listener.socket)) return;
+            const SOCKET connection = accept(listener.socket, nullptr, nullptr);
+            played += play(connection, script);
+            closesocket(connection);
+        }
+    }};
+};
 
 struct Area {
     int left, top, right, bottom;

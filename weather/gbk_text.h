@@ -1,14 +1,13 @@
 #pragma once
 // Bounded copies of GBK text: a cut never keeps the first byte of a double-byte character
-// without its second. Bytes only, no platform calls.
+// without its second. Bytes only, besides the one lead-byte test that the URL coder asks too.
+
+#include "weather/lead_byte.h"
 
 #include <cstddef>
 #include <cstring>
 
 namespace gbk {
-
-// The lead bytes of code page 936.
-constexpr bool isLeadByte(unsigned char byte) { return byte >= 0x81 && byte <= 0xFE; }
 
 // How many of the first `length` bytes of `text` make whole characters, reading from the
 // start: a final lead byte whose second byte lies beyond the length is left out.

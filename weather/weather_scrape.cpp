@@ -103,7 +103,7 @@ bool WeatherPanel::scrapeTemperature(int day) {
 }
 
 bool WeatherPanel::scrapeDescription(int day) {
-    while (*scanPos != '\0' && !gbk::isLeadByte(static_cast<unsigned char>(*scanPos))) ++scanPos;
+    while (*scanPos != '\0' && !isLeadByte(static_cast<unsigned char>(*scanPos))) ++scanPos;
     DayForecast& d = days[day];
     gbk::copyCut(d.description, sizeof d.description, scanPos, lengthBeforeTag(scanPos), kTextLimit);
     return true;

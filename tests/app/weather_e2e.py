@@ -1,15 +1,13 @@
 #!/usr/bin/env python3
 """Pellumo's weather panel end to end: the real program under Wine on a private X server,
 fetching its forecast from a site on 127.0.0.1 through a counting relay. The first start
-must show the three days with their six icons; a second start in the same folder, with
-the icons cached, must make one request only. Every wait polls with a time-out, and all
-that is started here is ended on every way out. Exit code 0 when every check passed.
+must show the three days with their six icons; a second start in the same folder, icons
+cached, must make one request only. Exit code 0 when every check passed.
 
-By default the site is a scripted one served from here (a page and six one-colour GIF
-icons made here). --server-command runs another site instead, for example the forecast
-service: the command gets {port} (where it must listen on 127.0.0.1) and {icon_host} (the
-host:port its pages must name for icons) filled in, and the same checks run against it,
-except that the icons' exact colours are only known for the scripted site.
+The site is a scripted one served from here, or with --server-command another one, such as
+the forecast service: {port} (where it must listen on 127.0.0.1) and {icon_host} (the
+host:port its pages must name for icons) are filled in, and the same checks run, except
+that the icons' exact colours are only known for the scripted site.
 """
 
 import argparse
@@ -32,199 +30,138 @@ import pellumo_e2e as base  # noqa: E402  the window, screen and grid helpers
 from pellumo_e2e import check, wait_for  # noqa: E402
 
 ICON_X = (0, 49, 102, 151, 204, 253)  # relative to the panel's origin, at y + 16
-PANEL_ORIGIN = (4, 260)               # in client pixels
-CALENDAR_ORIGIN = (30, 0)
-TEXT = (255, 0, 255)                  # the panel's default text colour 0xFF00FF
+PANEL_ORIGIN, CALENDAR_ORIGIN = (4, 260), (30, 0)  # in client pixels
+TEXT = (255, 0, 255)  # the panel's default text colour 0xFF00FF
 ICONS = (("day/qing", (255, 0, 0)), ("night/yin", (0, 255, 0)), ("day/yu", (255, 255, 0)),
          ("night/yu", (0, 255, 255)), ("day/xue", (255, 255, 255)), ("night/qing", (255, 128, 0)))
-MARKER = b'<table cellspacing="0" cellpadding="0" class="al_wt">'
 
 
 def make_gif(side, colour):
-    """A side x side GIF of one colour. The LZW table restarts every two pixels, so every
-    code stays three bits wide and no compressor is needed."""
-    codes, bits, count = bytearray(), 0, 0
-    def put(code):
-        nonlocal bits, count
-        bits |= code << count
-        count += 3
-        while count >= 8:
-            codes.append(bits & 0xFF)
-            bits >>= 8
-            count -= 8
-    for i in range(side * side):
-        if i % 2 == 0:
-            put(4)  # clear
-        put(0)
-    put(5)  # end
-    if count:
-        codes.append(bits & 0xFF)
-    blocks = b"".join(bytes([len(codes[i:i + 255])]) + codes[i:i + 255] for i in range(0, len(codes), 255))
-    return (b"GIF89a" + struct.pack("<HHBBB", side, side, 0x80, 0, 0) + bytes(colour) + b"\0\0\0" +
-            b"," + struct.pack("<HHHHB", 0, 0, side, side, 0) + b"\x02" + blocks + b"\0;")
-
-
-def forecast_page(icon_host):
-    """A result page in GBK with the forecast table for three days."""
-    days = []
-    for day in range(3):
-        icon = lambda k: f'<img src="http://{icon_host}/vip/baidu/imag/{ICONS[k][0]}.gif">'  # noqa: E731
-        days.append(f"<tr><td>{icon(2 * day)}{icon(2 * day + 1)}</td><td>{22 - day}℃～{15 - day}℃</td>"
-                    f"<td>晴转多云</td><td><span>北风3-4级</span></td></tr>")
-    return b"<html><body>" + MARKER + "<tr><td>北京<br></td></tr>".encode("gbk") + \
-        "".join(days).encode("gbk") + b"</table></body></html>"
+    """A GIF of one colour; the LZW table restarts every two pixels, so every code (clear 4,
+    pixel 0, end 5) stays three bits wide."""
+    codes = [c for i in range(side * side) for c in ((4, 0) if i % 2 == 0 else (0,))] + [5]
+    stream = sum(c << (3 * i) for i, c in enumerate(codes)).to_bytes((3 * len(codes) + 7) // 8, "little")
+    blocks = b"".join(bytes([len(stream[i:i + 255])]) + stream[i:i + 255] for i in range(0, len(stream), 255))
+    return (b"GIF89a" + struct.pack("<HHBBB", side, side, 0x80, 0, 0) + bytes(colour) + b"\0\0\0," +
+            struct.pack("<HHHHB", 0, 0, side, side, 0) + b"\x02" + blocks + b"\0;")
 
 
 def scripted_site(icon_host=None):
-    """The scripted site on 127.0.0.1: (server, port). It serves until shut down. Its pages
-    name `icon_host` for the icons, by default the site itself."""
-    site = {}
-    icons = {f"/vip/baidu/imag/{name}.gif": make_gif(49, colour) for name, colour in ICONS}
+    """Starts the scripted site on 127.0.0.1: (server, port). Its GBK page names `icon_host`
+    for the icons, by default the site itself."""
+    server = http.server.ThreadingHTTPServer(("127.0.0.1", 0), http.server.BaseHTTPRequestHandler)
+    host = icon_host or f"127.0.0.1:{server.server_address[1]}"
+    icon = lambda k: f'<img src="http://{host}/vip/baidu/imag/{ICONS[k][0]}.gif">'  # noqa: E731
+    days = "".join(f"<tr><td>{icon(2 * d)}{icon(2 * d + 1)}</td><td>{22 - d}℃～{15 - d}℃</td>"
+                   f"<td>晴转多云</td><td><span>北风3-4级</span></td></tr>" for d in range(3))
+    page = (b'<html><body><table cellspacing="0" cellpadding="0" class="al_wt">' +
+            f"<tr><td>北京<br></td></tr>{days}".encode("gbk") + b"</table></body></html>")
+    bodies = {f"/vip/baidu/imag/{name}.gif": make_gif(49, colour) for name, colour in ICONS}
 
     class Handler(http.server.BaseHTTPRequestHandler):
-        protocol_version = "HTTP/1.1"
-        timeout = 20
+        protocol_version, timeout = "HTTP/1.1", 20
+        log_message = lambda *_: None  # noqa: E731
 
         def do_GET(self):
-            body = site["page"] if self.path.startswith("/s?") else icons.get(self.path)
+            body = page if self.path.startswith("/s?") else bodies.get(self.path, b"")
             self.send_response(200 if body else 404)
-            self.send_header("Content-Length", str(len(body or b"")))
+            self.send_header("Content-Length", str(len(body)))
             self.end_headers()
-            self.wfile.write(body or b"")
+            self.wfile.write(body)
 
-        def log_message(self, *_):
-            pass
-
-    server = http.server.ThreadingHTTPServer(("127.0.0.1", 0), Handler)
-    server.daemon_threads = True
-    site["page"] = forecast_page(icon_host or f"127.0.0.1:{server.server_address[1]}")
+    server.RequestHandlerClass, server.daemon_threads = Handler, True
     threading.Thread(target=server.serve_forever, kwargs={"poll_interval": 0.1}, daemon=True).start()
     return server, server.server_address[1]
 
 
 class Relay:
-    """Passes connections from its own loopback port to the site's and keeps the request lines
-    it sees, so requests can be counted whatever the site is."""
+    """Passes connections from its own loopback port to the site's (target_port, set once
+    known) and keeps the request lines it sees, whatever the site."""
 
     def __init__(self):
-        self.target_port, self.requests, self.lock = None, [], threading.Lock()  # the target is set once known
-        self.stopping = threading.Event()
+        self.target_port, self.requests = None, []
         self.listener = socket.create_server(("127.0.0.1", 0))
-        self.listener.settimeout(0.2)
         self.port = self.listener.getsockname()[1]
         threading.Thread(target=self._accept, daemon=True).start()
 
     def take(self):
-        with self.lock:
-            taken, self.requests = self.requests, []
+        taken, self.requests = self.requests, []
         return taken
 
-    def stop(self):
-        self.stopping.set()
-        self.listener.close()
-
     def _accept(self):
-        while not self.stopping.is_set():
+        while True:
             try:
                 client, _ = self.listener.accept()
+                site = socket.create_connection(("127.0.0.1", self.target_port), timeout=5)
             except OSError:
+                if self.listener.fileno() < 0:
+                    return  # stopped
+                client.close()
                 continue
-            threading.Thread(target=self._pass, args=(client,), daemon=True).start()
+            for source, sink, log in ((client, site, True), (site, client, False)):
+                threading.Thread(target=self._pass, args=(source, sink, log), daemon=True).start()
 
-    def _pass(self, client):
-        try:
-            site = socket.create_connection(("127.0.0.1", self.target_port), timeout=5)
-        except OSError:
-            client.close()
-            return
+    def _pass(self, source, sink, log):
         pending = b""
-        with client, site:
-            for s in (client, site):
-                s.settimeout(0.2)
-            while not self.stopping.is_set():
-                for source, sink in ((client, site), (site, client)):
-                    try:
-                        data = source.recv(65536)
-                    except socket.timeout:
-                        continue
-                    except OSError:
-                        return
-                    if not data:
-                        return
-                    sink.sendall(data)
-                    if source is client:
-                        pending += data
-                        while b"\r\n\r\n" in pending:
-                            head, pending = pending.split(b"\r\n\r\n", 1)
-                            with self.lock:
-                                self.requests.append(head.split(b"\r\n")[0].decode("latin-1"))
+        source.settimeout(60)
+        try:
+            while data := source.recv(65536):
+                sink.sendall(data)
+                pending += data if log else b""
+                while log and b"\r\n\r\n" in pending:
+                    head, pending = pending.split(b"\r\n\r\n", 1)
+                    self.requests.append(head.split(b"\r\n")[0].decode("latin-1"))
+        except OSError:
+            pass
+        for s in (source, sink):  # either side's end ends the pair
+            try:
+                s.shutdown(socket.SHUT_RDWR)
+            except OSError:
+                pass
 
 
-def free_port():
-    with socket.socket() as s:
-        s.bind(("127.0.0.1", 0))
-        return s.getsockname()[1]
-
-
-def panel_origin(screen, area):
-    """The weather panel's origin on screen, from the calendar grid drawn above it."""
-    grid = base.Grid(screen, area)
-    return grid.x - CALENDAR_ORIGIN[0] + PANEL_ORIGIN[0], grid.y - CALENDAR_ORIGIN[1] + PANEL_ORIGIN[1]
-
-
-def shows_forecast(screen, origin, exact_colours):
-    """Whether the six icons and the three days' four text lines are on screen."""
-    ox, oy = origin
+def shows_forecast(screen, ox, oy, exact_colours):
+    """Whether the six icons and the three days' four text lines are on screen. Another
+    site's icons are drawn on black, the window's see-through colour, so only the figure
+    itself shows: a small part of the square is enough."""
     for k, dx in enumerate(ICON_X):
         square = (ox + dx, oy + 16, ox + dx + 49, oy + 65)
-        if exact_colours:
-            if screen.count(square, lambda p, c=ICONS[k][1]: p == c) != 49 * 49:
-                return False
-        # Another site's icons are drawn on black, the window's see-through colour, so only
-        # the figure itself shows: ask for a small part of the square.
-        elif screen.count(square, lambda p: p != (0, 0, 0)) < 60:
+        if (screen.count(square, lambda p, c=ICONS[k][1]: p == c) != 49 * 49 if exact_colours
+                else screen.count(square, lambda p: p != (0, 0, 0)) < 60):
             return False
-    for day in range(3):
-        for line in range(4):
-            top = oy + 67 + 16 * line
-            if not screen.count((ox + 102 * day, top, ox + 102 * day + 100, top + 16), lambda p: p == TEXT):
-                return False
-    return True
+    return all(screen.count((ox + 102 * day, oy + 67 + 16 * line, ox + 102 * day + 100, oy + 83 + 16 * line),
+                            lambda p: p == TEXT) for day in range(3) for line in range(4))
 
 
 def start_and_show(args, started, workdir, hosts, exact_colours, what):
-    """Starts the program, waits for its forecast and returns (process, screen)."""
+    """Starts the program and waits for its forecast."""
     environment = dict(os.environ, PELLUMO_SEARCH_HOST=hosts, PELLUMO_ICON_HOST=hosts)
     program, _, area = base.start(args, started, cwd=workdir, env=environment)
     screen = wait_for("the calendar", lambda: (s := base.Screen()).count(area, base.is_ink) > 200 and s, timeout=30)
-    origin = panel_origin(screen, area)
-    screen = wait_for(f"the forecast {what}", lambda: shows_forecast(s := base.Screen(), origin, exact_colours) and s,
-                      timeout=60, interval=0.3)
-    return program, screen, origin
+    grid = base.Grid(screen, area)  # the panel's origin from the calendar drawn above it
+    origin = grid.x - CALENDAR_ORIGIN[0] + PANEL_ORIGIN[0], grid.y - CALENDAR_ORIGIN[1] + PANEL_ORIGIN[1]
+    wait_for(f"the forecast {what}", lambda: shows_forecast(base.Screen(), *origin, exact_colours),
+             timeout=60, interval=0.3)
+    check(True, f"the three days and six icons at panel origin {origin} {what}")
+    return program
 
 
 def run_checks(args, started, relay, exact_colours, workdir):
     hosts = f"127.0.0.1:{relay.port}"
-    program, screen, origin = start_and_show(args, started, workdir, hosts, exact_colours, "on the first start")
-    check(True, f"the three days and six icons at panel origin {origin} on the first start")
+    program = start_and_show(args, started, workdir, hosts, exact_colours, "on the first start")
     if args.screenshot:
         subprocess.run(["import", "-window", "root", args.screenshot], check=True, timeout=30)
-        print(f"     screenshot: {args.screenshot}", flush=True)
     time.sleep(1)  # anything still on its way would show up as an extra request
     first = relay.take()
-    # Each distinct icon crosses the network once: six for the scripted site, as many as the
-    # days name for another (two days may share an icon).
-    icons = first[1:]
+    # Each distinct icon crosses the network once: each of the six by its GIF name for the
+    # scripted site, as many as the days name for another (two days may share an icon).
+    icons = [r.split()[1] for r in first[1:]]
     check(first and first[0].startswith("GET /s?bs=") and 1 <= len(icons) <= 6 and
-          (len(icons) == 6 or not exact_colours) and len(set(icons)) == len(icons) and
-          all("/vip/baidu/imag/" in r for r in icons),
-          f"the first start asks for the page and each of its icons once ({len(first)} requests)")
-    if exact_colours:
-        check(sorted(r.split()[1] for r in first[1:]) == sorted(f"/vip/baidu/imag/{n}.gif" for n, _ in ICONS),
-              "each icon once, by its GIF name")
+          len(set(icons)) == len(icons) and all(i.startswith("/vip/baidu/imag/") for i in icons) and
+          (not exact_colours or sorted(icons) == sorted(f"/vip/baidu/imag/{n}.gif" for n, _ in ICONS)),
+          f"the first start asks for the page and each of its icons once ({first})")
     base.close(program)
-
-    program, _, _ = start_and_show(args, started, workdir, hosts, exact_colours, "on the second start")
+    program = start_and_show(args, started, workdir, hosts, exact_colours, "on the second start")
     time.sleep(2)
     second = relay.take()
     check(len(second) == 1 and second[0].startswith("GET /s?bs="),
@@ -232,45 +169,31 @@ def run_checks(args, started, relay, exact_colours, workdir):
     base.close(program)
 
 
-def serve_only(port_file, seconds=600):
-    """Runs the scripted site alone for a while, for measuring tools; writes its port."""
-    server, port = scripted_site()
-    with open(port_file, "w") as out:
-        out.write(f"{port}\n")
-    try:
-        time.sleep(seconds)
-    finally:
-        server.shutdown()
-    return 0
-
-
 def main():
-    if len(sys.argv) == 3 and sys.argv[1] == "--serve-only":
-        return serve_only(sys.argv[2])
-    parser = argparse.ArgumentParser(description=__doc__.splitlines()[0],
-                                     epilog="Or: --serve-only PORT_FILE runs the scripted site alone for ten minutes.")
+    parser = argparse.ArgumentParser(description=__doc__.splitlines()[0])
     for option in ("--exe", "--wine-run", "--prefix"):
-        parser.add_argument(option, required=True)
+        parser.add_argument(option, required=True, type=os.path.abspath)  # the program runs in a folder of its own
     parser.add_argument("--screenshot", help="where to save the first start's screenshot (PNG)")
     parser.add_argument("--server-command", help="starts the site instead of the scripted one; {port}, {icon_host}")
     args = parser.parse_args()
     if args.server_command and not shutil.which(shlex.split(args.server_command)[0]):
         print(f"SKIP the site's program is not built: {shlex.split(args.server_command)[0]}")
         return 77
-    for name in ("exe", "wine_run", "prefix"):  # the program runs in a folder of its own
-        setattr(args, name, os.path.abspath(getattr(args, name)))
-    site = server = relay = None
+    site = server = None
+    relay = Relay()  # listening first: the site's pages must name its port
     workdir = tempfile.mkdtemp(prefix="pellumo-weather-e2e-")
 
     def checks(started):
-        nonlocal site, server, relay
-        relay = Relay()  # listening first: the site's pages must name its port
+        nonlocal site, server
         icon_host = f"127.0.0.1:{relay.port}"
         if args.server_command:
-            port = free_port()
-            command = args.server_command.format(port=port, icon_host=icon_host)
-            site = subprocess.Popen(shlex.split(command), start_new_session=True, **base.QUIET)
-            wait_for(f"the site on port {port}", lambda: site.poll() is None and _accepts(port), timeout=60)
+            with socket.socket() as s:
+                s.bind(("127.0.0.1", 0))
+                port = s.getsockname()[1]
+            site = subprocess.Popen(shlex.split(args.server_command.format(port=port, icon_host=icon_host)),
+                                    start_new_session=True, **base.QUIET)
+            wait_for(f"the site on port {port}", lambda: site.poll() is None and not socket.socket().connect_ex(
+                ("127.0.0.1", port)), timeout=60)
         else:
             server, port = scripted_site(icon_host)
         relay.target_port = port
@@ -278,26 +201,13 @@ def main():
     try:
         return base.run_session(args, checks)
     finally:
-        if relay:
-            relay.stop()
+        relay.listener.close()
         if server:
             server.shutdown()
         if site and site.poll() is None:
-            os.killpg(site.pid, signal.SIGTERM)
-            try:
-                site.wait(timeout=10)
-            except subprocess.TimeoutExpired:
-                os.killpg(site.pid, signal.SIGKILL)
-                site.wait(timeout=10)
+            os.killpg(site.pid, signal.SIGKILL)  # the site's whole session: nothing of it is kept
+            site.wait(timeout=10)
         shutil.rmtree(workdir, ignore_errors=True)
-
-
-def _accepts(port):
-    try:
-        socket.create_connection(("127.0.0.1", port), timeout=1).close()
-        return True
-    except OSError:
-        return False
 
 
 if __name__ == "__main__":

@@ -1,64 +1,29 @@
 #pragma once
 // Writes small GIF files for the tests: two colours, the first inside the top-left square of
 // side `edge`, the second elsewhere. The LZW stream restarts its table every two pixels, so
-// every code stays three bits wide and no compressor is needed.
+// every code (clear 4, a pixel 0 or 1, end 5) stays three bits wide and no compressor is needed.
 
 #include <windows.h>
 
-#include <cstdint>
 #include <string>
 
 inline std::string makeGif(int width, int height, COLORREF inside, COLORREF outside, int edge) {
-    std::string out = "GIF89a";
-    auto word = [&](int v) {
-        out += static_cast<char>(v & 0xFF);
-        out += static_cast<char>(v >> 8);
-    };
-    auto colour = [&](COLORREF c) {
-        out += static_cast<char>(GetRValue(c));
-        out += static_cast<char>(GetGValue(c));
-        out += static_cast<char>(GetBValue(c));
-    };
-    word(width);
-    word(height);
-    out += "\x80";  // a global colour table of two entries
-    out += std::string(2, '\0');
-    colour(inside);
-    colour(outside);
-    out += ',';
-    word(0);
-    word(0);
-    word(width);
-    word(height);
-    out += '\0';
-
-    constexpr unsigned kClear = 4, kEnd = 5;
+    auto word = [](int v) { return std::string{static_cast<char>(v & 0xFF), static_cast<char>(v >> 8)}; };
+    auto colour = [](COLORREF c) { return std::string{char(GetRValue(c)), char(GetGValue(c)), char(GetBValue(c))}; };
     std::string codes;
-    uint32_t bits = 0;
-    int bitCount = 0;
+    unsigned bits = 0, bitCount = 0;
     auto put = [&](unsigned code) {
-        bits |= code << bitCount;
-        bitCount += 3;
-        while (bitCount >= 8) {
-            codes += static_cast<char>(bits & 0xFF);
-            bits >>= 8;
-            bitCount -= 8;
-        }
+        for (bits |= code << bitCount, bitCount += 3; bitCount >= 8; bits >>= 8, bitCount -= 8) codes += char(bits);
     };
     for (int i = 0; i < width * height; ++i) {
-        if (i % 2 == 0) put(kClear);
+        if (i % 2 == 0) put(4);
         put(i % width < edge && i / width < edge ? 0 : 1);
     }
-    put(kEnd);
-    if (bitCount > 0) codes += static_cast<char>(bits & 0xFF);
-
-    out += '\x02';  // the smallest LZW code size
-    for (size_t at = 0; at < codes.size(); at += 255) {
-        const std::string block = codes.substr(at, 255);
-        out += static_cast<char>(block.size());
-        out += block;
-    }
-    out += '\0';
-    out += ';';
-    return out;
+    put(5);
+    codes += bitCount ? std::string(1, char(bits)) : "";
+    // A global colour table of two entries, one image over the whole screen, the smallest code size.
+    std::string out = "GIF89a" + word(width) + word(height) + "\x80" + std::string(2, '\0') + colour(inside) +
+                      colour(outside) + "," + word(0) + word(0) + word(width) + word(height) + '\0' + '\x02';
+    for (size_t at = 0; at < codes.size(); at += 255) out += char(codes.substr(at, 255).size()) + codes.substr(at, 255);
+    return out + '\0' + ';';
 }

@@ -1,5 +1,6 @@
 // The text side of a download, without sockets: URL splitting and GBK percent coding, the
-// response header, body framing and the chunked decoder.
+// response header, body framing and the chunked decoder. Random input, and the promises
+// that hold for every input, are the fuzzers' part; these are the worked cases and limits.
 #include "weather/body_framing.h"
 #include "weather/chunked_decoder.h"
 #include "weather/http_head.h"
@@ -9,24 +10,13 @@
 
 #include <gtest/gtest.h>
 
-#include <algorithm>
 #include <climits>
-#include <cstring>
-#include <random>
 #include <string>
 #include <tuple>
 
 namespace {
 
 using test_support::atPageEnd;
-using test_support::Fenced;
-
-bool fieldsHold(const Fenced<UrlParts>& fenced) {  // and each field is terminated within itself
-    const UrlParts& p = fenced.object;
-    return fenced.intact() && std::memchr(p.url(), 0, UrlParts::kUrlSize) &&
-           std::memchr(p.host(), 0, UrlParts::kHostSize) && std::memchr(p.path(), 0, UrlParts::kPathSize) &&
-           std::memchr(p.fileName(), 0, UrlParts::kFileNameSize);
-}
 
 // The forecast search for 天气预报 北京 in GBK: the whole URL relies on code page 936.
 #define WORDS "%CC%EC%C6%F8%D4%A4%B1%A8+%B1%B1%BE%A9"
@@ -45,46 +35,35 @@ TEST(UrlParts, SplitsUrls) {
         {"http://h:8080/x.gif", {true, 8080, "h", "/x.gif", "x.gif"}},
         {"http://h:70000/x.gif", {true, 4464, "h", "/x.gif", "x.gif"}},
         {"http://h:/x.gif", {true, 0, "h", "/x.gif", "x.gif"}},
-        {"http://h/a:81/x.gif", {true, 81, "h", "/a:81/x.gif", "x.gif"}},
-        {"http://h?q=1", {false, 80, "h", "", ""}},
-        {"http://h/x.gif?to=a/b", {true, 80, "h", "/x.gif?to=a/b", "b"}},
         {"http://h/-_+", {false, 80, "h", "/-_+", ""}},
         {"http://h/%CC%EC.gif", {true, 80, "h", "/%CC%EC.gif", "\xCC\xEC.gif"}},
         {"http://h/\xCC\xEC.gif", {true, 80, "h", "/%CC%EC.gif", ".gif"}},
-        {"http://h/a%41%42.gif", {true, 80, "h", "/a%41%42.gif", "a4142.gif"}},
-        {"http://h/\xCC", {false, 80, "h", "/%CC%00", ""}},
     };
     UrlParts parts;  // one object throughout, so that a field left over from a row shows
     for (const auto& [url, fields] : rows) {
         const bool ok = parts.parse(url);
         EXPECT_EQ(Fields(ok, parts.port(), parts.host(), parts.path(), parts.fileName()), fields) << url;
     }
-    ASSERT_TRUE(parts.parse("http://h/a/"));
-    EXPECT_STREQ(parts.url(), "http://h/a/index.html");
 }
 
 // Each field's limit: the longest input that fits passes, one byte more fails cleanly.
 TEST(UrlParts, RefusesWhatExceedsItsFields) {
     std::string gbk40;
     for (int i = 0; i < 40; ++i) gbk40 += "\xCC\xEC";
-    const std::pair<std::string, bool> rows[] = {
-        {"http://h/" + std::string(244, 'a') + "/x", true},  // 255 bytes
-        {"http://h/" + std::string(245, 'a') + "/x", false},
-        {"http://h/" + std::string(235, 'a') + "/", true},  // 255 with "index.html"
-        {"http://h/" + std::string(236, 'a') + "/", false},
-        {"http://" + std::string(63, 'h') + "/x", true},
-        {"http://" + std::string(64, 'h') + "/x", false},
-        {"http://h/" + gbk40 + std::string(18, 'a'), true},  // 259 bytes once encoded
-        {"http://h/" + gbk40 + std::string(19, 'a'), false},
-        {"http://h/" + std::string(63, 'f'), true},
-        {"http://h/" + std::string(64, 'f'), false},
+    const std::tuple<std::string, size_t, std::string> rows[] = {
+        // before, the most that fits, after
+        {"http://h/", 244, "/x"},       // a URL of 255 bytes
+        {"http://h/", 235, "/"},        // 255 with "index.html"
+        {"http://", 63, "/x"},          // the host
+        {"http://h/" + gbk40, 18, ""},  // a path of 259 bytes once encoded
+        {"http://h/", 63, ""},          // the file name
     };
-    for (const auto& [url, ok] : rows) {
-        Fenced<UrlParts> parts;
-        EXPECT_EQ(parts.object.parse(atPageEnd(url)), ok) << url.size();
-        EXPECT_TRUE(fieldsHold(parts));
+    UrlParts parts;
+    for (const auto& [before, fits, after] : rows) {
+        EXPECT_TRUE(parts.parse(atPageEnd(before + std::string(fits, 'a') + after))) << fits;
+        EXPECT_FALSE(parts.parse(atPageEnd(before + std::string(fits + 1, 'a') + after))) << fits;
     }
-    UrlParts parts;  // no terminator at all: reading stops at the 256th byte
+    // No terminator at all: reading stops at the 256th byte, the last one before a guard page.
     EXPECT_FALSE(parts.parse(atPageEnd("http://h/" + std::string(247, 'a'), false)));
 }
 
@@ -92,12 +71,13 @@ TEST(UrlParts, PercentCodes) {
     const std::tuple<bool, const char*, const char*> rows[] = {
         // encode or decode, source, result
         {true, "abc /%&+?#=.-_~", "abc /%&+?#=.-_~"},
-        {true, "\x80\xFF", "\x80\xFF"},
-        {false, "%cc%ec", "\xCC\xEC"},
+        {true, "\xCC\xEC\xC6\xF8\xB1\xB1", "%CC%EC%C6%F8%B1%B1"},
+        {false, "%cc%ec%C6%F8", "\xCC\xEC\xC6\xF8"},
         {false, "a-_+?=& b.gif", "ab.gif"},
-        {false, "a%CC", "aCC"},
-        {false, "%GG%41", "GG41"},
-        {false, "%CC%00tail", "\xCC"},
+        {false,
+         "\xCC\xEC"
+         "a1.gif",
+         "a1.gif"},
     };
     for (const auto& [encode, source, result] : rows) {
         char out[64];
@@ -108,8 +88,6 @@ TEST(UrlParts, PercentCodes) {
     EXPECT_FALSE(UrlParts::percentEncode("\xCC\xEC", room, 6) || UrlParts::percentDecode("abcdef", room, 6) ||
                  UrlParts::percentEncode(nullptr, room));
     EXPECT_STREQ(room, "xxxxxx");
-    EXPECT_TRUE(UrlParts::percentEncode("\xCC", room));  // 3 * length + 4 always fits
-    EXPECT_EQ(std::string(room, 7), std::string("%CC%00", 7));
 }
 
 TEST(HttpResponseHead, ReadsItsFields) {
@@ -122,7 +100,7 @@ TEST(HttpResponseHead, ReadsItsFields) {
         {"http/1.1 206 Partial\r\nContent-Type:  text/html; charset=GB2312\r\n",
          {206, 0, "text/html;charset=gb2312", ""}},
         {"Server: x\r\nContent-Length: abc\r\n", {-1, -1, "", ""}},
-        {"HTTP/1.1 0x1F OK\r\nContent-Length: -99999999999\r\n", {31, INT_MIN, "", ""}},
+        {"HTTP/1.1 200 OK\r\nContent-Length: -99999999999\r\n", {200, INT_MIN, "", ""}},
         {"HTTP/1.1 200 OK\r\nX-Content-Type: " + std::string(70, 'a') + "\r\n", {200, 0, std::string(64, 'a'), ""}},
     };
     HttpResponseHead head;  // one object throughout, so that a field left over from a row shows
@@ -130,9 +108,7 @@ TEST(HttpResponseHead, ReadsItsFields) {
         EXPECT_TRUE(head.parse(header.c_str()));
         EXPECT_EQ(Fields(head.status(), head.contentLength(), head.contentType(), head.location()), fields) << header;
     }
-    EXPECT_FALSE(head.parse(""));
-    EXPECT_FALSE(head.parse(nullptr));
-    EXPECT_EQ(head.status(), 200);
+    EXPECT_FALSE(head.parse("") || head.parse(nullptr));
 }
 
 TEST(BodyFraming, ReadsHowTheBodyEnds) {
@@ -143,8 +119,6 @@ TEST(BodyFraming, ReadsHowTheBodyEnds) {
         {"HTTP/1.1 200 OK\nContent-Length: 3\nContent-Length: 3\n\n", K::length, 3, true},
         {"HTTP/1.1 200 OK\r\nTransfer-Encoding: gzip, Chunked\r\n\r\n", K::chunked, 0, true},
         {"HTTP/1.1 200 OK\r\nTransfer-Encoding: chunked\r\nContent-Length: 5\r\n\r\n", K::chunked, 0, false},
-        {"\r\nTransfer-Encoding:chunked\r\nContent-Length:0\r\nConnection:keep-alive\r\n", K::chunked, 0, false},
-        {"HTTP/1.1 200 OK\r\n\r\n", K::untilClose, 0, false},
         {"HTTP/1.0 200 OK\r\nContent-Length: 5\r\n\r\n", K::length, 5, false},
         {"HTTP/1.0 200 OK\r\nContent-Length: 5\r\nConnection: Keep-Alive\r\n\r\n", K::length, 5, true},
         {"HTTP/1.1 200 OK\r\nContent-Length: +5\r\n\r\n", K::untilClose, 0, false},  // not plain digits
@@ -158,69 +132,21 @@ TEST(BodyFraming, ReadsHowTheBodyEnds) {
     }
 }
 
-TEST(ChunkedDecoder, DecodesWhereverTheNetworkCutsIt) {
-    const std::string encoded =
-        "4\r\nWiki\r\n5;name=value\r\npedia\r\nE\n in\r\n\r\nchunks.\r\n0\r\nTrailer: x\r\n\r\nnext";
-    for (size_t cut = 0; cut <= encoded.size(); ++cut) {
-        std::string copy = encoded;
-        ChunkedDecoder decoder;
-        const size_t first = decoder.decode(&copy[0], cut);
-        const size_t second = decoder.decode(&copy[cut], copy.size() - cut);
-        EXPECT_EQ(copy.substr(0, first) + copy.substr(cut, second), "Wikipedia in\r\n\r\nchunks.") << cut;
-        EXPECT_TRUE(decoder.done());
-        EXPECT_EQ(decoder.excess(), 4u);
-    }
-}
-
-// The size line's limit counts its extension from the ';' on, and never its line end.
-TEST(ChunkedDecoder, LimitsTheSizeLineWhateverItsEnd) {
+// Where the network cuts the input is the fuzzer's to vary; its size line's limit counts the
+// extension from the ';' on, and never the line end.
+TEST(ChunkedDecoder, DecodesAndLimitsTheSizeLine) {
+    std::string encoded = "4\r\nWiki\r\n5;name=value\r\npedia\r\nE\n in\r\n\r\nchunks.\r\n0\r\nTrailer: x\r\n\r\nnext";
+    ChunkedDecoder decoder;
+    EXPECT_EQ(encoded.substr(0, decoder.decode(&encoded[0], encoded.size())), "Wikipedia in\r\n\r\nchunks.");
+    EXPECT_TRUE(decoder.done() && decoder.excess() == 4u);
+    const size_t limit = ChunkedDecoder::kMaxLineLength;
     for (const char* end : {"\r\n", "\n"}) {
-        for (size_t extension = ChunkedDecoder::kMaxLineLength - 3; extension <= ChunkedDecoder::kMaxLineLength - 1;
-             ++extension) {
+        for (const size_t extension : {limit - 2, limit - 1}) {
             std::string text = "5;" + std::string(extension, 'e') + end + "Wiki!\r\n";
-            ChunkedDecoder decoder;
-            decoder.decode(&text[0], text.size());
-            EXPECT_EQ(decoder.failed(), 2 + extension > ChunkedDecoder::kMaxLineLength) << extension << " " << end[0];
+            ChunkedDecoder limited;
+            limited.decode(&text[0], text.size());
+            EXPECT_EQ(limited.failed(), extension == limit - 1) << extension << " " << end[0];
         }
-    }
-}
-
-// Bits of URLs and headers joined at random, now and then with a long run of one byte to
-// push past the fields: whatever comes in, nothing around or between the fields is written,
-// and nothing past the input's terminator is read.
-std::string randomText(std::mt19937& random) {
-    static const std::string words =
-        "http://h:70000/%CC%4%00\xCC\x80\xFF/index.html?a&b-c_d+e HTTP/1.1 200\r\ncontent-type: location: "
-        "content-length: 0x99999999999\r\ntransfer-encoding: chunked;,\nconnection: close\r\n\r\n";
-    std::string text = random() % 8 ? "http://" : "";
-    for (unsigned n = random() % 40; n > 0; --n) {
-        const size_t start = random() % words.size();
-        text += random() % 12 ? words.substr(start, 1 + random() % 20) : std::string(random() % 300, words[start]);
-    }
-    return text.substr(0, 2000);
-}
-
-TEST(TextParsers, SurviveRandomMalformedInput) {
-    std::mt19937 random(20240229);
-    for (int round = 0; round < 5000; ++round) {
-        SCOPED_TRACE(round);
-        const std::string text = randomText(random);
-        Fenced<UrlParts> parts;
-        parts.object.parse(atPageEnd(text));
-        ASSERT_TRUE(fieldsHold(parts));
-
-        Fenced<HttpResponseHead> head;
-        head.object.parse(atPageEnd(text));
-        ASSERT_TRUE(head.intact() && std::strlen(head.object.contentType()) <= 64 &&
-                    std::strlen(head.object.location()) <= 64);
-        Fenced<BodyFraming> framing;
-        framing.object.parse(atPageEnd(text));
-        ASSERT_TRUE(framing.intact());
-        ASSERT_FALSE(framing.object.kind == BodyFraming::Kind::untilClose && framing.object.keepAlive);
-        Fenced<ChunkedDecoder> decoder;
-        std::string body = text;
-        ASSERT_LE(decoder.object.decode(&body[0], body.size()), body.size());
-        ASSERT_TRUE(decoder.intact());
     }
 }
 
