@@ -29,6 +29,6 @@ add_library(weather_scrape STATIC ${pellumo_root}/weather/weather_scrape.cpp ${p
 target_link_libraries(weather_scrape PUBLIC weather_url)
 
 add_library(settings_core STATIC ${pellumo_root}/settings/settings_line.cpp)
-target_link_libraries(settings_core PUBLIC service_flags)
+target_link_libraries(settings_core PUBLIC weather_url)
 
 add_subdirectory(${pellumo_root}/fuzz ${CMAKE_BINARY_DIR}/fuzz)
