@@ -161,6 +161,7 @@ with tempfile.TemporaryDirectory() as work:
         ([], 2, "give either --demo or --data"),
         (["--demo", "--data", data], 2, "give either"),
         (["--demo", "--port", "70000"], 2, "--port wants"),
+        (["--demo", "--threads", "0"], 2, "--threads wants 1..64"),
         (["--demo", "--icon-host", "a b"], 2, "--icon-host wants"),
         (["--demo", "--default-city", "乌鲁木齐市郊区县"], 2, "--default-city"),
         (["--data", os.path.join(work, "none.json")], 1, "none.json: missing"),
