@@ -31,8 +31,8 @@ const char kUsage[] =
     "  --default-city NAME  city served when a query names none (default 北京)\n"
     "limits on clients (defaults in brackets):\n"
     "  --idle-timeout S     close a kept-alive connection idle this many seconds [5]\n"
-    "  --head-timeout S     close a connection whose request head is not complete this many seconds\n"
-    "                       after it was accepted or answered [10]\n"
+    "  --request-timeout S  close a connection whose request (head and body) is not complete this\n"
+    "                       many seconds after the connection was accepted or answered [10]\n"
     "  --max-connections N  connections at once, at most the open-file limit allows [8192]\n"
     "  --max-per-address N  connections at once from one client address [4096]\n"
     "  --backlog N          connections waiting to be accepted [1024]\n"
@@ -48,7 +48,7 @@ struct LimitOption {
 };
 constexpr LimitOption kLimitOptions[] = {
     {"--idle-timeout", &forecast::EdgeLimits::idleSeconds, 1, 3600},
-    {"--head-timeout", &forecast::EdgeLimits::headSeconds, 1, 3600},
+    {"--request-timeout", &forecast::EdgeLimits::requestSeconds, 1, 3600},
     {"--max-connections", &forecast::EdgeLimits::maxConnections, 1, 1000000},
     {"--max-per-address", &forecast::EdgeLimits::maxPerAddress, 1, 1000000},
     {"--backlog", &forecast::EdgeLimits::backlog, 1, 65535},

@@ -21,8 +21,8 @@ namespace forecast {
 
 using Clock = std::chrono::steady_clock;
 
-// Where a connection stands between requests, for the head deadline: `waiting` from the
-// moment it is accepted or its answer is sent until the next request head is complete.
+// Where a connection stands, for the request deadline: `waiting` from the moment it is
+// accepted or its answer is sent until the next request, head and body, is complete.
 struct ForecastServer::Watch {
     int fd = -1;
     std::atomic<bool> waiting{true};
@@ -242,7 +242,7 @@ bool ForecastServer::start(std::string& error) {
         return false;
     }
     listener.release();  // the library closes it when it stops
-    watcher = std::thread([this] { watchHeads(); });
+    watcher = std::thread([this] { watchRequests(); });
     return true;
 }
 
@@ -291,9 +291,6 @@ bool ForecastServer::answer(MHD_Connection* connection, Exchange& exchange, cons
     if (!exchange.headSeen) {
         exchange.headSeen = true;
         exchange.method = method;
-        if (auto* info = MHD_get_connection_info(connection, MHD_CONNECTION_INFO_SOCKET_CONTEXT)) {
-            if (auto* watch = static_cast<Watch*>(info->socket_context)) watch->waiting = false;
-        }
         if (auto refused = refuseHead(connection, method)) return send(connection, exchange, *refused);
         return true;
     }
@@ -311,6 +308,10 @@ bool ForecastServer::answer(MHD_Connection* connection, Exchange& exchange, cons
 }
 
 bool ForecastServer::send(MHD_Connection* connection, Exchange& exchange, const Reply& reply) {
+    // The request is in; sending the answer is bounded by the idle time-out alone.
+    if (auto* info = MHD_get_connection_info(connection, MHD_CONNECTION_INFO_SOCKET_CONTEXT)) {
+        if (auto* watch = static_cast<Watch*>(info->socket_context)) watch->waiting = false;
+    }
     MHD_Response* response =
         MHD_create_response_from_buffer(reply.body.size(), const_cast<char*>(reply.body.data()), MHD_RESPMEM_MUST_COPY);
     if (!response) return false;
@@ -369,11 +370,11 @@ void ForecastServer::connectionClosed(void* socketContext) {
     watches.erase(static_cast<Watch*>(socketContext));
 }
 
-// Cuts every connection whose request head is overdue. The library then sees the connection
+// Cuts every connection whose request is overdue. The library then sees the connection
 // end and closes it; the descriptor stays valid until then, since the library tells
 // connectionClosed, which waits for this lock, before it closes it.
-void ForecastServer::watchHeads() {
-    auto deadline = std::chrono::duration_cast<Clock::duration>(std::chrono::seconds(limits.headSeconds)).count();
+void ForecastServer::watchRequests() {
+    auto deadline = std::chrono::duration_cast<Clock::duration>(std::chrono::seconds(limits.requestSeconds)).count();
     std::unique_lock<std::mutex> lock(watchMutex);
     while (
         !stopped.wait_for(lock, std::chrono::milliseconds(1000 / kWatchTicksPerSecond), [this] { return stopping; })) {

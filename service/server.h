@@ -30,9 +30,10 @@ int localToday();
 // What one client may cost. A waiting connection costs a socket and a little memory, never a
 // thread, so the caps on connections are high; the time limits are what free them.
 struct EdgeLimits {
-    int idleSeconds = 5;        // a kept-alive connection with nothing arriving is closed
-    int headSeconds = 10;       // a request head must be complete this long after the connection
-                                // is accepted or its previous answer sent, however slowly it trickles
+    int idleSeconds = 5;  // a kept-alive connection with nothing arriving is closed
+    // A request, head and body, must be complete this long after its connection was accepted or
+    // last answered, however steadily it trickles.
+    int requestSeconds = 10;
     int maxConnections = 8192;  // also bounded by the open-file limit
     int maxPerAddress = 4096;   // behind the nginx front every connection has the front's address
     int backlog = 1024;         // connections the kernel holds before they are accepted
@@ -85,7 +86,7 @@ private:
     std::shared_ptr<const Dataset> currentData() const;
     std::optional<Reply> refuseHead(MHD_Connection* connection, const char* method) const;
     bool send(MHD_Connection* connection, Exchange& exchange, const Reply& reply);
-    void watchHeads();
+    void watchRequests();
 
     ServiceConfig config;
     EdgeLimits limits;
@@ -95,7 +96,7 @@ private:
     Unique<FdTraits> listener;
     int boundPort = 0;
 
-    // Connections, for the head deadline that the library's idle time-out cannot give: a
+    // Connections, for the request deadline that the library's idle time-out cannot give: a
     // client that trickles a byte a second is never idle.
     std::mutex watchMutex;
     std::unordered_map<Watch*, std::unique_ptr<Watch>> watches;
