@@ -224,6 +224,9 @@ bool ForecastServer::start(std::string& error) {
     rlim_t room = files.rlim_cur > rlim_t(2 * kSpareFiles) ? files.rlim_cur - kSpareFiles : kSpareFiles;
     auto connections = static_cast<unsigned>(std::min<rlim_t>(rlim_t(limits.maxConnections), room));
 
+    // No Date field, as the answers never had one: a cache in front goes by Cache-Control.
+    // Strict parsing refuses an HTTP/1.1 request without Host, or with blanks in its target:
+    // what a front could read one way and the service another is not read at all.
     unsigned flags = MHD_USE_EPOLL_INTERNAL_THREAD | MHD_USE_SUPPRESS_DATE_NO_CLOCK;
     daemon.reset(MHD_start_daemon(flags, 0, nullptr, nullptr, &requestHead, this,                                   //
                                   MHD_OPTION_LISTEN_SOCKET, listener.get(),                                         //
@@ -315,7 +318,8 @@ bool ForecastServer::send(MHD_Connection* connection, Exchange& exchange, const 
     MHD_Response* response =
         MHD_create_response_from_buffer(reply.body.size(), const_cast<char*>(reply.body.data()), MHD_RESPMEM_MUST_COPY);
     if (!response) return false;
-    // In the order the program and the nginx front have always seen them.
+    // The fields the answers have always carried; the library adds Content-Length, and puts
+    // Connection first.
     if (reply.status == 405) MHD_add_response_header(response, "Allow", "GET, HEAD");
     MHD_add_response_header(response, "Cache-Control", reply.cacheControl.c_str());
     if (reply.closeAfter) MHD_add_response_header(response, "Connection", "close");
@@ -354,7 +358,7 @@ void ForecastServer::connectionStarted(MHD_Connection* connection, void** socket
     auto watch = std::make_unique<Watch>();
     if (auto* info = MHD_get_connection_info(connection, MHD_CONNECTION_INFO_CONNECTION_FD)) {
         watch->fd = info->connect_fd;
-        // Without it a body that leaves in a second segment waits for the peer's delayed
+        // An answer that leaves in two segments would otherwise wait for the peer's delayed
         // acknowledgement, some 40 ms.
         int yes = 1;
         setsockopt(watch->fd, IPPROTO_TCP, TCP_NODELAY, &yes, sizeof yes);

@@ -124,10 +124,10 @@ def burst(port, count, timeout=30.0):
 
 
 soft, hard = resource.getrlimit(resource.RLIMIT_NOFILE)
-if hard != resource.RLIM_INFINITY and hard < 4500:
-    print(f"skip: the open-file limit {hard} is below the 4500 this test holds")
+if hard != resource.RLIM_INFINITY and hard < 2500:
+    print(f"skip: the open-file limit {hard} is below the 2500 this test holds")
     sys.exit(77)
-resource.setrlimit(resource.RLIMIT_NOFILE, (max(soft, 4500), hard))
+resource.setrlimit(resource.RLIMIT_NOFILE, (max(soft, 2500), hard))
 
 log = tempfile.TemporaryFile()  # the access log of thousands of requests, which a pipe would choke on
 service = subprocess.Popen([exe, "--demo", "--port", "0", "--idle-timeout", "2", "--request-timeout", "4"],
