@@ -64,13 +64,26 @@ std::string printable(std::string_view text) {
     return out.empty() ? "-" : out;
 }
 
-std::string localTimestamp() {
+// The local time as the log and the pages want it, worked out once a second per thread:
+// localtime_r takes a process-wide lock, which the serving threads would otherwise meet on
+// every request.
+struct LocalSecond {
+    std::time_t second = -1;
+    int today = 0;
+    char stamp[40] = {};
+};
+
+const LocalSecond& localSecond() {
+    thread_local LocalSecond cached;
     std::time_t now = std::time(nullptr);
-    std::tm tm{};
-    localtime_r(&now, &tm);
-    char text[40];
-    std::strftime(text, sizeof text, "%Y-%m-%dT%H:%M:%S%z", &tm);
-    return text;
+    if (now != cached.second) {
+        std::tm tm{};
+        localtime_r(&now, &tm);
+        cached.second = now;
+        cached.today = dayNumber(tm.tm_year + 1900, tm.tm_mon + 1, tm.tm_mday);
+        std::strftime(cached.stamp, sizeof cached.stamp, "%Y-%m-%dT%H:%M:%S%z", &tm);
+    }
+    return cached;
 }
 
 bool equalsIgnoringCase(std::string_view a, std::string_view b) {
@@ -161,12 +174,7 @@ void connectionChanges(void* cls, MHD_Connection* connection, void** socketConte
 void FdTraits::close(int fd) { ::close(fd); }
 void DaemonTraits::close(MHD_Daemon* daemon) { MHD_stop_daemon(daemon); }
 
-int localToday() {
-    std::time_t now = std::time(nullptr);
-    std::tm tm{};
-    localtime_r(&now, &tm);
-    return dayNumber(tm.tm_year + 1900, tm.tm_mon + 1, tm.tm_mday);
-}
+int localToday() { return localSecond().today; }
 
 ForecastServer::ForecastServer(ServiceConfig serviceConfig, EdgeLimits edgeLimits, LogSink logSink)
     : config(std::move(serviceConfig)),
@@ -340,7 +348,7 @@ void ForecastServer::finish(MHD_Connection* connection, Exchange* exchange) {
     }
     if (!exchange) return;
     std::ostringstream line;
-    line << localTimestamp() << ' ';
+    line << localSecond().stamp << ' ';
     if (exchange->status != 0) {
         auto micros = std::chrono::duration_cast<std::chrono::microseconds>(Clock::now() - exchange->start).count();
         line << exchange->method << ' ' << printable(exchange->target) << ' ' << exchange->status << ' '
