@@ -204,10 +204,17 @@ int startServer(const Options& options, forecast::ForecastServer& server) {
     return 0;
 }
 
+bool loadData(forecast::DataKeeper& keeper) {
+    std::string error;
+    if (keeper.load(error)) return true;
+    std::fprintf(stderr, "pellumo-forecast: %s\n", error.c_str());
+    return false;
+}
+
+// Serving is the library's threads' and the keeper's; main only waits to be told to stop.
 void waitForStopSignal(const sigset_t& stopSignals) {
     int got = 0;
-    while (sigwait(&stopSignals, &got) != 0 || (got != SIGINT && got != SIGTERM)) {
-    }
+    while (sigwait(&stopSignals, &got) != 0) continue;
     printLine(std::string("pellumo-forecast: ") + strsignal(got) + ", stopping");
 }
 
@@ -231,11 +238,7 @@ int main(int argc, char** argv) {
 
     forecast::ForecastServer server(config, options.limits, printLine);
     forecast::DataKeeper keeper(options.demo ? "" : options.dataFile, server, printLine);
-    std::string error;
-    if (!keeper.load(error)) {
-        std::fprintf(stderr, "pellumo-forecast: %s\n", error.c_str());
-        return 1;
-    }
+    if (!loadData(keeper)) return 1;
     if (int status = startServer(options, server)) return status;
     keeper.start(1000);
     waitForStopSignal(stopSignals);
