@@ -210,7 +210,16 @@ try:
         got, _ = ask(port, b"".join(get(t) for t in targets), count)
         check([g[0] for g in got] == [404 if t == "/nothing" else 200 for t in targets] and
               all((TITLE in g[1]) == (t == CITY) for g, t in zip(got, targets)),
-              f"{count} pipelined requests are answered in order {[g[0] for g in got]}")
+              f"{count} pipelined requests are answered in order")
+
+    # The log has every request run, and only those: of the icon requests hidden in bodies
+    # above, just the one sent after a complete chunked body; and what the library refuses.
+    check(ask(port, b"GET /s?wd=nohost HTTP/1.1\r\n\r\n")[0][0][0] == 400, "HTTP/1.1 without Host is refused")
+    time.sleep(0.2)
+    log.seek(0)
+    text = log.read().decode("latin-1")
+    check(text.count(f" GET {ICON} ") == 1 and " - /s?wd=nohost 400 - -\n" in text,
+          "the access log shows the requests run, and those the library refused")
 finally:
     service.terminate()
     try:
