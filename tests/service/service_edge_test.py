@@ -153,12 +153,21 @@ try:
     for i, s in enumerate(slow):
         s.send(b"GET /s?wd=" if i % 2 else b"POST /s HTTP/1.1\r\nHost: t\r\nContent-Length: 4000\r\n\r\n")
 
+    # Beside them a client that asks a page every half second on one connection, which no
+    # limit may cut: the deadline runs from its previous answer.
+    steady, steady_pages = socket.create_connection(("127.0.0.1", port), timeout=5), []
+
     def trickle(until, pages=None):
         while time.monotonic() - started < until:
             if pages is None:
                 time.sleep(0.5)
             else:
                 pages += page_times(port, 0.5)
+            try:
+                steady.sendall(get(CITY))
+                steady_pages.extend(g[0] for g in answers(steady, 1, linger=0)[0])
+            except OSError:
+                steady_pages.append(0)
             for s in slow:
                 try:
                     s.send(b"a")
@@ -175,6 +184,8 @@ try:
     check(counts == (2000, 0), f"the idle are let go by the idle time-out, the slow not: {counts}")
     trickle(5.0)
     check(ended(slow) == 100, "past the request deadline the slow are let go, however steadily they trickle")
+    check(steady_pages == [200] * len(steady_pages) and len(steady_pages) >= 8 and ended([steady]) == 0,
+          f"a connection that keeps asking is kept: {len(steady_pages)} pages")
     for s in idle + slow:
         s.close()
 
