@@ -127,6 +127,7 @@ TEST(CalendarReference, TheAlmanacFollowsTheLunarDatesAndTerms) {
     });
     readRows(kSolarTermsTsv, [&](int date, int, int index, const std::string&) { terms[date] = index; });
     using namespace almanac;
+    // Keyed by month << 8 | day, so a leap month (0x80 + n) finds none.
     const std::map<int, Festival> byLunarDate = {
         {0x101, kSpringFestival}, {0x10F, kLanternFestival}, {0x202, kDragonHead}, {0x505, kDragonBoat},
         {0x707, kQixi},           {0x70F, kGhostFestival},   {0x80F, kMidAutumn},  {0x909, kDoubleNinth},
