@@ -5,6 +5,7 @@
 
 #include "app/color_dialog.h"
 #include "app/commands.h"
+#include "app/day_tip.h"
 #include "app/paint_route.h"
 #include "app/resource.h"
 #include "common/unique.h"
@@ -232,6 +233,8 @@ LRESULT CALLBACK mainWindowProc(HWND window, UINT message, WPARAM wParam, LPARAM
             return onDayCheck();
         case WM_ENDSESSION:
             return onEndSession(wParam);
+        case WM_MOUSEMOVE:
+            return onDayTipMouse(calendarPanel, window, message, wParam, lParam);
         case WM_RBUTTONUP:
             onRightButtonUp(window);
             return 0;

@@ -6,7 +6,9 @@
 
 #include "app/color_dialog.h"
 #include "app/commands.h"
+#include "app/day_tip.h"
 #include "app/shell.h"
+#include "calendar/calendar_grid.h"
 #include "settings/settings.h"
 #include "settings/settings_store.h"
 #include "weather/weather_hosts.h"
@@ -15,6 +17,8 @@
 #include "tests/test_support.h"
 
 #include <gtest/gtest.h>
+
+#include <commctrl.h>
 
 #include <atomic>
 #include <cstdio>
@@ -230,6 +234,31 @@ TEST(Commands, TheCityEntryKeepsWholeCharacters) {
     command(2008, BN_CLICKED);
     EXPECT_FALSE(IsWindow(edit) || IsWindow(button) || cityEdit || cityButton);
     EXPECT_STREQ(weatherPanel.city, CITY);
+}
+
+// Hovering: the tip holds the almanac of the day under the pointer over that day's cell; one
+// pixel higher lies an empty cell before the 1st, which has no tip.
+TEST(DayTip, HoldsTheAlmanacOfTheDayUnderThePointer) {
+    ASSERT_TRUE(calendarPanel.setViewMonth(2026, 12));
+    using namespace calendar_grid;
+    const Box cell = cellArea(calendarPanel.originX, calendarPanel.originY, cellOfDay(calendarPanel.firstWeekday, 7));
+    const auto hover = [](int x, int y) {
+        SendMessageW(mainWindow, WM_MOUSEMOVE, 0, MAKELPARAM(x, y));
+        wchar_t text[256] = {};
+        TTTOOLINFOW tool{};
+        tool.cbSize = TTTOOLINFOW_V2_SIZE;
+        tool.hwnd = mainWindow;
+        tool.uId = kDayTipTool;
+        tool.lpszText = text;
+        SendMessageW(dayTipWindow(), TTM_GETTOOLINFOW, 0, reinterpret_cast<LPARAM>(&tool));
+        SendMessageW(dayTipWindow(), TTM_GETTEXTW, std::size(text), reinterpret_cast<LPARAM>(&tool));
+        return std::make_tuple(std::wstring(text), tool.rect.left, tool.rect.top, tool.rect.right, tool.rect.bottom);
+    };
+    EXPECT_EQ(hover(cell.right - 1, cell.top),
+              std::make_tuple(std::wstring(L"2026年12月7日 星期一\r\n农历丙午年 (马) 十月廿九\r\n大雪"), cell.left,
+                              cell.top, cell.right, cell.bottom));
+    EXPECT_EQ(std::get<0>(hover(cell.right - 1, cell.top - 1)), L"");
+    calendarPanel.showCurrentMonth();
 }
 
 // The first line of each request that `act` sends to a search host on a loopback port,
