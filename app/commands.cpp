@@ -6,9 +6,9 @@
 #include "app/color_dialog.h"
 #include "app/shell.h"
 #include "common/unique.h"
-#include "settings/settings.h"
+#include "app/app_settings.h"
 #include "settings/settings_store.h"
-#include "weather/gbk_text.h"
+#include "common/gbk_text.h"
 #include "weather/weather_panel.h"
 
 #include <cstdio>

@@ -8,7 +8,7 @@
 #include "app/paint_route.h"
 #include "app/resource.h"
 #include "common/unique.h"
-#include "settings/settings.h"
+#include "app/app_settings.h"
 #include "settings/settings_store.h"
 #include "weather/weather_panel.h"
 
