@@ -1,5 +1,6 @@
 #include "service/page.h"
 
+#include "common/ascii.h"
 #include "service/demo.h"
 #include "service/texts.h"
 
@@ -32,11 +33,10 @@ void appendEscaped(std::string& out, std::string_view text) {
 }
 
 void appendPercentEncoded(std::string& out, std::string_view gbk) {
-    static const char hex[] = "0123456789ABCDEF";
     for (unsigned char c : gbk) {
         out += '%';
-        out += hex[c >> 4];
-        out += hex[c & 15];
+        out += ascii::hexDigit(c >> 4);
+        out += ascii::hexDigit(c);
     }
 }
 
