@@ -192,7 +192,7 @@ bool HttpFetcher::close() {
 int HttpFetcher::buildRequest(const char* host, const char* path, char* out, int outSize) {
     if (std::strlen(path) > kMaxPathLength || std::strlen(host) >= UrlParts::kHostSize) return -1;
     size_t used = strnlen(out, static_cast<size_t>(outSize));
-    auto append = [&](const char* piece) {
+    auto addLine = [&](const char* piece) {
         const size_t length = std::strlen(piece);
         if (used + length >= static_cast<size_t>(outSize)) return false;
         std::memcpy(out + used, piece, length + 1);
@@ -201,11 +201,11 @@ int HttpFetcher::buildRequest(const char* host, const char* path, char* out, int
     };
     char line[kLineSize];
     wsprintfA(line, "GET %s HTTP/1.1\r\n", path);
-    if (!append(line)) return -1;
+    if (!addLine(line)) return -1;
     wsprintfA(line, "Host:%s\r\n", host);
-    if (!append(line) || !append("Accept:*/*\r\n") ||
-        !append("User-Agent:Mozilla/4.0 (compatible; MSIE 6.0; Windows NT 5.1)\r\n") ||
-        !append("Connection:Keep-Alive\r\n") || !append("\r\n")) {
+    if (!addLine(line) || !addLine("Accept:*/*\r\n") ||
+        !addLine("User-Agent:Mozilla/4.0 (compatible; MSIE 6.0; Windows NT 5.1)\r\n") ||
+        !addLine("Connection:Keep-Alive\r\n") || !addLine("\r\n")) {
         return -1;
     }
     return static_cast<int>(used);
