@@ -8,8 +8,8 @@
 #include "app/commands.h"
 #include "app/day_tip.h"
 #include "app/shell.h"
+#include "app/app_settings.h"
 #include "calendar/calendar_grid.h"
-#include "settings/settings.h"
 #include "settings/settings_store.h"
 #include "weather/weather_hosts.h"
 #include "weather/weather_panel.h"
@@ -111,15 +111,15 @@ TEST(Loading, TheFirstTickAppliesTheStoredLineAndNothingIsSavedBefore) {
 // "!" after an item that cannot be chosen.
 std::string menuRead() {
     std::string all;
-    for (int i = 0; i < GetMenuItemCount(popupMenu); ++i) {
+    for (int i = 0; i < GetMenuItemCount(popupMenu.get()); ++i) {
         char text[32] = {};
-        GetMenuStringA(popupMenu, i, text, sizeof text, MF_BYPOSITION);
-        const UINT state = GetMenuState(popupMenu, i, MF_BYPOSITION);
+        GetMenuStringA(popupMenu.get(), i, text, sizeof text, MF_BYPOSITION);
+        const UINT state = GetMenuState(popupMenu.get(), i, MF_BYPOSITION);
         if (state & MF_SEPARATOR) {
             all += "-|";
             continue;
         }
-        all += std::to_string(GetMenuItemID(popupMenu, i)) + " " + text + (state & MF_CHECKED ? "*" : "") +
+        all += std::to_string(GetMenuItemID(popupMenu.get(), i)) + " " + text + (state & MF_CHECKED ? "*" : "") +
                (state & (MF_GRAYED | MF_DISABLED) ? "!" : "") + "|";
     }
     return all;
@@ -185,7 +185,7 @@ TEST(Commands, TheTrayIconComesAndGoesAndNeverStrandsTheWindow) {
     SendMessageA(mainWindow, taskbarCreatedMessage, 0, 0);  // the taskbar restarted
     EXPECT_EQ(trayCalls, (std::vector<DWORD>{NIM_ADD, NIM_ADD}));
     buildPopupMenu();
-    EXPECT_EQ(GetMenuState(popupMenu, 2010, MF_BYCOMMAND) & MF_CHECKED, UINT{MF_CHECKED});
+    EXPECT_EQ(GetMenuState(popupMenu.get(), 2010, MF_BYCOMMAND) & MF_CHECKED, UINT{MF_CHECKED});
 
     SendMessageA(mainWindow, kTrayCallbackMessage, kTrayIconId, WM_LBUTTONDBLCLK);
     EXPECT_FALSE(IsWindowVisible(mainWindow));
