@@ -28,7 +28,7 @@ target_of() {
     case $1 in
         service_process_test | service_edge_test) echo pellumo-forecast ;;
         pellumo_cal_cli) echo pellumo-cal ;;
-        pellumo_e2e | weather_e2e) echo pellumo ;;
+        pellumo_e2e | forecast_service_e2e) echo pellumo ;;
         *) echo "$1" ;;
     esac
 }

@@ -163,6 +163,22 @@ TEST(HttpFetcher, FailsOnEachFaultAndLeavesNoFile) {
     }
 }
 
+// Arguments past their limits fail at once, unsent: a text limit of 1000 bytes (1001 holds
+// a receive), and a request path of 241 bytes once encoded (240 go out).
+TEST(HttpFetcher, RefusesArgumentsPastTheirLimitsUnsent) {
+    ScriptedServer server({{"<", ">" + ok("fits"), "<GET /%CC", ">" + ok("fits")}});
+    std::string path = "/";
+    for (int i = 0; i < 39; ++i) path += "\xCC\xEC";  // 6 bytes each once encoded
+    HttpFetcher fetcher(kBelowHoldMs);
+    char page[1001] = "";
+    EXPECT_FALSE(fetcher.download(server.url("/t").c_str(), nullptr, page, 1000));
+    EXPECT_EQ(fetcher.failure(), Failure::input);
+    EXPECT_TRUE(fetcher.download(server.url("/t").c_str(), nullptr, page, 1001) && page == std::string("fits"));
+    EXPECT_EQ(fetchText(fetcher, server.url(path + "abcdef")), Text{});
+    EXPECT_EQ(fetcher.failure(), Failure::input);
+    EXPECT_EQ(fetchText(fetcher, server.url(path + "abcde")), "fits");
+}
+
 // A saved path of 255 bytes is taken; one of 256 fails at once, without connecting.
 TEST(HttpFetcher, RefusesASavedPathBeyondItsField) {
     ScriptedServer server({{"<", ">" + ok("abc")}});
