@@ -46,7 +46,8 @@ TEST(SettingsLine, ReadsWhatItCanAndWritesItBack) {
         // "": written back unchanged
         {"", kDefaultLine},
         {kDefaultLine, ""},
-        {"/0/1/0,0,0,0,0,0,0/0,0,0,", kDefaultLine},  // 32 bytes or less is ignored, however well formed
+        {"/0/1/0,0,0,0,0,0,0/0,0,0,1234567", kDefaultLine},  // 32 bytes or less is ignored, however well formed
+        {"/0/1/0,0,0,0,0,0,0/0,0,0,12345678", ""},
         {head10, ""},
         // Negative origins, a colour with the top bit, a city holding both separators.
         {"/1/0/-30,-7,1,0,16777215,-1,42/-4,-260,1193046,a,b/" BEIJING, ""},
@@ -61,6 +62,7 @@ TEST(SettingsLine, ReadsWhatItCanAndWritesItBack) {
         {"/0/1/99999999999,-99999999999,99999999999,-2147483649,2147483648,-2147483648,1/"
          "-2147483648,2147483647,4294967296,",
          "/0/1/1000000,-1000000,2147483647,-2147483648,2147483647,-2147483648,1/-1000000,1000000,2147483647,"},
+        {"/0/1/1000001,-1000001,1,2,3,4,5/1000000,-1000000,6,", "/0/1/1000000,-1000000,1,2,3,4,5/1000000,-1000000,6,"},
         // A longer city keeps 15 bytes, never the first byte of a character alone.
         {kDefaultLine + "0123456789abcdefghij", kDefaultLine + "0123456789abcde"},
         {kDefaultLine + "x" BEIJING BEIJING BEIJING BEIJING, kDefaultLine + "x" BEIJING BEIJING BEIJING "\xB1\xB1"},
