@@ -1,19 +1,33 @@
 #!/usr/bin/env python3
 """Pellumo end to end: the real program under Wine on a private X server, driven with
-xdotool and watched through screenshots. Every wait polls with a time-out, and all that
-is started here is ended on every way out. Exit code 0 when every check passed.
+xdotool and watched through screenshots, its forecast fetched from a site on 127.0.0.1
+through a counting relay. One run per path a user sees: the start (window, calendar, keys),
+the forecast with its six icons, a second start while running, the menu's Close saving the
+settings, and a start after that with the icons cached (one request). Every wait polls with a
+time-out, and all that is started here is ended on every way out. Exit 0 when all passed.
+
+The site is a scripted one served from here, or with --server-command another one, such as
+the forecast service: {port} (where it must listen on 127.0.0.1) and {icon_host} (the
+host:port its pages must name for icons) are filled in; the icons' exact colours are then
+not checked.
 """
 
 import argparse
 import calendar
 import datetime
+import http.server
 import os
 import pathlib
 import re
+import shlex
+import shutil
 import signal
+import socket
+import struct
 import subprocess
 import sys
 import tempfile
+import threading
 import time
 
 SCREEN_W, SCREEN_H, CELL = 1024, 768, 36
@@ -156,27 +170,152 @@ class Grid:
         return list(screen.rows(self.x - 2, self.y, self.x + 252, self.y + 253))
 
 
-def run_checks(args, started, folder):
-    # A closed loopback port for the forecast: every query fails at once.
-    env = dict(os.environ, PELLUMO_SEARCH_HOST="127.0.0.1:1", PELLUMO_ICON_HOST="127.0.0.1:1")
-    first, wid, area = start(args, started, cwd=folder, env=env)
+ICON_X = (0, 49, 102, 151, 204, 253)  # relative to the panel's origin, at y + 16
+PANEL_ORIGIN, CALENDAR_ORIGIN = (4, 260), (30, 0)  # in client pixels
+TEXT = (255, 0, 255)  # the panel's default text colour 0xFF00FF
+ICONS = (("day/qing", (255, 0, 0)), ("night/yin", (0, 255, 0)), ("day/yu", (255, 255, 0)),
+         ("night/yu", (0, 255, 255)), ("day/xue", (255, 255, 255)), ("night/qing", (255, 128, 0)))
+
+
+def make_gif(side, colour):
+    """A GIF of one colour; the LZW table restarts every two pixels, so every code (clear 4,
+    pixel 0, end 5) stays three bits wide."""
+    codes = [c for i in range(side * side) for c in ((4, 0) if i % 2 == 0 else (0,))] + [5]
+    stream = sum(c << (3 * i) for i, c in enumerate(codes)).to_bytes((3 * len(codes) + 7) // 8, "little")
+    blocks = b"".join(bytes([len(stream[i:i + 255])]) + stream[i:i + 255] for i in range(0, len(stream), 255))
+    return (b"GIF89a" + struct.pack("<HHBBB", side, side, 0x80, 0, 0) + bytes(colour) + b"\0\0\0," +
+            struct.pack("<HHHHB", 0, 0, side, side, 0) + b"\x02" + blocks + b"\0;")
+
+
+def scripted_site(icon_host=None):
+    """Starts the scripted site on 127.0.0.1: (server, port). Its GBK page names `icon_host`
+    for the icons, by default the site itself."""
+    server = http.server.ThreadingHTTPServer(("127.0.0.1", 0), http.server.BaseHTTPRequestHandler)
+    host = icon_host or f"127.0.0.1:{server.server_address[1]}"
+    icon = lambda k: f'<img src="http://{host}/vip/baidu/imag/{ICONS[k][0]}.gif">'  # noqa: E731
+    days = "".join(f"<tr><td>{icon(2 * d)}{icon(2 * d + 1)}</td><td>{22 - d}℃～{15 - d}℃</td>"
+                   f"<td>晴转多云</td><td><span>北风3-4级</span></td></tr>" for d in range(3))
+    page = (b'<html><body><table cellspacing="0" cellpadding="0" class="al_wt">' +
+            f"<tr><td>北京<br></td></tr>{days}".encode("gbk") + b"</table></body></html>")
+    bodies = {f"/vip/baidu/imag/{name}.gif": make_gif(49, colour) for name, colour in ICONS}
+
+    class Handler(http.server.BaseHTTPRequestHandler):
+        protocol_version, timeout = "HTTP/1.1", 20
+        log_message = lambda *_: None  # noqa: E731
+
+        def do_GET(self):
+            body = page if self.path.startswith("/s?") else bodies.get(self.path, b"")
+            self.send_response(200 if body else 404)
+            self.send_header("Content-Length", str(len(body)))
+            self.end_headers()
+            self.wfile.write(body)
+
+    server.RequestHandlerClass, server.daemon_threads = Handler, True
+    threading.Thread(target=server.serve_forever, kwargs={"poll_interval": 0.1}, daemon=True).start()
+    return server, server.server_address[1]
+
+
+class Relay:
+    """Passes connections from its own loopback port to the site's (target_port, set once
+    known) and keeps the request lines it sees, whatever the site."""
+
+    def __init__(self):
+        self.target_port, self.requests = None, []
+        self.listener = socket.create_server(("127.0.0.1", 0))
+        self.port = self.listener.getsockname()[1]
+        threading.Thread(target=self._accept, daemon=True).start()
+
+    def take(self):
+        taken, self.requests = self.requests, []
+        return taken
+
+    def _accept(self):
+        while True:
+            try:
+                client, _ = self.listener.accept()
+                site = socket.create_connection(("127.0.0.1", self.target_port), timeout=5)
+            except OSError:
+                if self.listener.fileno() < 0:
+                    return  # stopped
+                client.close()
+                continue
+            for source, sink, log in ((client, site, True), (site, client, False)):
+                threading.Thread(target=self._pass, args=(source, sink, log), daemon=True).start()
+
+    def _pass(self, source, sink, log):
+        pending = b""
+        source.settimeout(60)
+        try:
+            while data := source.recv(65536):
+                sink.sendall(data)
+                pending += data if log else b""
+                while log and b"\r\n\r\n" in pending:
+                    head, pending = pending.split(b"\r\n\r\n", 1)
+                    self.requests.append(head.split(b"\r\n")[0].decode("latin-1"))
+        except OSError:
+            pass
+        for s in (source, sink):  # either side's end ends the pair
+            try:
+                s.shutdown(socket.SHUT_RDWR)
+            except OSError:
+                pass
+
+
+def shows_forecast(screen, ox, oy, exact_colours):
+    """Whether the six icons and the three days' four text lines are on screen. Another
+    site's icons are drawn on black, the window's see-through colour, so only the figure
+    itself shows: a small part of the square is enough."""
+    for k, dx in enumerate(ICON_X):
+        square = (ox + dx, oy + 16, ox + dx + 49, oy + 65)
+        if (screen.count(square, lambda p, c=ICONS[k][1]: p == c) != 49 * 49 if exact_colours
+                else screen.count(square, lambda p: p != (0, 0, 0)) < 60):
+            return False
+    return all(screen.count((ox + 102 * day, oy + 67 + 16 * line, ox + 102 * day + 100, oy + 83 + 16 * line),
+                            lambda p: p == TEXT) for day in range(3) for line in range(4))
+
+
+def start_and_show(args, started, folder, hosts, exact, what):
+    """Starts the program, waits for its calendar and forecast: (process, window id, area, screen, grid)."""
+    env = dict(os.environ, PELLUMO_SEARCH_HOST=hosts, PELLUMO_ICON_HOST=hosts)
+    program, wid, area = start(args, started, cwd=folder, env=env)
     appeared = time.monotonic()
+    home = wait_for("the calendar", lambda: (s := Screen()).count(area, lambda p: p == COLOUR) > 200 and s,
+                    timeout=30)
+    delay = time.monotonic() - appeared
+    grid = Grid(home, area)  # the panel's origin from the calendar drawn above it
+    origin = grid.x - CALENDAR_ORIGIN[0] + PANEL_ORIGIN[0], grid.y - CALENDAR_ORIGIN[1] + PANEL_ORIGIN[1]
+    wait_for(f"the forecast {what}", lambda: shows_forecast(Screen(), *origin, exact), timeout=60, interval=0.3)
+    check(True, f"the three days and six icons at panel origin {origin} {what}")
+    return program, wid, area, home, grid, delay
+
+
+def run_checks(args, started, relay, exact, folder):
+    hosts = f"127.0.0.1:{relay.port}"
+    first, wid, area, home, grid, delay = start_and_show(args, started, folder, hosts, exact, "on the first start")
     _, wx, wy, ww, wh = find_window()
     check((wx, wy, ww, wh) == (SCREEN_W - 320, -15, 320, 450),
           f"window at x = screen width - 320, y = -15, 320 x 450 (got {wx}, {wy}, {ww} x {wh})")
-    home = wait_for("the calendar", lambda: (s := Screen()).count(area, lambda p: p == COLOUR) > 200 and s,
-                    timeout=20)
-    delay = time.monotonic() - appeared
     check(2.0 <= delay <= 15, f"the calendar in 0xC95E3F comes about 3 s after the window ({delay:.1f} s)")
-    stray = home.count((wx, 21, wx + ww, wy + wh), lambda p: p != (0, 0, 0) and not is_ink(p))
+    stray = home.count((wx, 21, wx + ww, grid.y + PANEL_ORIGIN[1]), lambda p: p != (0, 0, 0) and not is_ink(p))
     check(stray < 0.02 * home.count(area, is_ink), f"nothing in other colours below the frame ({stray} pixels)")
+    if args.screenshot:
+        subprocess.run(["import", "-window", "root", args.screenshot], check=True, timeout=30)
+    time.sleep(1)  # anything still on its way would show up as an extra request
+    asked = relay.take()
+    # Each distinct icon crosses the network once: each of the six by its GIF name for the
+    # scripted site, as many as the days name for another (two days may share an icon).
+    icons = [r.split()[1] for r in asked[1:]]
+    check(asked and asked[0].startswith("GET /s?bs=") and 1 <= len(icons) <= 6 and
+          len(set(icons)) == len(icons) and all(i.startswith("/vip/baidu/imag/") for i in icons) and
+          (not exact or sorted(icons) == sorted(f"/vip/baidu/imag/{n}.gif" for n, _ in ICONS)),
+          f"the first start asks for the page and each of its icons once ({asked})")
 
-    grid, today = Grid(home, area), datetime.date.today()
+    today = datetime.date.today()
     y, m = today.year, today.month
     check(grid.read(home) == (month_layout(y, m), False, True),
           f"today's month {today:%Y-%m} with its box, no caption (grid at window + ({grid.x - wx}, {grid.y - wy}))")
-
     shift = lambda months: ((y * 12 + m - 1 + months) // 12, (y * 12 + m - 1 + months) % 12 + 1)  # noqa: E731
+
     def shows(month):  # with the caption and without the box; None: the start month as first drawn
         screen = Screen()
         if month is None:
@@ -218,17 +357,53 @@ def run_checks(args, started, folder):
     attributes = int(os.getxattr(path, "user.DOSATTRIB").split(b"\0")[0], 16)
     check(attributes & 6 == 6, f"the file is hidden and system (attributes 0x{attributes:x})")
 
+    relay.take()
+    program = start_and_show(args, started, folder, hosts, exact, "on the next start")[0]
+    time.sleep(2)
+    again = relay.take()
+    check(len(again) == 1 and again[0].startswith("GET /s?bs="),
+          f"the next start, icons cached, makes one request only ({again})")
+    close(program)
+
 
 def main():
     parser = argparse.ArgumentParser(description=__doc__.splitlines()[0])
     for option in ("--exe", "--wine-run", "--prefix"):
-        parser.add_argument(option, required=True)
+        parser.add_argument(option, required=True, type=os.path.abspath)  # the program runs in a folder of its own
+    parser.add_argument("--screenshot", help="where to save the first start's screenshot (PNG)")
+    parser.add_argument("--server-command", help="starts the site instead of the scripted one; {port}, {icon_host}")
     args = parser.parse_args()
+    if args.server_command and not shutil.which(shlex.split(args.server_command)[0]):
+        print(f"SKIP the site's program is not built: {shlex.split(args.server_command)[0]}")
+        return 77
+    site = server = None
+    relay = Relay()  # listening first: the site's pages must name its port
 
     def checks(started):
+        nonlocal site, server
+        icon_host = f"127.0.0.1:{relay.port}"
+        if args.server_command:
+            with socket.socket() as s:
+                s.bind(("127.0.0.1", 0))
+                port = s.getsockname()[1]
+            site = subprocess.Popen(shlex.split(args.server_command.format(port=port, icon_host=icon_host)),
+                                    start_new_session=True, **QUIET)
+            wait_for(f"the site on port {port}", lambda: site.poll() is None and not socket.socket().connect_ex(
+                ("127.0.0.1", port)), timeout=60)
+        else:
+            server, port = scripted_site(icon_host)
+        relay.target_port = port
         with tempfile.TemporaryDirectory() as folder:
-            run_checks(args, started, folder)
-    return run_session(args, checks)
+            run_checks(args, started, relay, not args.server_command, folder)
+    try:
+        return run_session(args, checks)
+    finally:
+        relay.listener.close()
+        if server:
+            server.shutdown()
+        if site and site.poll() is None:
+            os.killpg(site.pid, signal.SIGKILL)  # the site's whole session: nothing of it is kept
+            site.wait(timeout=10)
 
 
 if __name__ == "__main__":
