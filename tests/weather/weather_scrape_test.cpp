@@ -119,4 +119,19 @@ TEST(WeatherScrape, RefusesAnIconAddressBeyondItsField) {
     weatherHosts = saved;
 }
 
+// 1 to 47 bytes of host name characters, with a port of 1 to 65535 in at most five digits;
+// anything else leaves the field as it was.
+TEST(WeatherHosts, TakesAHostWithAnOptionalPortAndNothingElse) {
+    const std::pair<std::string, bool> rows[] = {
+        {std::string(47, 'h'), true}, {std::string(48, 'h'), false}, {"a-b.c_d:1", true}, {"h:65535", true},
+        {"h:00001", true},  {"h:000001", false}, {"h:65536", false}, {"h:0", false}, {"h:", false},
+        {":80", false},     {"", false},         {"h/x", false},     {"h:8x", false},
+    };
+    for (const auto& [text, usable] : rows) {
+        char field[kWeatherHostSize] = "before";
+        EXPECT_EQ(setWeatherHost(field, atPageEnd(text)), usable) << text;
+        EXPECT_STREQ(field, usable ? text.c_str() : "before") << text;
+    }
+}
+
 }  // namespace
