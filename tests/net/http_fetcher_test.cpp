@@ -137,6 +137,7 @@ TEST(HttpFetcher, FailsOnEachFaultAndLeavesNoFile) {
     const std::string untilClose = "HTTP/1.1 200 OK\r\n\r\n";
     Script trickle{"<", ">" + untilClose};
     for (int i = 0; i < 12; ++i) trickle.insert(trickle.end(), {"~250", ">x"});
+    trickle.push_back("|");  // ends the body after 3 s: a later deadline would take it whole
     const std::tuple<const char*, Script, Failure> rows[] = {
         // Silence, not the close that ends the server's hold: the bound gave up first.
         {"stalls mid-body", {"<", ">" + whole.substr(0, 2000)}, Failure::silence},

@@ -85,6 +85,8 @@ TEST(WeatherScrape, CutsEachFieldByItsRules) {
         {"png extension", page(with({}, &Day::extension, ".png")), true, 3, worked[3]},
         {"icon name of 40 bytes", page(with({}, &Day::day, std::string(40, 'n'))), true, 3,
          iconUrl("day/", std::string(31, 'n') + ".gif")},
+        {"icon name cut before half a character", page(with({}, &Day::day, std::string(30, 'n') + SUN)), true, 3,
+         iconUrl("day/", std::string(30, 'n') + ".gif")},
         {"no <br>", noBr, false, -1, ""},
         {"no <span> after tomorrow's description", std::string(defaults).replace(secondSpan, 6, "<spun>"), false, -1,
          ""},
