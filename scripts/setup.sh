@@ -71,7 +71,7 @@ if ! have_locale; then
     locale-gen >/dev/null
 fi
 if need_emulator; then
-    echo "setup: this host cannot run 32-bit programs itself; installing $emulator from bookworm-backports"
+    echo "setup: installing $emulator from bookworm-backports to run 32-bit Wine emulated"
     if [ ! -f "$backports_list" ]; then
         printf '%s\n' 'Types: deb' 'URIs: http://deb.debian.org/debian' 'Suites: bookworm-backports' \
             'Components: main' 'Signed-By: /usr/share/keyrings/debian-archive-keyring.gpg' >"$backports_list"
