@@ -75,9 +75,9 @@ if [ "$handlers_after" != "$handlers_before" ]; then
     failed+=("binfmt")
 fi
 
-ran=()
-for bits in "${suites[@]}"; do ran+=("$bits-bit (${way[$bits]})"); done
-echo "test.sh: ran the Windows suite(s) ${ran[*]}${left_out:+; $left_out}"
+ran=
+for bits in "${suites[@]}"; do ran+="${ran:+, }$bits-bit ${way[$bits]}"; done
+echo "test.sh: Windows suites run: $ran${left_out:+; $left_out}"
 if [ ${#failed[@]} -gt 0 ]; then
     echo "test.sh: FAILED: ${failed[*]}" >&2
     exit 1
