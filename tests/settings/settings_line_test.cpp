@@ -3,6 +3,8 @@
 
 #include "settings/settings_line.h"
 
+#include "common/gbk_text.h"
+
 #include "tests/test_support.h"
 
 #include <gtest/gtest.h>
@@ -85,6 +87,14 @@ TEST(SettingsLine, NoLineReadsPastItsEnd) {
         for (char& c : line) c = kBytes[random() % sizeof kBytes];
         reread(test_support::atPageEnd(line, false), line.size());
     }
+}
+
+// The cut the city shares with the panel's texts: a limit past the field still leaves the
+// field's last byte for the terminator.
+TEST(CopyCut, KeepsTheLastByteForTheTerminatorWhateverTheLimit) {
+    char field[5];
+    EXPECT_EQ(gbk::copyCut(field, sizeof field, "abcdef", 6, 10), 4u);
+    EXPECT_STREQ(field, "abcd");
 }
 
 }  // namespace
