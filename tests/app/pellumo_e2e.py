@@ -1,7 +1,7 @@
 #!/usr/bin/env python3
 """Pellumo end to end: the real program under Wine on a private X server, driven with
 xdotool and watched through screenshots, its forecast fetched from a site on 127.0.0.1
-through a counting relay. One run per path a user sees: the start (window, calendar, keys),
+whose requests are counted. One run per path a user sees: the start (window, calendar, keys),
 the forecast with its six icons, a second start while running, the menu's Close saving the
 settings, and a start after that with the icons cached (one request). Every wait polls with a
 time-out, and all that is started here is ended on every way out. Exit 0 when all passed.
@@ -187,11 +187,11 @@ def make_gif(side, colour):
             struct.pack("<HHHHB", 0, 0, side, side, 0) + b"\x02" + blocks + b"\0;")
 
 
-def scripted_site(icon_host=None):
-    """Starts the scripted site on 127.0.0.1: (server, port). Its GBK page names `icon_host`
-    for the icons, by default the site itself."""
+def scripted_site(requests=None):
+    """Starts the scripted site on 127.0.0.1, which names itself for the icons and adds the
+    requests it answers to `requests`: (server, port)."""
     server = http.server.ThreadingHTTPServer(("127.0.0.1", 0), http.server.BaseHTTPRequestHandler)
-    host = icon_host or f"127.0.0.1:{server.server_address[1]}"
+    host = f"127.0.0.1:{server.server_address[1]}"
     icon = lambda k: f'<img src="http://{host}/vip/baidu/imag/{ICONS[k][0]}.gif">'  # noqa: E731
     days = "".join(f"<tr><td>{icon(2 * d)}{icon(2 * d + 1)}</td><td>{22 - d}℃～{15 - d}℃</td>"
                    f"<td>晴转多云</td><td><span>北风3-4级</span></td></tr>" for d in range(3))
@@ -204,6 +204,7 @@ def scripted_site(icon_host=None):
         log_message = lambda *_: None  # noqa: E731
 
         def do_GET(self):
+            requests is None or requests.append(f"GET {self.path}")
             body = page if self.path.startswith("/s?") else bodies.get(self.path, b"")
             self.send_response(200 if body else 404)
             self.send_header("Content-Length", str(len(body)))
@@ -215,50 +216,13 @@ def scripted_site(icon_host=None):
     return server, server.server_address[1]
 
 
-class Relay:
-    """Passes connections from its own loopback port to the site's (target_port, set once
-    known) and keeps the request lines it sees, whatever the site."""
-
-    def __init__(self):
-        self.target_port, self.requests = None, []
-        self.listener = socket.create_server(("127.0.0.1", 0))
-        self.port = self.listener.getsockname()[1]
-        threading.Thread(target=self._accept, daemon=True).start()
+class Requests(list):
+    """The request lines a site answered, "METHOD target", as its own log gives them."""
 
     def take(self):
-        taken, self.requests = self.requests, []
+        taken = self[:]
+        del self[:len(taken)]
         return taken
-
-    def _accept(self):
-        while True:
-            try:
-                client, _ = self.listener.accept()
-                site = socket.create_connection(("127.0.0.1", self.target_port), timeout=5)
-            except OSError:
-                if self.listener.fileno() < 0:
-                    return  # stopped
-                client.close()
-                continue
-            for source, sink, log in ((client, site, True), (site, client, False)):
-                threading.Thread(target=self._pass, args=(source, sink, log), daemon=True).start()
-
-    def _pass(self, source, sink, log):
-        pending = b""
-        source.settimeout(60)
-        try:
-            while data := source.recv(65536):
-                sink.sendall(data)
-                pending += data if log else b""
-                while log and b"\r\n\r\n" in pending:
-                    head, pending = pending.split(b"\r\n\r\n", 1)
-                    self.requests.append(head.split(b"\r\n")[0].decode("latin-1"))
-        except OSError:
-            pass
-        for s in (source, sink):  # either side's end ends the pair
-            try:
-                s.shutdown(socket.SHUT_RDWR)
-            except OSError:
-                pass
 
 
 def shows_forecast(screen, ox, oy, exact_colours):
@@ -289,8 +253,8 @@ def start_and_show(args, started, folder, hosts, exact, what):
     return program, wid, area, home, grid, delay
 
 
-def run_checks(args, started, relay, exact, folder):
-    hosts = f"127.0.0.1:{relay.port}"
+def run_checks(args, started, requests, port, exact, folder):
+    hosts = f"127.0.0.1:{port}"
     first, wid, area, home, grid, delay = start_and_show(args, started, folder, hosts, exact, "on the first start")
     _, wx, wy, ww, wh = find_window()
     check((wx, wy, ww, wh) == (SCREEN_W - 320, -15, 320, 450),
@@ -301,7 +265,7 @@ def run_checks(args, started, relay, exact, folder):
     if args.screenshot:
         subprocess.run(["import", "-window", "root", args.screenshot], check=True, timeout=30)
     time.sleep(1)  # anything still on its way would show up as an extra request
-    asked = relay.take()
+    asked = requests.take()
     # Each distinct icon crosses the network once: each of the six by its GIF name for the
     # scripted site, as many as the days name for another (two days may share an icon).
     icons = [r.split()[1] for r in asked[1:]]
@@ -357,10 +321,10 @@ def run_checks(args, started, relay, exact, folder):
     attributes = int(os.getxattr(path, "user.DOSATTRIB").split(b"\0")[0], 16)
     check(attributes & 6 == 6, f"the file is hidden and system (attributes 0x{attributes:x})")
 
-    relay.take()
+    requests.take()
     program = start_and_show(args, started, folder, hosts, exact, "on the next start")[0]
     time.sleep(2)
-    again = relay.take()
+    again = requests.take()
     check(len(again) == 1 and again[0].startswith("GET /s?bs="),
           f"the next start, icons cached, makes one request only ({again})")
     close(program)
@@ -377,28 +341,31 @@ def main():
         print(f"SKIP the site's program is not built: {shlex.split(args.server_command)[0]}")
         return 77
     site = server = None
-    relay = Relay()  # listening first: the site's pages must name its port
+    requests = Requests()
+
+    def log(stream):  # the service's access log: "... GET /target 200 ..."
+        for line in stream:
+            if found := re.search(r" (GET|HEAD) (\S+) \d{3} ", line):
+                requests.append(f"{found.group(1)} {found.group(2)}")
 
     def checks(started):
         nonlocal site, server
-        icon_host = f"127.0.0.1:{relay.port}"
         if args.server_command:
             with socket.socket() as s:
                 s.bind(("127.0.0.1", 0))
                 port = s.getsockname()[1]
-            site = subprocess.Popen(shlex.split(args.server_command.format(port=port, icon_host=icon_host)),
-                                    start_new_session=True, **QUIET)
+            site = subprocess.Popen(shlex.split(args.server_command.format(port=port, icon_host=f"127.0.0.1:{port}")),
+                                    start_new_session=True, stdout=subprocess.PIPE, stderr=subprocess.DEVNULL, text=True)
+            threading.Thread(target=log, args=(site.stdout,), daemon=True).start()
             wait_for(f"the site on port {port}", lambda: site.poll() is None and not socket.socket().connect_ex(
                 ("127.0.0.1", port)), timeout=60)
         else:
-            server, port = scripted_site(icon_host)
-        relay.target_port = port
+            server, port = scripted_site(requests)
         with tempfile.TemporaryDirectory() as folder:
-            run_checks(args, started, relay, not args.server_command, folder)
+            run_checks(args, started, requests, port, not args.server_command, folder)
     try:
         return run_session(args, checks)
     finally:
-        relay.listener.close()
         if server:
             server.shutdown()
         if site and site.poll() is None:
