@@ -21,6 +21,7 @@ while [ $# -gt 0 ]; do
 done
 source "$repo/scripts/common.sh"   # sets repo_root to the tree under study
 log=${MUTATION_LOG:-$repo/build-mutation.log}
+export GTEST_FAIL_FAST=1  # a caught fault needs no more of its test's cases
 : >"$log"
 
 # The build target behind a test, where it is not the test's own name.
@@ -28,6 +29,7 @@ target_of() {
     case $1 in
         service_process_test | service_edge_test) echo pellumo-forecast ;;
         pellumo_cal_cli) echo pellumo-cal ;;
+        pellumo_fetch_cli) echo pellumo-fetch ;;
         pellumo_e2e | forecast_service_e2e) echo pellumo ;;
         *) echo "$1" ;;
     esac
