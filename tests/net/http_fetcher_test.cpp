@@ -148,6 +148,8 @@ TEST(HttpFetcher, FailsOnEachFaultAndLeavesNoFile) {
         {"endless trickle", trickle, Failure::deadline},
         {"just within the size cap", {"<", ">" + untilClose + filler(1 << 20, true), "|"}, Failure::none},
         {"one byte over the size cap", {"<", ">" + untilClose + filler((1 << 20) + 1, true), "|"}, Failure::tooLarge},
+        {"header of 16 KB", {"<", ">" + ok("x", "HTTP/1.1 200 OK\r\nX-Pad: " + std::string(16337, 'p') + "\r\n")},
+         Failure::none},
         {"header over 16 KB", {"<", ">HTTP/1.1 200 OK\r\nX-Pad: " + std::string(16384, 'p'), "|"}, Failure::header},
     };
     for (const auto& [name, steps, failure] : rows) {
