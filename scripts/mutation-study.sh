@@ -6,7 +6,9 @@
 # `tests` names ctest entries, each marked with its build: H:name (host, build-service/) or
 # W:name (64-bit Windows under Wine, build-win64/). Only the targets those tests need are
 # rebuilt and only those tests run, each bounded in time; the file is put back after each
-# fault. A fault that does not build counts apart, neither caught nor missed.
+# fault. A fault that does not build counts apart, neither caught nor missed. The builds are
+# left with the last fault's objects: build again before running their tests otherwise.
+# CPU is the limit: run it in a worktree of its own (git worktree add --detach).
 set -euo pipefail
 here=$(cd "$(dirname "${BASH_SOURCE[0]}")" && pwd)
 repo=$(cd "$here/.." && pwd)
