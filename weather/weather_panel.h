@@ -34,8 +34,7 @@ public:
     static constexpr int kIconCount = 6;
     static constexpr uint32_t kDefaultTextColor = 0xFF00FF;  // a COLORREF, 0x00BBGGRR
 
-    // Fills the defaults, creates the picture folder below the current directory and
-    // removes download leftovers from it.
+    // Fills the defaults and names the picture folder (see picture_folder.h); touches no file.
     WeatherPanel();
     // Keeps the bitmaps: they live as long as the process.
     ~WeatherPanel() = default;
