@@ -7,10 +7,12 @@
 #include "app/commands.h"
 #include "app/paint_route.h"
 #include "app/resource.h"
+#include "app/weather_schedule.h"
 #include "common/unique.h"
 #include "settings/settings.h"
 #include "settings/settings_store.h"
 #include "weather/weather_panel.h"
+#include "weather/weather_worker.h"
 
 #include <cstring>
 
@@ -29,6 +31,8 @@ UINT taskbarCreatedMessage = 0;
 void(WINAPI* readLocalDate)(LPSYSTEMTIME) = GetLocalTime;
 
 namespace {
+
+unsigned weatherFailures = 0;  // failed refreshes in a row since the last new request
 
 // Black is the colour key, so the black class background is fully transparent and only
 // what the panels draw shows; alpha 200 of 255 makes that translucent.
@@ -82,12 +86,16 @@ LRESULT onCreate(HWND window) {
     // Explorer broadcasts this when it (re)starts; its tray then has forgotten every icon.
     taskbarCreatedMessage = RegisterWindowMessageA("TaskbarCreated");
     initColorDialog(colorDialogData, customColors, window, currentColor);
+    // Without it refreshes run here, as before: slower to answer, but still right.
+    weatherWorker.start(window, kWeatherDoneMessage);
     return 0;
 }
 
 LRESULT onDestroy(HWND window) {
     KillTimer(window, kStartupTimer);
     KillTimer(window, kDayTimer);
+    KillTimer(window, kWeatherTimer);
+    weatherWorker.stop(kWorkerStopWaitMs);
     notifyIcon(NIM_DELETE, &trayIconData);  // harmless when the icon is not shown
     if (popupMenu) DestroyMenu(popupMenu);
     popupMenu = nullptr;
@@ -103,45 +111,86 @@ void refreshStoredCity() {
     weatherPanel.refresh(city, true);
 }
 
-// The first tick loads the settings and slows the timer down; later ticks retry whatever
-// is not ready yet and stop the timer for good once everything is.
+// The first tick loads the settings and slows the timer down; later ticks retry the
+// calendar until it is ready and then stop the timer for good. The weather has retries of
+// its own (onWeatherDone).
 LRESULT onStartupTimer(HWND window) {
     if (firstTick) {
         SetTimer(window, kStartupTimer, kRetryDelay, nullptr);
+        restartWeatherRetries();
         loadSettings();
         firstTick = false;
         InvalidateRect(window, nullptr, FALSE);
         return 0;
     }
-    if (calendarPanel.ready && weatherPanel.ready) {
+    if (calendarPanel.ready) {
         KillTimer(window, kStartupTimer);
         return 0;
     }
-    if (!calendarPanel.ready) calendarPanel.showCurrentMonth();
-    // The stored city, so a retry never loses the city of the settings or of the user.
-    if (!weatherPanel.ready) refreshStoredCity();
+    calendarPanel.showCurrentMonth();
     InvalidateRect(window, nullptr, FALSE);
     return 0;
 }
 
 // A program left running past midnight moves today on: the calendar's box, today line and
-// month, and the forecast whose first day is labelled today.
-LRESULT onDayCheck() {
+// month at once, and the forecast whose first day is labelled today a few minutes later.
+LRESULT onDayCheck(HWND window) {
     SYSTEMTIME now{};
     readLocalDate(&now);
     if (!calendarPanel.rollToday(now.wYear, now.wMonth, now.wDay)) return 0;
-    if (!firstTick) refreshStoredCity();  // before the first tick the settings load queries
+    if (firstTick) return 0;  // the settings load will query
+    restartWeatherRetries();
+    SetTimer(window, kWeatherTimer, midnightRefreshDelayMs(GetTickCount() ^ GetCurrentProcessId()), nullptr);
+    return 0;
+}
+
+LRESULT onWeatherTimer(HWND window) {
+    KillTimer(window, kWeatherTimer);
+    refreshStoredCity();
     return 0;
 }
 
 LRESULT onTimer(HWND window, WPARAM id) {
-    if (id == kDayTimer) return onDayCheck();
+    if (id == kDayTimer) return onDayCheck(window);
+    if (id == kWeatherTimer) return onWeatherTimer(window);
     return onStartupTimer(window);
 }
 
-// Windows ends the session without a Close: keep what this run changed.
+// The worker's result: committed at once; a failure is retried after a pause that grows
+// with each failure in a row, until one succeeds or a newer request takes over.
+LRESULT onWeatherDone(HWND window, LPARAM result) {
+    switch (weatherWorker.finish(result, weatherPanel)) {
+        case WeatherWorker::Outcome::superseded:
+            return 0;
+        case WeatherWorker::Outcome::failed:
+            SetTimer(window, kWeatherTimer, weatherRetryDelayMs(weatherFailures++), nullptr);
+            break;
+        case WeatherWorker::Outcome::succeeded:
+            weatherFailures = 0;
+            KillTimer(window, kWeatherTimer);
+            break;
+    }
+    // Before its first paint the panel knows no window to invalidate.
+    if (!weatherPanel.ready) InvalidateRect(window, nullptr, FALSE);
+    return 0;
+}
+
+// A computer woken from sleep may have slept past midnight: today and the forecast move on.
+LRESULT onPowerBroadcast(HWND window, WPARAM event) {
+    if ((event == PBT_APMRESUMEAUTOMATIC || event == PBT_APMRESUMESUSPEND) && !firstTick) {
+        onDayCheck(window);
+        restartWeatherRetries();
+        refreshStoredCity();
+    }
+    return TRUE;
+}
+
+// Windows ends the session without a Close: keep what this run changed, and let a refresh
+// in flight end without leaving a partial file.
 LRESULT onEndSession(WPARAM ending) {
-    if (ending) saveSettings();
+    if (!ending) return 0;
+    saveSettings();
+    weatherWorker.stop(kWorkerStopWaitMs);
     return 0;
 }
 
@@ -186,6 +235,11 @@ LRESULT onKeyDown(WPARAM key) {
 
 }  // namespace
 
+void restartWeatherRetries() {
+    weatherFailures = 0;
+    if (mainWindow) KillTimer(mainWindow, kWeatherTimer);
+}
+
 void registerWindowClass(HINSTANCE instance) {
     WNDCLASSEXA wc{};
     wc.cbSize = sizeof wc;
@@ -229,7 +283,11 @@ LRESULT CALLBACK mainWindowProc(HWND window, UINT message, WPARAM wParam, LPARAM
         case WM_TIMER:
             return onTimer(window, wParam);
         case WM_TIMECHANGE:
-            return onDayCheck();
+            return onDayCheck(window);
+        case WM_POWERBROADCAST:
+            return onPowerBroadcast(window, wParam);
+        case kWeatherDoneMessage:
+            return onWeatherDone(window, lParam);
         case WM_ENDSESSION:
             return onEndSession(wParam);
         case WM_RBUTTONUP:

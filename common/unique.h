@@ -24,6 +24,12 @@ struct FileTraits {  // from CreateFileA, which fails with INVALID_HANDLE_VALUE,
     static void close(Handle h) { CloseHandle(h); }
 };
 
+struct KernelHandleTraits {  // threads and events, which fail with null
+    using Handle = HANDLE;
+    static Handle invalid() { return nullptr; }
+    static void close(Handle h) { CloseHandle(h); }
+};
+
 struct RegKeyTraits {
     using Handle = HKEY;
     static Handle invalid() { return nullptr; }
@@ -51,6 +57,7 @@ template <class Interface>
 using UniqueCom = Unique<ComTraits<Interface>>;
 using UniqueMemoryDc = Unique<MemoryDcTraits>;
 using UniqueRegKey = Unique<RegKeyTraits>;
+using UniqueKernelHandle = Unique<KernelHandleTraits>;
 
 // Selects an object into a device context and puts the previous one back on scope exit.
 // Declare it after the owner of the object, so the object is deselected before it is deleted.

@@ -92,15 +92,24 @@ const char* findBytes(const char* haystack, size_t length, const char* needle, s
     return nullptr;
 }
 
-// 1 when the socket is ready, 0 when `ms` passed without that, -1 on an error.
-int waitFor(SOCKET socket, bool toWrite, int ms) {
+// 1 when the socket is ready, 0 when `ms` passed without that, -1 on an error. While
+// `connecting`, a failed connection shows as an error too.
+int waitFor(SOCKET socket, bool toWrite, int ms, bool connecting) {
     fd_set set;
+    fd_set failed;
     FD_ZERO(&set);
+    FD_ZERO(&failed);
     FD_SET(socket, &set);
+    FD_SET(socket, &failed);
     timeval bound{ms / 1000, (ms % 1000) * 1000};
-    const int ready = select(0, toWrite ? nullptr : &set, toWrite ? &set : nullptr, nullptr, &bound);
+    const int ready =
+        select(0, toWrite ? nullptr : &set, toWrite ? &set : nullptr, connecting ? &failed : nullptr, &bound);
+    if (ready > 0 && connecting && FD_ISSET(socket, &failed)) return -1;
     return ready > 0 ? 1 : ready;
 }
+
+// How long one wait looks before it asks whether the download is to stop.
+constexpr int kStopSliceMs = 25;
 
 }  // namespace
 
@@ -154,6 +163,8 @@ const char* HttpFetcher::describe(Failure failure) {
             return "the body is larger than a saved file may be";
         case Failure::file:
             return "the file could not be written";
+        case Failure::stopped:
+            return "the download was told to stop";
     }
     return "unknown failure";
 }
@@ -219,7 +230,7 @@ bool HttpFetcher::prepareConnection(const char* host, int port) {
     if (!socket_) return false;
     const bool keep = reusable && connectedPort == port &&
                       ascii::equalsIgnoringCase(host, std::strlen(host), connectedHost) &&
-                      waitFor(socket_.get(), false, 0) == 0;
+                      waitFor(socket_.get(), false, 0, false) == 0;
     reusable = false;
     if (!keep) close();
     return keep;
@@ -261,18 +272,12 @@ bool HttpFetcher::connectWithBound(SOCKET socket, const sockaddr_in& address) {
         WSAGetLastError() != WSAEWOULDBLOCK) {
         return fail(Failure::connect);
     }
-    fd_set writable;
-    fd_set failed;
-    FD_ZERO(&writable);
-    FD_ZERO(&failed);
-    FD_SET(socket, &writable);
-    FD_SET(socket, &failed);
     Failure onTimeout = Failure::silence;
     const int ms = waitBound(onTimeout);
-    timeval bound{ms / 1000, (ms % 1000) * 1000};
-    const int ready = ms > 0 ? select(0, nullptr, &writable, &failed, &bound) : 0;
+    const int ready = ms > 0 ? waitSliced(socket, true, ms, true) : 0;
+    if (ready == -2) return fail(Failure::stopped);
     if (ready == 0) return fail(onTimeout);
-    if (ready < 0 || FD_ISSET(socket, &failed)) return fail(Failure::connect);
+    if (ready < 0) return fail(Failure::connect);
     int error = 0;
     int errorSize = sizeof error;
     if (getsockopt(socket, SOL_SOCKET, SO_ERROR, reinterpret_cast<char*>(&error), &errorSize) != 0 || error != 0) {
@@ -304,13 +309,26 @@ int HttpFetcher::waitBound(Failure& onTimeout) const {
     return left < silenceMs ? left : silenceMs;
 }
 
-// 1 when the socket is ready, -1 (with the failure set) after silence, the deadline or an error.
+// waitFor in slices, so that a stop ends it soon: -2 once stopped.
+int HttpFetcher::waitSliced(SOCKET socket, bool toWrite, int ms, bool connecting) {
+    for (;;) {
+        if (stopped()) return -2;
+        const int slice = ms < kStopSliceMs ? ms : kStopSliceMs;
+        const int ready = waitFor(socket, toWrite, slice, connecting);
+        ms -= slice;
+        if (ready != 0 || ms <= 0) return ready;
+    }
+}
+
+// 1 when the socket is ready, -1 (with the failure set) after silence, the deadline, a stop
+// or an error.
 int HttpFetcher::wait(SOCKET socket, bool toWrite) {
     Failure onTimeout = Failure::silence;
     const int ms = waitBound(onTimeout);
-    const int ready = ms > 0 ? waitFor(socket, toWrite, ms) : 0;
+    const int ready = ms > 0 ? waitSliced(socket, toWrite, ms, false) : 0;
+    if (ready == -2) fail(Failure::stopped);
     if (ready == 0) fail(onTimeout);
-    if (ready < 0) fail(toWrite ? Failure::send : Failure::closed);
+    if (ready == -1) fail(toWrite ? Failure::send : Failure::closed);
     return ready > 0 ? 1 : -1;
 }
 
@@ -375,7 +393,10 @@ int HttpFetcher::nextBodyPiece(SOCKET socket, BodySource& body, char* buffer, in
 // Appends the body from the first occurrence of `marker` on, zero bytes left out, until the
 // body ends or the room is used up.
 bool HttpFetcher::takeText(SOCKET socket, BodySource& body, const char* marker, char* destination, int limit) {
-    Sleep(kTextModePauseMs);
+    for (int waited = 0; waited < kTextModePauseMs; waited += kStopSliceMs) {
+        if (stopped()) return fail(Failure::stopped);
+        Sleep(kStopSliceMs);
+    }
     const size_t existing = std::strlen(destination);
     char* out = destination + existing;
     const size_t capacity = static_cast<size_t>(limit) - 1 - existing;
@@ -487,7 +508,8 @@ bool HttpFetcher::download(const char* url, const char* text, char* destination,
         const bool sent = sendAll(socket_.get(), request, requestLength);
         if (sent && readHead(socket_.get(), head, kMaxHeaderBytes, headLength)) break;
         const bool lostIdleConnection =
-            reused && headLength == 0 && failure_ != Failure::silence && failure_ != Failure::deadline;
+            reused && headLength == 0 && failure_ != Failure::silence && failure_ != Failure::deadline &&
+            failure_ != Failure::stopped;
         if (attempt > 0 || !lostIdleConnection) {
             std::memcpy(headerText_, head, headLength < kHeaderSize ? headLength : kHeaderSize);
             return false;

@@ -9,6 +9,7 @@
 
 #include "common/unique.h"
 
+#include <atomic>
 #include <cstdint>
 
 #include "weather/body_framing.h"
@@ -58,7 +59,8 @@ public:
         status,
         body,
         tooLarge,
-        file
+        file,
+        stopped
     };
 
     // `silenceMs` bounds every wait on the network: a connect, a send, or a receive that
@@ -98,6 +100,10 @@ public:
     // empty when the path did not fit, unchanged by text mode and by a URL that did not split.
     const char* savedPath() const { return savedPath_; }
 
+    // Once `stop` (null for never) is set, the download in progress fails within a few tens
+    // of milliseconds, wherever it waits; set from another thread to end a stalled one.
+    void stopOn(const std::atomic<bool>* stop) { stop_ = stop; }
+
     // Closes a held socket and releases Winsock; false, doing nothing, when none is held.
     bool close();
 
@@ -124,6 +130,8 @@ private:
     bool sendAll(SOCKET socket, const char* data, int length);
     int waitBound(Failure& onTimeout) const;
     int wait(SOCKET socket, bool toWrite);
+    int waitSliced(SOCKET socket, bool toWrite, int ms, bool connecting);
+    bool stopped() const { return stop_ && stop_->load(); }
     int receive(SOCKET socket, char* buffer, int size);
     int nextBodyPiece(SOCKET socket, BodySource& body, char* buffer, int size);
     bool takeText(SOCKET socket, BodySource& body, const char* marker, char* destination, int limit);
@@ -145,4 +153,5 @@ private:
     int deadlineMs;
     DWORD downloadStart = 0;  // GetTickCount at the start of the current download
     Failure failure_ = Failure::none;
+    const std::atomic<bool>* stop_ = nullptr;
 };
