@@ -2,12 +2,12 @@
 
 #include "app/commands.h"
 
+#include "app/app_settings.h"
 #include "app/app_text.h"
 #include "app/color_dialog.h"
 #include "app/shell.h"
 #include "common/gbk_wide.h"
 #include "common/unique.h"
-#include "settings/settings.h"
 #include "settings/settings_store.h"
 #include "weather/weather_panel.h"
 

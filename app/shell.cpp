@@ -9,7 +9,7 @@
 #include "app/resource.h"
 #include "app/weather_schedule.h"
 #include "common/unique.h"
-#include "settings/settings.h"
+#include "app/app_settings.h"
 #include "settings/settings_store.h"
 #include "weather/weather_panel.h"
 #include "weather/weather_worker.h"

@@ -7,8 +7,8 @@
 // address is the icon server's day or night prefix, a name and ".gif".
 
 #include "fuzz/fuzz_check.h"
-#include "weather/gbk_text.h"
-#include "weather/url_parts.h"
+#include "common/gbk_text.h"
+#include "net/url_parts.h"
 #include "weather/weather_hosts.h"
 #include "weather/weather_panel.h"
 

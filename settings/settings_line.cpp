@@ -3,7 +3,7 @@
 
 #include "settings/settings_line.h"
 
-#include "weather/gbk_text.h"
+#include "common/gbk_text.h"
 
 #include <cstdio>
 #include <cstring>

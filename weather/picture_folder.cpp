@@ -1,7 +1,7 @@
 #include "weather/picture_folder.h"
 
 #include "common/gbk_wide.h"
-#include "weather/http_fetcher.h"
+#include "net/http_fetcher.h"
 
 #include <cstring>
 

@@ -2,9 +2,9 @@
 
 #include "weather/weather_panel.h"
 
-#include "weather/gbk_text.h"
-#include "weather/http_fetcher.h"
-#include "weather/url_parts.h"
+#include "common/gbk_text.h"
+#include "net/http_fetcher.h"
+#include "net/url_parts.h"
 #include "weather/weather_hosts.h"
 #include "weather/weather_text.h"
 #include "weather/weather_worker.h"

@@ -1,7 +1,7 @@
 // The scraper: three days of the forecast cut out of the result page by fixed markers.
 // Page text in, fields out: no window, socket or file call.
 
-#include "weather/gbk_text.h"
+#include "common/gbk_text.h"
 #include "weather/weather_hosts.h"
 #include "weather/weather_panel.h"
 

@@ -7,7 +7,7 @@
 #include "app/color_dialog.h"
 #include "app/commands.h"
 #include "app/shell.h"
-#include "settings/settings.h"
+#include "app/app_settings.h"
 #include "settings/settings_store.h"
 #include "weather/weather_hosts.h"
 #include "weather/weather_panel.h"

@@ -12,10 +12,10 @@
 #include <atomic>
 #include <cstdint>
 
-#include "weather/body_framing.h"
-#include "weather/chunked_decoder.h"
-#include "weather/http_head.h"
-#include "weather/url_parts.h"
+#include "net/body_framing.h"
+#include "net/chunked_decoder.h"
+#include "net/http_head.h"
+#include "net/url_parts.h"
 
 // Owns one socket together with the Winsock start-up made for it: closing it releases both,
 // which keeps start-ups and releases paired one to one. 0 means none, as the fetcher's

@@ -1,7 +1,7 @@
-#include "weather/http_fetcher.h"
+#include "net/http_fetcher.h"
 
-#include "weather/ascii.h"
-#include "weather/lead_byte.h"
+#include "common/ascii.h"
+#include "common/lead_byte.h"
 
 #include <cstdio>
 #include <cstring>

@@ -1,7 +1,7 @@
-#include "weather/url_parts.h"
+#include "net/url_parts.h"
 
-#include "weather/ascii.h"
-#include "weather/lead_byte.h"
+#include "common/ascii.h"
+#include "common/lead_byte.h"
 
 #include <cstring>
 

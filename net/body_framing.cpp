@@ -1,6 +1,6 @@
-#include "weather/body_framing.h"
+#include "net/body_framing.h"
 
-#include "weather/ascii.h"
+#include "common/ascii.h"
 
 #include <cstddef>
 #include <cstring>

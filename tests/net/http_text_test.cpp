@@ -1,10 +1,10 @@
 // The text side of a download, without sockets: URL splitting and GBK percent coding, the
 // response header, body framing and the chunked decoder. Random input, and the promises
 // that hold for every input, are the fuzzers' part; these are the worked cases and limits.
-#include "weather/body_framing.h"
-#include "weather/chunked_decoder.h"
-#include "weather/http_head.h"
-#include "weather/url_parts.h"
+#include "net/body_framing.h"
+#include "net/chunked_decoder.h"
+#include "net/http_head.h"
+#include "net/url_parts.h"
 
 #include "tests/test_support.h"
 
