@@ -185,12 +185,11 @@ LRESULT onPowerBroadcast(HWND window, WPARAM event) {
     return TRUE;
 }
 
-// Windows ends the session without a Close: keep what this run changed, and let a refresh
-// in flight end without leaving a partial file.
+// Windows ends the session without a Close: keep what this run changed. A refresh in
+// flight is not waited for; ended with the process, it leaves at most a temporary file,
+// which the next start removes.
 LRESULT onEndSession(WPARAM ending) {
-    if (!ending) return 0;
-    saveSettings();
-    weatherWorker.stop(kWorkerStopWaitMs);
+    if (ending) saveSettings();
     return 0;
 }
 

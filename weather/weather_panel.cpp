@@ -49,10 +49,13 @@ bool WeatherPanel::refresh(const char* newCity, bool force) {
     if (!newCity) return false;
     char given[kCitySize];
     gbk::copyCut(given, sizeof given, newCity, strnlen(newCity, sizeof given), sizeof given - 1);
-    // Compared with the city on show, not the last one asked for: a city typed again after
-    // its query failed is queried again.
-    if (forecastCity[0] != '\0' && std::strcmp(forecastCity, given) == 0 && !force) return true;
     std::memcpy(city, given, sizeof city);
+    // Compared with the city on show, not the last one asked for: a city typed again after
+    // its query failed is queried again. The city on show wins over any query still on its way.
+    if (forecastCity[0] != '\0' && std::strcmp(forecastCity, given) == 0 && !force) {
+        weatherWorker.forget();
+        return true;
+    }
     if (weatherWorker.request(*this)) return true;
     return commit(*this, fetchForecast(weatherHosts.search, nullptr));
 }

@@ -48,9 +48,15 @@ bool WeatherWorker::request(const WeatherPanel& panel) {
     return true;
 }
 
+void WeatherWorker::forget() {
+    delete pending.exchange(nullptr);
+    finishedSerial = ++latestSerial;
+}
+
 WeatherWorker::Outcome WeatherWorker::finish(LPARAM lParam, WeatherPanel& panel) {
     const std::unique_ptr<Job> job(reinterpret_cast<Job*>(lParam));
     if (!job || job->serial != latestSerial) return Outcome::superseded;
+    finishedSerial = job->serial;
     return panel.commit(job->panel, job->fetched) ? Outcome::succeeded : Outcome::failed;
 }
 
@@ -62,6 +68,7 @@ void WeatherWorker::stop(DWORD ms) {
         thread.reset();
         delete pending.exchange(nullptr);
     }
+    finishedSerial = latestSerial;  // nothing more will come
 }
 
 DWORD WINAPI WeatherWorker::run(void* self) {

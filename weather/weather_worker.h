@@ -28,14 +28,19 @@ public:
     // thread does not run.
     bool request(const WeatherPanel& panel);
 
+    // Drops the requests made so far: one waiting goes, one in flight ends unseen.
+    void forget();
+    // Whether the newest request's result has yet to be finished.
+    bool busy() const { return finishedSerial != latestSerial; }
+
     enum class Outcome { superseded, failed, succeeded };
     // Takes the result posted in `lParam`: commits it to `panel` when it answers the newest
     // request, and says how that went; an older request's result is dropped.
     Outcome finish(LPARAM lParam, WeatherPanel& panel);
 
     // Tells a refresh in flight to stop (its downloads end within a few tens of ms, leaving
-    // no partial file) and waits at most `ms` for the thread to end. Later requests run on
-    // the caller's thread no more: they are refused.
+    // no partial file) and waits at most `ms` for the thread to end. Requests are refused
+    // from then on (refreshes run on the caller's thread) until start is called again.
     void stop(DWORD ms);
 
     struct Job;
@@ -48,7 +53,8 @@ private:
     UniqueKernelHandle wake;  // auto-reset: a request, or the stop, is waiting
     HWND window_ = nullptr;
     UINT message_ = 0;
-    unsigned latestSerial = 0;  // of the newest request; window's thread only
+    unsigned latestSerial = 0;    // of the newest request; window's thread only
+    unsigned finishedSerial = 0;  // of the newest result finished
     std::atomic<Job*> pending{nullptr};
     std::atomic<bool> stopping{false};
 };
