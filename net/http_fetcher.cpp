@@ -1,9 +1,9 @@
 #include "net/http_fetcher.h"
 
 #include "common/ascii.h"
+#include "common/gbk_wide.h"
 #include "common/lead_byte.h"
 
-#include <cstdio>
 #include <cstring>
 
 namespace {
@@ -11,8 +11,7 @@ namespace {
 constexpr int kRequestSize = 512;
 constexpr int kLineSize = 256;
 constexpr int kTextModePauseMs = 1000;
-constexpr char kTemporaryPrefix[] = "pel";  // GetTempFileNameA makes "pelXXXX.tmp"
-constexpr char kTemporaryPattern[] = "pel*.tmp";
+constexpr wchar_t kTemporaryPattern[] = L"pel*.tmp";  // what TemporaryFile names
 
 // The length of `path` up to and including its last folder separator; 0 when it has none.
 // A GBK character's second byte can be 0x5C, the backslash, so trail bytes are skipped.
@@ -30,22 +29,17 @@ size_t folderLength(const char* path) {
 }
 
 // A regular file: not a folder, and not a device such as CON or NUL.gif that any folder
-// seems to hold.
+// seems to hold. The path is GBK, reached through UTF-16 whatever the system's code page.
 bool isRegularFile(const char* path) {
-    UniqueFile file(CreateFileA(path, 0, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr, OPEN_EXISTING,
-                                FILE_ATTRIBUTE_NORMAL, nullptr));
+    const gbk::WidePath wide(path);
+    if (!wide.ok) return false;
+    UniqueFile file(CreateFileW(wide.text, 0, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+                                OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
     if (!file || GetFileType(file.get()) != FILE_TYPE_DISK) return false;
     BY_HANDLE_FILE_INFORMATION information;
     return GetFileInformationByHandle(file.get(), &information) &&
            !(information.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY);
 }
-
-struct StdioFileTraits {
-    using Handle = FILE*;
-    static Handle invalid() { return nullptr; }
-    static void close(Handle file) { std::fclose(file); }
-};
-using UniqueStdioFile = Unique<StdioFileTraits>;
 
 // A temporary file beside the final one, deleted unless it has been moved into place.
 // Beside it, because a move within one folder stays on one volume and replaces atomically.
@@ -55,33 +49,44 @@ public:
     TemporaryFile(const TemporaryFile&) = delete;
     TemporaryFile& operator=(const TemporaryFile&) = delete;
     ~TemporaryFile() {
-        if (path[0] != '\0') DeleteFileA(path);
+        file.reset();  // an open file cannot be deleted
+        if (path[0] != L'\0') DeleteFileW(path);
     }
 
-    // Creates an empty, uniquely named file in the folder of `finalPath`.
-    bool create(const char* finalPath) {
-        char folder[MAX_PATH] = ".";
+    // Creates a new, empty "pelXXXX.tmp" in the folder of the GBK `finalPath`, trying
+    // names from a start that differs between calls; the search ends once `expired` says so,
+    // so a folder crowded with leftovers costs no more than the download's time.
+    template <class Expired>
+    bool create(const char* finalPath, Expired expired) {
+        wchar_t folder[MAX_PATH] = L"";
         const size_t length = folderLength(finalPath);  // keeps "C:\\" a root
-        if (length > 0) {
-            if (length >= sizeof folder) return false;
-            std::memcpy(folder, finalPath, length);
-            folder[length] = '\0';
+        if (length > 0 && gbk::toWide(finalPath, static_cast<int>(length), folder, MAX_PATH - 12) < 0) return false;
+        const DWORD first = GetTickCount();
+        for (DWORD n = 0; n <= 0xFFFF && !expired(); ++n) {
+            wsprintfW(path, L"%spel%04X.tmp", folder, static_cast<unsigned>((first + n) & 0xFFFF));
+            file.reset(CreateFileW(path, GENERIC_WRITE, 0, nullptr, CREATE_NEW, FILE_ATTRIBUTE_NORMAL, nullptr));
+            if (file) return true;
+            const DWORD error = GetLastError();
+            if (error != ERROR_FILE_EXISTS && error != ERROR_ALREADY_EXISTS) break;
         }
-        if (GetTempFileNameA(folder, kTemporaryPrefix, 0, path) == 0) {
-            path[0] = '\0';
-            return false;
-        }
-        return true;
+        path[0] = L'\0';
+        return false;
     }
-    const char* name() const { return path; }
+    bool write(const char* bytes, DWORD count) {
+        DWORD written = 0;
+        return WriteFile(file.get(), bytes, count, &written, nullptr) && written == count;
+    }
     bool moveTo(const char* finalPath) {
-        if (!MoveFileExA(path, finalPath, MOVEFILE_REPLACE_EXISTING)) return false;
-        path[0] = '\0';
+        file.reset();
+        const gbk::WidePath target(finalPath);
+        if (!target.ok || !MoveFileExW(path, target.text, MOVEFILE_REPLACE_EXISTING)) return false;
+        path[0] = L'\0';
         return true;
     }
 
 private:
-    char path[MAX_PATH] = {};
+    UniqueFile file;
+    wchar_t path[MAX_PATH + 16] = {};
 };
 
 const char* findBytes(const char* haystack, size_t length, const char* needle, size_t needleLength) {
@@ -170,22 +175,22 @@ const char* HttpFetcher::describe(Failure failure) {
 }
 
 void HttpFetcher::removeTemporaryFiles(const char* folder) {
-    char pattern[MAX_PATH] = {};
-    const size_t length = strnlen(folder, sizeof pattern);
-    if (length + sizeof kTemporaryPattern > sizeof pattern) return;
-    std::memcpy(pattern, folder, length);
-    std::memcpy(pattern + length, kTemporaryPattern, sizeof kTemporaryPattern);
-    WIN32_FIND_DATAA found;
-    HANDLE search = FindFirstFileA(pattern, &found);
+    wchar_t pattern[MAX_PATH + 16] = {};
+    const int length = gbk::toWide(folder, static_cast<int>(strnlen(folder, MAX_PATH)), pattern, MAX_PATH);
+    if (length < 0) return;
+    lstrcatW(pattern, kTemporaryPattern);
+    WIN32_FIND_DATAW found;
+    HANDLE search = FindFirstFileW(pattern, &found);
     if (search == INVALID_HANDLE_VALUE) return;
     do {
-        char path[MAX_PATH];
-        const size_t nameLength = strnlen(found.cFileName, sizeof found.cFileName);
-        if (found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY || length + nameLength >= sizeof path) continue;
-        std::memcpy(path, folder, length);
-        std::memcpy(path + length, found.cFileName, nameLength + 1);
-        DeleteFileA(path);
-    } while (FindNextFileA(search, &found));
+        wchar_t path[MAX_PATH + 16];
+        if (found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY || length + lstrlenW(found.cFileName) >= MAX_PATH) {
+            continue;
+        }
+        lstrcpynW(path, pattern, length + 1);
+        lstrcatW(path, found.cFileName);
+        DeleteFileW(path);
+    } while (FindNextFileW(search, &found));
     FindClose(search);
 }
 
@@ -439,24 +444,21 @@ bool HttpFetcher::takeText(SOCKET socket, BodySource& body, const char* marker, 
 // Saves the whole body, at most kMaxFileBytes, under `path` by way of a temporary file.
 bool HttpFetcher::saveFile(SOCKET socket, BodySource& body, const char* path) {
     TemporaryFile temporary;
-    if (!temporary.create(path)) return fail(Failure::file);
-    {
-        UniqueStdioFile file(std::fopen(temporary.name(), "wb"));
-        if (!file) return fail(Failure::file);
-        char chunk[kChunkSize];
-        size_t total = 0;
-        for (;;) {
-            const int received = nextBodyPiece(socket, body, chunk, kChunkSize);
-            if (received < 0) return false;
-            if (received == 0) break;
-            total += static_cast<size_t>(received);
-            if (total > static_cast<size_t>(kMaxFileBytes)) return fail(Failure::tooLarge);
-            if (std::fwrite(chunk, 1, static_cast<size_t>(received), file.get()) != static_cast<size_t>(received)) {
-                return fail(Failure::file);
-            }
-        }
-        // Closed here rather than by the owner, because a failed final flush is a failed file.
-        if (std::fclose(file.release()) != 0) return fail(Failure::file);
+    bool late = false;
+    const auto expired = [&] {
+        Failure ignored;
+        return (late = waitBound(ignored) <= 0 || stopped());
+    };
+    if (!temporary.create(path, expired)) return fail(late ? Failure::deadline : Failure::file);
+    char chunk[kChunkSize];
+    size_t total = 0;
+    for (;;) {
+        const int received = nextBodyPiece(socket, body, chunk, kChunkSize);
+        if (received < 0) return false;
+        if (received == 0) break;
+        total += static_cast<size_t>(received);
+        if (total > static_cast<size_t>(kMaxFileBytes)) return fail(Failure::tooLarge);
+        if (!temporary.write(chunk, static_cast<DWORD>(received))) return fail(Failure::file);
     }
     return temporary.moveTo(path) || fail(Failure::file);
 }

@@ -8,6 +8,7 @@
 #include "app/color_dialog.h"
 #include "app/commands.h"
 #include "app/shell.h"
+#include "common/gbk_wide.h"
 #include "settings/settings_store.h"
 #include "weather/picture_folder.h"
 #include "weather/weather_hosts.h"
@@ -73,8 +74,10 @@ test_support::TempFolder* folder;
 class Window : public ::testing::Environment {
 public:
     void SetUp() override {
-        folder = new test_support::TempFolder("pellumo-shell");
-        SetCurrentDirectoryA(folder->path.string().c_str());
+        // Named in Chinese and with a character of no ANSI code page (ő): the settings and
+        // the icon cache are reached through wide paths alone.
+        folder = new test_support::TempFolder("pellumo-shell-\xE5\xB7\xA5\xE5\x85\xB7\xC5\x91");  // UTF-8 of 工具ő
+        SetCurrentDirectoryW(folder->path.c_str());
         setWeatherHost(weatherHosts.search, "127.0.0.1:1");
         setWeatherHost(weatherHosts.icon, "127.0.0.1:1");
         notifyIcon = recordTrayCall;
@@ -86,7 +89,7 @@ public:
         createMainWindow(GetModuleHandleA(nullptr), SW_SHOWNA);
     }
     void TearDown() override {
-        SetCurrentDirectoryA("..");
+        SetCurrentDirectoryW(L"..");
         delete folder;
         RegDeleteKeyA(HKEY_CURRENT_USER, "Software\\PellumoVolatile");
     }
@@ -113,8 +116,10 @@ TEST(Loading, TheFirstTickAppliesTheStoredLineAndNothingIsSavedBefore) {
 std::string menuRead() {
     std::string all;
     for (int i = 0; i < GetMenuItemCount(popupMenu); ++i) {
-        char text[32] = {};
-        GetMenuStringA(popupMenu, i, text, sizeof text, MF_BYPOSITION);
+        wchar_t wide[32] = {};
+        GetMenuStringW(popupMenu, i, wide, 32, MF_BYPOSITION);
+        char text[32];
+        gbk::fromWide(wide, text, sizeof text, sizeof text - 1);
         const UINT state = GetMenuState(popupMenu, i, MF_BYPOSITION);
         if (state & MF_SEPARATOR) {
             all += "-|";
@@ -231,7 +236,7 @@ TEST(Commands, TheCityEntryKeepsWholeCharacters) {
     EXPECT_EQ(GetDlgCtrlID(button), 2008);
 
     // Nine characters, 18 bytes: the 15-byte cut would keep half of the eighth.
-    SetWindowTextA(edit, CITY "\xB9\xD8\xB4\xE5");  // 北京市海淀区中关村
+    SetWindowTextW(edit, CITY_WIDE L"\u5173\u6751");  // 北京市海淀区中关村
     command(2008, BN_CLICKED);
     EXPECT_FALSE(IsWindow(edit) || IsWindow(button) || cityEdit || cityButton);
     EXPECT_STREQ(weatherPanel.city, CITY);
