@@ -13,6 +13,7 @@
 
 #include <cstdio>
 #include <cstring>
+#include <initializer_list>
 
 HMENU popupMenu = nullptr;
 HWND cityEdit = nullptr;
@@ -79,6 +80,9 @@ void openCityEntry(HWND window) {
     cityButton =
         CreateWindowExW(0, L"button", setCity, kStyle, kButtonLeft, kCityTop, kButtonWidth, kCityHeight, window,
                         reinterpret_cast<HMENU>(static_cast<UINT_PTR>(kCommandCitySet)), appInstance, nullptr);
+    for (HWND control : {cityEdit, cityButton}) {
+        if (control) SendMessageW(control, WM_SETFONT, reinterpret_cast<WPARAM>(textFont()), FALSE);
+    }
 }
 
 void takeCityEntry() {
@@ -105,6 +109,7 @@ void showAbout() {
     desktop = FindWindowExA(desktop, nullptr, "syslistview32 ", nullptr);
     WindowDc dc(desktop);  // no window found: the whole screen
     if (!dc.get()) return;
+    const SelectGuard font(dc.get(), textFont());
     SetBkMode(dc.get(), TRANSPARENT);
     SetTextColor(dc.get(), kAboutColor);
     const int left = GetSystemMetrics(SM_CXSCREEN) - kAboutFromRight;

@@ -33,6 +33,9 @@ void(WINAPI* readLocalDate)(LPSYSTEMTIME) = GetLocalTime;
 namespace {
 
 unsigned weatherFailures = 0;  // failed refreshes in a row since the last new request
+// The panels' texts are Chinese: a font with GBK's characters, the size a Chinese Windows
+// draws by default, so that a Windows of another language draws them the same.
+UniqueGdi chineseFont;
 
 // Black is the colour key, so the black class background is fully transparent and only
 // what the panels draw shows; alpha 200 of 255 makes that translucent.
@@ -80,6 +83,12 @@ LRESULT onCreate(HWND window) {
     if (region && SetWindowRgn(window, static_cast<HRGN>(region.get()), TRUE)) {
         region.release();  // the system owns it now
     }
+
+    LOGFONTW font{};
+    font.lfHeight = kFontHeight;
+    font.lfWeight = FW_NORMAL;
+    font.lfCharSet = GB2312_CHARSET;
+    chineseFont.reset(CreateFontIndirectW(&font));
 
     SetTimer(window, kStartupTimer, kFirstTickDelay, nullptr);
     SetTimer(window, kDayTimer, kDayCheckPeriod, nullptr);
@@ -159,19 +168,16 @@ LRESULT onTimer(HWND window, WPARAM id) {
 // The worker's result: committed at once; a failure is retried after a pause that grows
 // with each failure in a row, until one succeeds or a newer request takes over.
 LRESULT onWeatherDone(HWND window, LPARAM result) {
-    switch (weatherWorker.finish(result, weatherPanel)) {
-        case WeatherWorker::Outcome::superseded:
-            return 0;
-        case WeatherWorker::Outcome::failed:
-            SetTimer(window, kWeatherTimer, weatherRetryDelayMs(weatherFailures++), nullptr);
-            break;
-        case WeatherWorker::Outcome::succeeded:
-            weatherFailures = 0;
-            KillTimer(window, kWeatherTimer);
-            break;
+    const WeatherWorker::Outcome outcome = weatherWorker.finish(result, weatherPanel);
+    if (outcome == WeatherWorker::Outcome::superseded) return 0;
+    if (outcome == WeatherWorker::Outcome::succeeded) {
+        weatherFailures = 0;
+        KillTimer(window, kWeatherTimer);
+    } else {
+        SetTimer(window, kWeatherTimer, weatherRetryDelayMs(weatherFailures++), nullptr);
     }
-    // Before its first paint the panel knows no window to invalidate.
-    if (!weatherPanel.ready) InvalidateRect(window, nullptr, FALSE);
+    // Before its first paint the panel knows no window to invalidate; a failure changed nothing.
+    if (!weatherPanel.ready && outcome != WeatherWorker::Outcome::failed) InvalidateRect(window, nullptr, FALSE);
     return 0;
 }
 
@@ -201,6 +207,7 @@ LRESULT onTaskbarCreated() {
 LRESULT onPaint(HWND window) {
     PAINTSTRUCT ps;
     HDC dc = BeginPaint(window, &ps);
+    const SelectGuard font(dc, chineseFont.get());
     const PaintRoute route = routePaint(ps.rcPaint.top, ps.rcPaint.bottom);
     if (route == PaintRoute::both || route == PaintRoute::calendar) calendarPanel.paint(window, dc);
     if (route == PaintRoute::both || route == PaintRoute::weather) weatherPanel.paint(window, dc);
@@ -233,6 +240,8 @@ LRESULT onKeyDown(WPARAM key) {
 }
 
 }  // namespace
+
+HGDIOBJ textFont() { return chineseFont.get(); }
 
 void restartWeatherRetries() {
     weatherFailures = 0;

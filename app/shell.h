@@ -20,6 +20,7 @@ constexpr UINT kTrayIconId = 10000;
 constexpr UINT kTrayCallbackMessage = WM_USER + 9;  // 1033
 constexpr int kWindowWidth = 320;
 constexpr int kWindowHeight = 450;
+constexpr int kFontHeight = 16;  // cell height in pixels, a Chinese Windows' default
 
 extern HINSTANCE appInstance;
 extern HWND mainWindow;  // null until createMainWindow has made it
@@ -30,6 +31,9 @@ extern CalendarPanel calendarPanel;
 extern UINT taskbarCreatedMessage;  // registered at window creation
 // Where the day check reads the local date: GetLocalTime, or a test's clock.
 extern void(WINAPI* readLocalDate)(LPSYSTEMTIME);
+
+// The font every text of the window is drawn in (null before the window is made).
+HGDIOBJ textFont();
 
 // A new request for the weather (a city entered, the settings loaded, the day changed, the
 // computer woken): retries of an earlier one stop, and its own failures count from 0.

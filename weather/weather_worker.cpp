@@ -57,7 +57,16 @@ WeatherWorker::Outcome WeatherWorker::finish(LPARAM lParam, WeatherPanel& panel)
     const std::unique_ptr<Job> job(reinterpret_cast<Job*>(lParam));
     if (!job || job->serial != latestSerial) return Outcome::superseded;
     finishedSerial = job->serial;
-    return panel.commit(job->panel, job->fetched) ? Outcome::succeeded : Outcome::failed;
+    panel.commit(job->panel, job->fetched);
+    switch (job->fetched) {
+        case WeatherPanel::Fetched::nothing:
+            return Outcome::failed;
+        case WeatherPanel::Fetched::texts:
+            return Outcome::partly;
+        case WeatherPanel::Fetched::all:
+            break;
+    }
+    return Outcome::succeeded;
 }
 
 void WeatherWorker::stop(DWORD ms) {

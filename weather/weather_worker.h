@@ -33,7 +33,8 @@ public:
     // Whether the newest request's result has yet to be finished.
     bool busy() const { return finishedSerial != latestSerial; }
 
-    enum class Outcome { superseded, failed, succeeded };
+    // partly: the forecast's texts came, not all its icons.
+    enum class Outcome { superseded, failed, partly, succeeded };
     // Takes the result posted in `lParam`: commits it to `panel` when it answers the newest
     // request, and says how that went; an older request's result is dropped.
     Outcome finish(LPARAM lParam, WeatherPanel& panel);
