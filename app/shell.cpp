@@ -106,8 +106,7 @@ LRESULT onDestroy(HWND window) {
     KillTimer(window, kWeatherTimer);
     weatherWorker.stop(kWorkerStopWaitMs);
     notifyIcon(NIM_DELETE, &trayIconData);  // harmless when the icon is not shown
-    if (popupMenu) DestroyMenu(popupMenu);
-    popupMenu = nullptr;
+    popupMenu.reset();
     PostQuitMessage(0);
     return 0;
 }
@@ -205,13 +204,11 @@ LRESULT onTaskbarCreated() {
 }
 
 LRESULT onPaint(HWND window) {
-    PAINTSTRUCT ps;
-    HDC dc = BeginPaint(window, &ps);
-    const SelectGuard font(dc, chineseFont.get());
-    const PaintRoute route = routePaint(ps.rcPaint.top, ps.rcPaint.bottom);
-    if (route == PaintRoute::both || route == PaintRoute::calendar) calendarPanel.paint(window, dc);
-    if (route == PaintRoute::both || route == PaintRoute::weather) weatherPanel.paint(window, dc);
-    EndPaint(window, &ps);
+    const PaintDc dc(window);
+    const SelectGuard font(dc.get(), chineseFont.get());
+    const PaintRoute route = routePaint(dc.area().top, dc.area().bottom);
+    if (route == PaintRoute::both || route == PaintRoute::calendar) calendarPanel.paint(window, dc.get());
+    if (route == PaintRoute::both || route == PaintRoute::weather) weatherPanel.paint(window, dc.get());
     return 0;
 }
 

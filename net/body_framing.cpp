@@ -47,16 +47,8 @@ bool isAtLeastHttp11(const char* line, const char* end) {
     return major > '1' || (major == '1' && minor >= '1');
 }
 
-}  // namespace
-
-void BodyFraming::parse(const char* header) {
-    *this = BodyFraming{};
-    if (!header) return;
-
-    const char* lineEnd = std::strchr(header, '\n');
-    if (!lineEnd) lineEnd = header + std::strlen(header);
-    bool keep = isAtLeastHttp11(header, lineEnd);
-
+// What the header's lines say about the framing, gathered before anything is decided.
+struct FramingFields {
     bool sawEncoding = false;
     bool chunkedLast = false;
     bool sawLength = false;
@@ -64,8 +56,23 @@ void BodyFraming::parse(const char* header) {
     uint32_t declaredLength = 0;
     bool saidClose = false;
     bool saidKeepAlive = false;
+};
 
-    for (const char* line = *lineEnd ? lineEnd + 1 : lineEnd; *line != '\0';) {
+// One header line: its name, and its value without the blanks around it.
+struct HeaderField {
+    const char* name;
+    size_t nameLength;
+    const char* value;
+    const char* valueEnd;
+};
+
+// Calls `visit` for every field line from `line` on, up to the blank line that ends the
+// header or the end of the text. A line that begins with a blank continues the previous
+// one (none of the fields read here do) and a line without a colon is no field: both are
+// passed over.
+template <class Visit>
+void forEachField(const char* line, Visit visit) {
+    while (*line != '\0') {
         const char* end = std::strchr(line, '\n');
         const char* next = end ? end + 1 : line + std::strlen(line);
         if (!end) end = next;
@@ -73,45 +80,65 @@ void BodyFraming::parse(const char* header) {
         if (end == line) break;  // the blank line that ends the header
 
         const char* colon = static_cast<const char*>(std::memchr(line, ':', static_cast<size_t>(end - line)));
-        // A line that begins with a blank continues the previous one; none of ours do.
         if (colon && !isLinearSpace(line[0])) {
-            const size_t nameLength = static_cast<size_t>(colon - line);
             const char* value = colon + 1;
             const char* valueEnd = end;
             while (value < valueEnd && isLinearSpace(*value)) ++value;
             while (valueEnd > value && isLinearSpace(valueEnd[-1])) --valueEnd;
-
-            if (ascii::equalsIgnoringCase(line, nameLength, "transfer-encoding")) {
-                // Codings of several lines concatenate: the last token of the last line counts.
-                sawEncoding = true;
-                forEachToken(value, valueEnd, [&](Token t) {
-                    if (t.length) chunkedLast = ascii::equalsIgnoringCase(t.text, t.length, "chunked");
-                });
-            } else if (ascii::equalsIgnoringCase(line, nameLength, "content-length")) {
-                uint32_t n = 0;
-                if (!readDecimalLength(value, valueEnd, n) || (sawLength && n != declaredLength)) lengthBroken = true;
-                declaredLength = n;
-                sawLength = true;
-            } else if (ascii::equalsIgnoringCase(line, nameLength, "connection")) {
-                forEachToken(value, valueEnd, [&](Token t) {
-                    if (ascii::equalsIgnoringCase(t.text, t.length, "close")) saidClose = true;
-                    if (ascii::equalsIgnoringCase(t.text, t.length, "keep-alive")) saidKeepAlive = true;
-                });
-            }
+            visit(HeaderField{line, static_cast<size_t>(colon - line), value, valueEnd});
         }
         line = next;
     }
+}
 
-    if (sawEncoding) {
-        kind = chunkedLast ? Kind::chunked : Kind::untilClose;
-    } else if (sawLength && !lengthBroken) {
-        kind = Kind::length;
-        length = declaredLength;
+void noteField(const HeaderField& field, FramingFields& seen) {
+    if (ascii::equalsIgnoringCase(field.name, field.nameLength, "transfer-encoding")) {
+        // Codings of several lines concatenate: the last token of the last line counts.
+        seen.sawEncoding = true;
+        forEachToken(field.value, field.valueEnd, [&](Token t) {
+            if (t.length) seen.chunkedLast = ascii::equalsIgnoringCase(t.text, t.length, "chunked");
+        });
+    } else if (ascii::equalsIgnoringCase(field.name, field.nameLength, "content-length")) {
+        uint32_t n = 0;
+        if (!readDecimalLength(field.value, field.valueEnd, n) || (seen.sawLength && n != seen.declaredLength)) {
+            seen.lengthBroken = true;
+        }
+        seen.declaredLength = n;
+        seen.sawLength = true;
+    } else if (ascii::equalsIgnoringCase(field.name, field.nameLength, "connection")) {
+        forEachToken(field.value, field.valueEnd, [&](Token t) {
+            if (ascii::equalsIgnoringCase(t.text, t.length, "close")) seen.saidClose = true;
+            if (ascii::equalsIgnoringCase(t.text, t.length, "keep-alive")) seen.saidKeepAlive = true;
+        });
     }
-    if (saidKeepAlive) keep = true;
-    if (saidClose) keep = false;
+}
+
+BodyFraming decide(const FramingFields& seen, bool http11) {
+    BodyFraming framing;
+    if (seen.sawEncoding) {
+        framing.kind = seen.chunkedLast ? BodyFraming::Kind::chunked : BodyFraming::Kind::untilClose;
+    } else if (seen.sawLength && !seen.lengthBroken) {
+        framing.kind = BodyFraming::Kind::length;
+        framing.length = seen.declaredLength;
+    }
+    bool keep = http11;
+    if (seen.saidKeepAlive) keep = true;
+    if (seen.saidClose) keep = false;
     // Both framings at once is how responses get smuggled: whatever follows such a body on
     // the connection cannot be trusted, and no Connection line changes that.
-    const bool smuggling = sawEncoding && sawLength;
-    keepAlive = keep && !smuggling && kind != Kind::untilClose;
+    const bool smuggling = seen.sawEncoding && seen.sawLength;
+    framing.keepAlive = keep && !smuggling && framing.kind != BodyFraming::Kind::untilClose;
+    return framing;
+}
+
+}  // namespace
+
+void BodyFraming::parse(const char* header) {
+    *this = BodyFraming{};
+    if (!header) return;
+    const char* statusEnd = std::strchr(header, '\n');
+    if (!statusEnd) statusEnd = header + std::strlen(header);
+    FramingFields seen;
+    forEachField(*statusEnd ? statusEnd + 1 : statusEnd, [&](const HeaderField& field) { noteField(field, seen); });
+    *this = decide(seen, isAtLeastHttp11(header, statusEnd));
 }

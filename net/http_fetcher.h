@@ -123,7 +123,11 @@ private:
     int buildRequest(const char* host, const char* path, char* out, int outSize);
     bool openConnection(const char* host, int port);
     bool readHead(SOCKET socket, char* out, int size, int& stored);
-    bool readBody(SOCKET socket, const BodyFraming& framing, const char* text, char* destination, int limit);
+    bool downloadText(const UrlParts& parts, const char* marker, char* destination, int limit);
+    bool downloadFile(const UrlParts& parts, const char* prefix);
+    bool setSavedPath(const char* prefix, const char* fileName);
+    bool requestHead(const UrlParts& parts, BodyFraming& framing);
+    bool finishBody(const BodySource& body);
 
     bool prepareConnection(const char* host, int port);
     bool connectWithBound(SOCKET socket, const sockaddr_in& address);

@@ -115,17 +115,17 @@ TEST(Loading, TheFirstTickAppliesTheStoredLineAndNothingIsSavedBefore) {
 // "!" after an item that cannot be chosen.
 std::string menuRead() {
     std::string all;
-    for (int i = 0; i < GetMenuItemCount(popupMenu); ++i) {
+    for (int i = 0; i < GetMenuItemCount(popupMenu.get()); ++i) {
         wchar_t wide[32] = {};
-        GetMenuStringW(popupMenu, i, wide, 32, MF_BYPOSITION);
+        GetMenuStringW(popupMenu.get(), i, wide, 32, MF_BYPOSITION);
         char text[32];
         gbk::fromWide(wide, text, sizeof text, sizeof text - 1);
-        const UINT state = GetMenuState(popupMenu, i, MF_BYPOSITION);
+        const UINT state = GetMenuState(popupMenu.get(), i, MF_BYPOSITION);
         if (state & MF_SEPARATOR) {
             all += "-|";
             continue;
         }
-        all += std::to_string(GetMenuItemID(popupMenu, i)) + " " + text + (state & MF_CHECKED ? "*" : "") +
+        all += std::to_string(GetMenuItemID(popupMenu.get(), i)) + " " + text + (state & MF_CHECKED ? "*" : "") +
                (state & (MF_GRAYED | MF_DISABLED) ? "!" : "") + "|";
     }
     return all;
@@ -191,7 +191,7 @@ TEST(Commands, TheTrayIconComesAndGoesAndNeverStrandsTheWindow) {
     SendMessageA(mainWindow, taskbarCreatedMessage, 0, 0);  // the taskbar restarted
     EXPECT_EQ(trayCalls, (std::vector<DWORD>{NIM_ADD, NIM_ADD}));
     buildPopupMenu();
-    EXPECT_EQ(GetMenuState(popupMenu, 2010, MF_BYCOMMAND) & MF_CHECKED, UINT{MF_CHECKED});
+    EXPECT_EQ(GetMenuState(popupMenu.get(), 2010, MF_BYCOMMAND) & MF_CHECKED, UINT{MF_CHECKED});
 
     SendMessageA(mainWindow, kTrayCallbackMessage, kTrayIconId, WM_LBUTTONDBLCLK);
     EXPECT_FALSE(IsWindowVisible(mainWindow));

@@ -121,6 +121,7 @@ TEST(BodyFraming, ReadsHowTheBodyEnds) {
         {"HTTP/1.1 200 OK\r\nTransfer-Encoding: chunked\r\nContent-Length: 5\r\n\r\n", K::chunked, 0, false},
         {"HTTP/1.0 200 OK\r\nContent-Length: 5\r\n\r\n", K::length, 5, false},
         {"HTTP/1.0 200 OK\r\nContent-Length: 5\r\nConnection: Keep-Alive\r\n\r\n", K::length, 5, true},
+        {"HTTP/1.1 200 OK\r\nContent-Length: 5\r\nConnection: keep-alive, close\r\n\r\n", K::length, 5, false},
         {"HTTP/1.1 200 OK\r\nContent-Length: +5\r\n\r\n", K::untilClose, 0, false},  // not plain digits
         {"HTTP/1.1 200 OK\r\nContent-Length: 5\r\nContent-Length: 6\r\n\r\n", K::untilClose, 0, false},
         {"HTTP/1.1 200 OK\r\nX-Content-Length: 5\r\n\r\n", K::untilClose, 0, false},
