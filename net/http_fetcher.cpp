@@ -97,6 +97,27 @@ const char* findBytes(const char* haystack, size_t length, const char* needle, s
     return nullptr;
 }
 
+// Whether the zero-terminated response head names no content coding, or only identity, in
+// its Content-Encoding lines. A compressed body saved as it came would be no icon at all.
+bool identityCoded(const char* head) {
+    constexpr char kName[] = "content-encoding";
+    for (const char* line = std::strstr(head, "\r\n"); line && line[2] != '\0'; line = std::strstr(line + 2, "\r\n")) {
+        const char* name = line + 2;
+        const char* colon = std::strchr(name, ':');
+        const char* end = std::strstr(name, "\r\n");
+        if (!colon || (end && colon > end)) continue;
+        size_t nameLength = static_cast<size_t>(colon - name);
+        while (nameLength > 0 && ascii::isBlank(name[nameLength - 1])) --nameLength;
+        if (!ascii::equalsIgnoringCase(name, nameLength, kName)) continue;
+        const char* value = colon + 1;
+        while (*value == ' ' || *value == '\t') ++value;
+        size_t valueLength = static_cast<size_t>((end ? end : value + std::strlen(value)) - value);
+        while (valueLength > 0 && ascii::isBlank(value[valueLength - 1])) --valueLength;
+        if (valueLength > 0 && !ascii::equalsIgnoringCase(value, valueLength, "identity")) return false;
+    }
+    return true;
+}
+
 // 1 when the socket is ready, 0 when `ms` passed without that, -1 on an error. While
 // `connecting`, a failed connection shows as an error too.
 int waitFor(SOCKET socket, bool toWrite, int ms, bool connecting) {
@@ -168,6 +189,10 @@ const char* HttpFetcher::describe(Failure failure) {
             return "the body is larger than a saved file may be";
         case Failure::file:
             return "the file could not be written";
+        case Failure::nulInHeader:
+            return "the response header holds a NUL byte";
+        case Failure::encoded:
+            return "the body comes in a content coding that was not asked for";
         case Failure::stopped:
             return "the download was told to stop";
     }
@@ -336,8 +361,20 @@ int HttpFetcher::wait(SOCKET socket, bool toWrite) {
     return ready > 0 ? 1 : -1;
 }
 
+// What is left of the bytes that followed the head in its last receive: up to `size` of
+// them, 0 when none are left.
+int HttpFetcher::receiveEarly(char* buffer, int size) {
+    const int count = earlyLength - earlyTaken < size ? earlyLength - earlyTaken : size;
+    if (count <= 0) return 0;
+    std::memcpy(buffer, early_ + earlyTaken, static_cast<size_t>(count));
+    earlyTaken += count;
+    return count;
+}
+
 // The count received, 0 when the peer has closed, -1 after silence, the deadline or an error.
+// The body's first bytes may have come with the head; they are handed out first.
 int HttpFetcher::receive(SOCKET socket, char* buffer, int size) {
+    if (const int early = receiveEarly(buffer, size)) return early;
     if (wait(socket, false) < 0) return -1;
     const int received = ::recv(socket, buffer, size, 0);
     if (received == SOCKET_ERROR) {
@@ -347,17 +384,28 @@ int HttpFetcher::receive(SOCKET socket, char* buffer, int size) {
     return received;
 }
 
-// The header is read one byte per recv so that no body byte is consumed before the body is read.
-// True once its blank line has come; `stored` counts the bytes received either way.
+// The head is read in blocks; what follows its blank line is the start of the body, kept for
+// the body's first receives. True once the blank line has come; `stored` counts the head's
+// bytes, or all received when it did not end. A NUL byte in the head is a fault, not its end.
 bool HttpFetcher::readHead(SOCKET socket, char* out, int size, int& stored) {
     stored = 0;
+    earlyLength = earlyTaken = 0;
     while (stored < size) {
-        char character;
-        const int received = receive(socket, &character, 1);
+        const int received = receive(socket, out + stored, size - stored);
         if (received < 0) return false;  // silence or the deadline, as receive recorded
         if (received == 0) return fail(Failure::closed);
-        out[stored++] = character;
-        if (character == '\n' && stored >= 4 && std::memcmp(out + stored - 4, "\r\n\r\n", 4) == 0) return true;
+        const int from = stored;
+        const int searchFrom = stored >= 3 ? stored - 3 : 0;  // a blank line split between blocks
+        stored += received;
+        const char* blank = findBytes(out + searchFrom, static_cast<size_t>(stored - searchFrom), "\r\n\r\n", 4);
+        const int headEnd = blank ? static_cast<int>(blank - out) + 4 : stored;
+        if (std::memchr(out + from, '\0', static_cast<size_t>(headEnd - from))) return fail(Failure::nulInHeader);
+        if (blank) {
+            earlyLength = stored - headEnd;
+            std::memcpy(early_, out + headEnd, static_cast<size_t>(earlyLength));
+            stored = headEnd;
+            return true;
+        }
     }
     return fail(Failure::header);
 }
@@ -508,7 +556,8 @@ bool HttpFetcher::setSavedPath(const char* prefix, const char* fileName) {
 
 // A body read to its end lets the connection go on when the server agreed to that.
 bool HttpFetcher::finishBody(const BodySource& body) {
-    reusable = body.framing.keepAlive && body.consumedExactly();
+    // Bytes that came with the head beyond the body's end are stray: the server is out of step.
+    reusable = body.framing.keepAlive && body.consumedExactly() && earlyTaken == earlyLength;
     failure_ = Failure::none;
     return true;
 }
@@ -546,6 +595,7 @@ bool HttpFetcher::requestHead(const UrlParts& parts, BodyFraming& framing) {
     HttpResponseHead response;
     response.parse(headerText_);
     if (response.status() != 200 && response.status() != 206) return fail(Failure::status);
+    if (!identityCoded(head)) return fail(Failure::encoded);
     framing.parse(head);
     return true;
 }

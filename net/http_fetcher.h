@@ -59,6 +59,8 @@ public:
         status,
         body,
         tooLarge,
+        nulInHeader,
+        encoded,
         file,
         stopped
     };
@@ -92,8 +94,10 @@ public:
     // an empty host, a limit of 1000 or less, a destination without a terminator within its
     // limit, a marker longer than 1000 bytes, a saved path of 256 bytes or more, a failed
     // lookup, connect, send or receive, silence beyond the bound, the deadline passed, no
-    // header or one over kMaxHeaderBytes, another status, a body cut short of its declared
-    // end, a file body over kMaxFileBytes, or a file that cannot be written.
+    // header or one over kMaxHeaderBytes, a NUL byte in the header, another status, a
+    // Content-Encoding other than identity (never asked for: the body would not be the
+    // resource), a body cut short of its declared end, a file body over kMaxFileBytes, a file
+    // that cannot be written, or a stop (see stopOn).
     bool download(const char* url, const char* text, char* destination, int limit);
 
     // The path of the last file-mode download, set also when the file already existed;
@@ -123,6 +127,7 @@ private:
     int buildRequest(const char* host, const char* path, char* out, int outSize);
     bool openConnection(const char* host, int port);
     bool readHead(SOCKET socket, char* out, int size, int& stored);
+    int receiveEarly(char* buffer, int size);
     bool downloadText(const UrlParts& parts, const char* marker, char* destination, int limit);
     bool downloadFile(const UrlParts& parts, const char* prefix);
     bool setSavedPath(const char* prefix, const char* fileName);
@@ -158,4 +163,9 @@ private:
     DWORD downloadStart = 0;  // GetTickCount at the start of the current download
     Failure failure_ = Failure::none;
     const std::atomic<bool>* stop_ = nullptr;
+    // What came after the response head in the head's last receive: the body's first bytes,
+    // handed out before the socket is read again.
+    char early_[kMaxHeaderBytes]{};
+    int earlyLength = 0;
+    int earlyTaken = 0;
 };
