@@ -580,9 +580,8 @@ bool HttpFetcher::requestHead(const UrlParts& parts, BodyFraming& framing) {
         std::memset(headerText_, 0, sizeof headerText_);
         const bool sent = sendAll(socket_.get(), request, requestLength);
         if (sent && readHead(socket_.get(), head, kMaxHeaderBytes, headLength)) break;
-        const bool lostIdleConnection =
-            reused && headLength == 0 && failure_ != Failure::silence && failure_ != Failure::deadline &&
-            failure_ != Failure::stopped;
+        const bool lostIdleConnection = reused && headLength == 0 && failure_ != Failure::silence &&
+                                        failure_ != Failure::deadline && failure_ != Failure::stopped;
         if (attempt > 0 || !lostIdleConnection) {
             std::memcpy(headerText_, head, headLength < kHeaderSize ? headLength : kHeaderSize);
             return false;

@@ -19,8 +19,8 @@ TEST(PaintRoute, DecidesByTheUpdateRectangleAlone) {
 }
 
 TEST(WeatherSchedule, RetriesDoubleUpToHalfAnHourAndMidnightSpreadsOverMinutes) {
-    const unsigned s = 1000, rows[][2] = {{0, 30 * s}, {1, 60 * s}, {2, 120 * s}, {5, 960 * s}, {6, 1800 * s},
-                                          {7, 1800 * s}, {40, 1800 * s}, {~0u, 1800 * s}};
+    const unsigned s = 1000, rows[][2] = {{0, 30 * s},   {1, 60 * s},   {2, 120 * s},   {5, 960 * s},
+                                          {6, 1800 * s}, {7, 1800 * s}, {40, 1800 * s}, {~0u, 1800 * s}};
     for (const auto& r : rows) EXPECT_EQ(weatherRetryDelayMs(r[0]), r[1]) << r[0] << " failures";
     unsigned earliest = ~0u, latest = 0;
     for (unsigned seed = 0; seed < 5000; seed += 7) {

@@ -343,8 +343,11 @@ TEST(Recovery, ACityTypedAgainAfterAFailureAndAWakeFromSleepQueryAgain) {
     EXPECT_TRUE(withSite(dropping, typeCity)) << "the city on show is still the one before";
     EXPECT_TRUE(withSite(nothing, [] { command(2007), SetWindowTextW(cityEdit, CITY_WIDE), command(2008); }))
         << "the city on show: nothing to ask";
-    EXPECT_TRUE(withSite([](const std::string&) { return std::vector<test_support::Script>{{kCityQuery, "|"}}; },
-                         [] { SendMessageA(mainWindow, WM_POWERBROADCAST, PBT_APMRESUMEAUTOMATIC, 0); }));
+    EXPECT_TRUE(withSite(
+        [](const std::string&) {
+            return std::vector<test_support::Script>{{kCityQuery, "|"}};
+        },
+        [] { SendMessageA(mainWindow, WM_POWERBROADCAST, PBT_APMRESUMEAUTOMATIC, 0); }));
     settle();
 }
 
