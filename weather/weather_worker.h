@@ -3,7 +3,8 @@
 // thread never waits on the network. Each request carries its own copy of what the query
 // needs; the finished result is posted to the window, whose thread commits it to the panel
 // at once. One refresh runs at a time; a request made meanwhile waits for it to end, and a
-// newer request replaces one still waiting.
+// newer request replaces one still waiting. Besides its copy the thread reads only the icon
+// host of weatherHosts, which is set once at start, before any refresh.
 
 #include <windows.h>
 
