@@ -395,8 +395,7 @@ TEST(NeverFrozen, TheWindowAnswersWhileAQueryIsSlowOrNeverAnswered) {
         // Well under 50 ms on an idle machine; other load can stretch any message's answer,
         // so the bound is what a refresh on this thread costs at least: the page's second.
         EXPECT_LT(worst, kFrozenMs);
-        if (i == 1) break;  // still waiting: the end of the session comes next
-        settle();
+        settle();  // the never-answered one ends with the site's hold
     }
 }
 
@@ -432,7 +431,7 @@ TEST(Ending, TheSessionsEndAndCloseSaveCloseStopsARefreshAtOnceAndEndsTheProgram
     ASSERT_TRUE(settingsStore.writeFile(wanted.c_str()));
     trayCalls.clear();
     loadSettings();
-    EXPECT_TRUE(pumpUntil([] { return cached("pel*.tmp") == 1; }, 10000)) << "the icon is on its way";
+    ASSERT_TRUE(pumpUntil([] { return cached("pel*.tmp") == 1; }, 20000)) << "the icon is on its way";
     ASSERT_TRUE(DeleteFileW((folder->path.wstring() + settings_store::kFileName).c_str()));
     const DWORD closing = GetTickCount();
     command(16);
