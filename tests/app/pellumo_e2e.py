@@ -172,7 +172,7 @@ class Grid:
 
 ICON_X = (0, 49, 102, 151, 204, 253)  # relative to the panel's origin, at y + 16
 PANEL_ORIGIN, CALENDAR_ORIGIN = (4, 260), (30, 0)  # in client pixels
-TEXT = (255, 0, 255)  # the panel's default text colour 0xFF00FF
+TEXT = (255, 0, 0)  # the weather text colour of the stored line, 0x0000FF
 ICONS = (("day/qing", (255, 0, 0)), ("night/yin", (0, 255, 0)), ("day/yu", (255, 255, 0)),
          ("night/yu", (0, 255, 255)), ("day/xue", (255, 255, 255)), ("night/qing", (255, 128, 0)))
 
@@ -238,9 +238,27 @@ def shows_forecast(screen, ox, oy, exact_colours):
                             lambda p: p == TEXT) for day in range(3) for line in range(4))
 
 
-def start_and_show(args, started, folder, hosts, exact, what):
-    """Starts the program, waits for its calendar and forecast: (process, window id, area, screen, grid)."""
-    env = dict(os.environ, PELLUMO_SEARCH_HOST=hosts, PELLUMO_ICON_HOST=hosts)
+# The default line with the weather text in red: what the program finds beside it.
+STORED = b"/0/1/30,0,13196863,13196863,13196863,13196863,13196863/4,260,255,"
+
+
+def install(exe, folder):
+    """A copy of the program in a folder named in Chinese inside `folder`, with a settings
+    line beside it, and an empty folder to start it from: (the copy, its folder, the other)."""
+    home, elsewhere = os.path.join(folder, "程序"), os.path.join(folder, "elsewhere")
+    for made in (home, elsewhere):
+        os.makedirs(made)
+    shutil.copy(exe, home)
+    pathlib.Path(home, "quorvan.idx").write_bytes(STORED)
+    os.utime(os.path.join(home, "quorvan.idx"), (0, 0))  # so that a save shows
+    return os.path.join(home, os.path.basename(exe)), home, elsewhere
+
+
+def start_and_show(args, started, folder, hosts, exact, locale, what):
+    """Starts the program in `folder` under `locale`, waits for its calendar and forecast:
+    (process, window id, area, the screen when the calendar came, its grid, seconds it took,
+    the window's pixels with the forecast)."""
+    env = dict(os.environ, PELLUMO_SEARCH_HOST=hosts, PELLUMO_ICON_HOST=hosts, PELLUMO_WINE_LOCALE=locale)
     program, wid, area = start(args, started, cwd=folder, env=env)
     appeared = time.monotonic()
     home = wait_for("the calendar", lambda: (s := Screen()).count(area, lambda p: p == COLOUR) > 200 and s,
@@ -248,14 +266,65 @@ def start_and_show(args, started, folder, hosts, exact, what):
     delay = time.monotonic() - appeared
     grid = Grid(home, area)  # the panel's origin from the calendar drawn above it
     origin = grid.x - CALENDAR_ORIGIN[0] + PANEL_ORIGIN[0], grid.y - CALENDAR_ORIGIN[1] + PANEL_ORIGIN[1]
-    wait_for(f"the forecast {what}", lambda: shows_forecast(Screen(), *origin, exact), timeout=60, interval=0.3)
+    if exact:  # the grid's glyphs place it within a pixel or two; the first icon exactly
+        def settle(screen):
+            first = ICONS[0][1]
+            return max(((screen.count((origin[0] + dx, origin[1] + dy + 16, origin[0] + dx + 49, origin[1] + dy + 65),
+                                      lambda p: p == first), (origin[0] + dx, origin[1] + dy))
+                        for dx in range(-3, 4) for dy in range(-3, 4)))[1]
+        screen = wait_for("the first icon", lambda: (s := Screen()).count(
+            (origin[0] - 3, origin[1] + 13, origin[0] + 52, origin[1] + 68), lambda p: p == ICONS[0][1]) > 2000 and s,
+            timeout=60, interval=0.3)
+        origin = settle(screen)
+    screen = wait_for(f"the forecast {what}", lambda: shows_forecast(s := Screen(), *origin, exact) and s,
+                      timeout=60, interval=0.3)
     check(True, f"the three days and six icons at panel origin {origin} {what}")
-    return program, wid, area, home, grid, delay
+    return program, wid, area, home, grid, delay, list(screen.rows(*area))
+
+
+def open_menu(area):
+    """Opens the popup menu by a right click on the calendar's ink (a click on black goes
+    through the window) and waits until it has stopped changing."""
+    rows = Screen().rows(*area)
+    cx, cy = next((area[0] + x0, area[1] + y0) for y0, row in enumerate(rows)
+                  for x0 in range(len(row) - 1) if row[x0] == row[x0 + 1] == COLOUR)
+    x("xdotool", "windowfocus", "--sync", find_window()[0])
+    x("xdotool", "mousemove", str(cx), str(cy), "click", "3")
+    wait_for("the popup menu", lambda: Screen().count((cx, cy, cx + 60, cy + 60), lambda p: min(p) > 150) > 2000,
+             timeout=20)
+    menu, pictures = (cx, cy, cx + 200, cy + 300), []
+
+    def stable():  # drawn to its end: two pictures in a row the same
+        pictures.append(list(Screen().rows(*menu)))
+        return len(pictures) > 1 and pictures[-1] == pictures[-2]
+    wait_for("the menu drawn", stable, timeout=20)
+
+
+def about_lines(area):
+    """A picture of the About lines, which go straight onto the screen."""
+    open_menu(area)
+    x("xdotool", "key", "--delay", "100", "Up", "Return")  # the bottom item: About
+    about = (SCREEN_W - 300, 245, SCREEN_W, 295)
+    wait_for("the About lines", lambda: Screen().count(about, lambda p: p == (255, 0, 0)) > 50, timeout=20)
+    time.sleep(0.5)
+    return list(Screen().rows(*about))
+
+
+def close_by_menu(program, area):
+    """Close from the popup menu, so that the settings are saved."""
+    open_menu(area)
+    x("xdotool", "key", "--delay", "100", "Up", "Up", "Return")  # from the bottom: About, then Close
+    wait_for("the program to end after Close", lambda: program.poll() is not None, timeout=30)
 
 
 def run_checks(args, started, requests, port, exact, folder):
+    # Kept in a folder named in Chinese and started from another, as Windows starts the
+    # programs of the Run key, first on a Windows of another language (code page 1252), then
+    # on a Chinese one: the settings and icons beside it, and the same look under both.
+    args.exe, program_home, elsewhere = install(args.exe, folder)
     hosts = f"127.0.0.1:{port}"
-    first, wid, area, home, grid, delay = start_and_show(args, started, folder, hosts, exact, "on the first start")
+    first, wid, area, home, grid, delay, english = start_and_show(
+        args, started, elsewhere, hosts, exact, "en_US.UTF-8", "on the first start, under an English locale")
     _, wx, wy, ww, wh = find_window()
     check((wx, wy, ww, wh) == (SCREEN_W - 320, -15, 320, 450),
           f"window at x = screen width - 320, y = -15, 320 x 450 (got {wx}, {wy}, {ww} x {wh})")
@@ -265,6 +334,10 @@ def run_checks(args, started, requests, port, exact, folder):
     if args.screenshot:
         subprocess.run(["import", "-window", "root", args.screenshot], check=True, timeout=30)
     time.sleep(1)  # anything still on its way would show up as an extra request
+    cached = sorted(os.listdir(os.path.join(program_home, "picture")))
+    check((len(cached) == len(ICONS) if exact else 1 <= len(cached) <= 6) and
+          all(n[:2] in ("白天", "夜晚") for n in cached),
+          f"the icons are cached beside the program under their GBK names ({cached})")
     asked = requests.take()
     # Each distinct icon crosses the network once: each of the six by its GIF name for the
     # scripted site, as many as the days name for another (two days may share an icon).
@@ -303,30 +376,36 @@ def run_checks(args, started, requests, port, exact, folder):
     check(code == 0, f"a second start ends at once with exit code 0 (got {code})")
     check(first.poll() is None and find_window(), "and the first keeps running")
 
-    # Black is the colour key, and a click there goes through the window: click on ink.
-    cx, cy = next((x0, y0) for y0, row in enumerate(home.rows(*area), start=area[1])
-                  for x0 in range(area[0], area[2] - 1) if row[x0 - area[0]] == row[x0 - area[0] + 1] == COLOUR)
-    x("xdotool", "windowfocus", "--sync", wid)
-    x("xdotool", "mousemove", str(cx), str(cy), "click", "3")
-    wait_for("the popup menu at the cursor",
-             lambda: Screen().count((cx, cy, cx + 60, cy + 60), lambda p: min(p) > 150) > 0.8 * 60 * 60, timeout=20)
-    check(True, "right button up on the window opens the menu at the cursor")
-    x("xdotool", "key", "--delay", "100", "Up", "Up", "Return")  # from the bottom: About, then Close
-    wait_for("the program to end after Close", lambda: first.poll() is not None, timeout=30)
+    english_about = about_lines(area)  # the menu at a right click on ink, then About
+    close_by_menu(first, area)
     check(first.returncode == 0, f"Close ends the program with exit code 0 (got {first.returncode})")
-    path = os.path.join(folder, "quorvan.idx")
+    path = os.path.join(program_home, "quorvan.idx")
     saved = pathlib.Path(path).read_bytes()
-    check(saved == b"/0/1/30,0,13196863,13196863,13196863,13196863,13196863/4,260,16711935,",
-          f"Close saved the default line of 70 bytes (got {saved!r})")
+    check(saved == STORED and os.stat(path).st_mtime > 0 and os.listdir(elsewhere) == [],
+          f"the line beside the program was applied and Close saved it there, nothing where it was started "
+          f"(got {saved!r}, {os.listdir(elsewhere)})")
     attributes = int(os.getxattr(path, "user.DOSATTRIB").split(b"\0")[0], 16)
     check(attributes & 6 == 6, f"the file is hidden and system (attributes 0x{attributes:x})")
+    # The About lines stay on the root window, and would show through the next window's
+    # see-through black: a window mapped over them and gone again has the root repaint there.
+    subprocess.run(["xmessage", "-geometry", f"330x90+{SCREEN_W - 330}+225", "-timeout", "1", "-"],
+                   input=b" ", timeout=30, **QUIET)
 
     requests.take()
-    program = start_and_show(args, started, folder, hosts, exact, "on the next start")[0]
+    program, _, area, _, _, _, chinese = start_and_show(args, started, elsewhere, hosts, exact, "zh_CN.UTF-8",
+                                                        "on the next start, under the Chinese locale")
     time.sleep(2)
     again = requests.take()
     check(len(again) == 1 and again[0].startswith("GET /s?bs="),
           f"the next start, icons cached, makes one request only ({again})")
+    differing = sum(a != b for ra, rb in zip(english, chinese) for a, b in zip(ra, rb))
+    check(differing == 0, f"calendar and forecast look the same under both locales ({differing} pixels differ)")
+    # The menu is drawn in the system's menu font, which Wine under en_US gives no Chinese
+    # characters (Windows links its interface fonts to a Chinese one); its texts are checked
+    # through the wide menu functions by the window's test under that locale instead.
+    chinese_about = about_lines(area)
+    differing = sum(a != b for ra, rb in zip(english_about, chinese_about) for a, b in zip(ra, rb))
+    check(differing == 0, f"the About lines look the same under both locales ({differing} pixels differ)")
     close(program)
 
 
