@@ -172,7 +172,7 @@ class Grid:
 
 ICON_X = (0, 49, 102, 151, 204, 253)  # relative to the panel's origin, at y + 16
 PANEL_ORIGIN, CALENDAR_ORIGIN = (4, 260), (30, 0)  # in client pixels
-TEXT = (255, 0, 0)  # the weather text colour of the stored line, 0x0000FF
+TEXT = (255, 0, 255)  # the panel's default text colour 0xFF00FF
 ICONS = (("day/qing", (255, 0, 0)), ("night/yin", (0, 255, 0)), ("day/yu", (255, 255, 0)),
          ("night/yu", (0, 255, 255)), ("day/xue", (255, 255, 255)), ("night/qing", (255, 128, 0)))
 
@@ -238,8 +238,9 @@ def shows_forecast(screen, ox, oy, exact_colours):
                             lambda p: p == TEXT) for day in range(3) for line in range(4))
 
 
-# The default line with the weather text in red: what the program finds beside it.
-STORED = b"/0/1/30,0,13196863,13196863,13196863,13196863,13196863/4,260,255,"
+# The default line but for the autostart flag, which nothing at start acts on: what the
+# program finds beside it and must save back.
+STORED = b"/1/1/30,0,13196863,13196863,13196863,13196863,13196863/4,260,16711935,"
 
 
 def install(exe, folder):
@@ -305,9 +306,13 @@ def about_lines(area):
     open_menu(area)
     x("xdotool", "key", "--delay", "100", "Up", "Return")  # the bottom item: About
     about = (SCREEN_W - 300, 245, SCREEN_W, 295)
-    wait_for("the About lines", lambda: Screen().count(about, lambda p: p == (255, 0, 0)) > 50, timeout=20)
-    time.sleep(0.5)
-    return list(Screen().rows(*about))
+    pictures = []
+
+    def drawn():  # red, and two pictures in a row the same
+        pictures.append(list((screen := Screen()).rows(*about)))
+        return screen.count(about, lambda p: p == (255, 0, 0)) > 50 and len(pictures) > 1 and pictures[-1] == pictures[-2]
+    wait_for("the About lines", drawn, timeout=20, interval=0.3)
+    return pictures[-1]
 
 
 def close_by_menu(program, area):
@@ -404,7 +409,10 @@ def run_checks(args, started, requests, port, exact, folder):
     # characters (Windows links its interface fonts to a Chinese one); its texts are checked
     # through the wide menu functions by the window's test under that locale instead.
     chinese_about = about_lines(area)
-    differing = sum(a != b for ra, rb in zip(english_about, chinese_about) for a, b in zip(ra, rb))
+    # Where the lines cross the calendar's today line, its edge shades may differ once
+    # redrawn; the calendar's own look is compared above.
+    differing = sum(a != b and not (is_ink(a) and is_ink(b))
+                    for ra, rb in zip(english_about, chinese_about) for a, b in zip(ra, rb))
     check(differing == 0, f"the About lines look the same under both locales ({differing} pixels differ)")
     close(program)
 
