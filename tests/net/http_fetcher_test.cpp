@@ -62,6 +62,8 @@ TEST(HttpFetcher, TakesTextAndReusesTheConnectionOnlyWhenInStep) {
         "<GET /%CC%EC.html?q=1&f=8 HTTP/1.1\r\nHost:127.0.0.1\r\nAccept:*/*\r\nUser-Agent:Mozilla/4.0 "
         "(compatible; MSIE 6.0; Windows NT 5.1)\r\nConnection:Keep-Alive\r\n\r\n";
     const std::string split = ok(withMarker(480)), untilClose = "HTTP/1.1 200 OK\r\n\r\n", long4999 = filler(6000);
+    const std::string abc = ok("abc");
+    const size_t cut = abc.find("\r\n\r\n") + 3;
     // Name, the first connection's script, its marker, what it takes, whether the connection is kept.
     const std::tuple<const char*, Script, const char*, Text, bool> rows[] = {
         {"200", {request, ">" + ok("two hundred")}, nullptr, "two hundred", true},
@@ -77,6 +79,8 @@ TEST(HttpFetcher, TakesTextAndReusesTheConnectionOnlyWhenInStep) {
          withMarker(480).substr(480),
          true},
         {"no marker", {"<", ">" + ok(filler(3000))}, kMarker, "", true},
+        {"blank line split after its third byte", {"<", ">" + abc.substr(0, cut), "~300", ">" + abc.substr(cut)},
+         nullptr, "abc", true},
         {"4999 bytes, the rest left unread",
          {"<", ">" + ok(kMarker + long4999)},
          kMarker,
