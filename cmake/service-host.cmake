@@ -16,6 +16,8 @@ endif()
 find_package(Python3 REQUIRED COMPONENTS Interpreter)
 find_package(Threads REQUIRED)
 find_package(nlohmann_json 3 REQUIRED)
+# The live source's HTTPS client (Debian's libcurl4-openssl-dev).
+find_package(CURL REQUIRED)
 # Debian's cpp-httplib is a compiled library; its pkg-config flags say which features it was
 # built with, and the header's types depend on them.
 find_package(PkgConfig REQUIRED)

@@ -9,7 +9,7 @@ packages=(
     cmake ninja-build g++-mingw-w64-i686 g++-mingw-w64-x86-64 googletest
     wine wine32:i386 wine64 xvfb xauth x11-utils xdotool imagemagick
     fonts-wqy-microhei locales procps nginx-light python3
-    g++ pkg-config libcpp-httplib-dev nlohmann-json3-dev wrk
+    g++ pkg-config libcpp-httplib-dev nlohmann-json3-dev wrk libcurl4-openssl-dev
     clang libclang-rt-14-dev
 )
 locale_name="zh_CN.UTF-8"
@@ -38,8 +38,8 @@ export DEBIAN_FRONTEND=noninteractive
 if [ ${#missing[@]} -gt 0 ]; then
     echo "setup: installing ${missing[*]}"
     dpkg --add-architecture i386
-    apt-get update -qq
-    apt-get install -y -qq --no-install-recommends "${packages[@]}" >/dev/null
+    apt-get -o DPkg::Lock::Timeout=600 update -qq
+    apt-get -o DPkg::Lock::Timeout=600 install -y -qq --no-install-recommends "${packages[@]}" >/dev/null
 fi
 if ! have_locale; then
     sed -i "s/^# *\(${locale_name} UTF-8\)/\1/" /etc/locale.gen

@@ -3,6 +3,7 @@
 
 #include <signal.h>
 
+#include <algorithm>
 #include <atomic>
 #include <cstdio>
 #include <cstdlib>
@@ -12,6 +13,7 @@
 
 #include "service/demo.h"
 #include "service/gbk.h"
+#include "service/live_source.h"
 #include "service/page.h"
 #include "service/query.h"
 #include "service/server.h"
@@ -21,14 +23,22 @@ namespace {
 constexpr int kDefaultPort = 8642;
 
 const char kUsage[] =
-    "usage: pellumo-forecast (--demo | --data FILE) [options]\n"
+    "usage: pellumo-forecast (--demo | --data FILE | --source live) [options]\n"
     "  --demo               serve generated demo forecasts for a few dozen cities\n"
     "  --data FILE          serve the forecasts of FILE (JSON, see the README); reloaded when it changes\n"
+    "  --source live        serve real forecasts from Open-Meteo, asked for as cities are searched\n"
     "  --listen ADDRESS     address to listen on (default 127.0.0.1)\n"
     "  --port N             port to listen on (default 8642; 0 takes a free port; below 1024 needs root)\n"
     "  --icon-host HOST     host[:port] written into the icon URLs of the pages, exactly as the\n"
     "                       program's PELLUMO_ICON_HOST (default: the listening address and port)\n"
-    "  --default-city NAME  city served when a query names none (default 北京)\n";
+    "  --default-city NAME  city served when a query names none (default 北京)\n"
+    "live source:\n"
+    "  --geocoder URL       geocoder base address (default https://geocoding-api.open-meteo.com)\n"
+    "  --forecast-api URL   forecast base address (default https://api.open-meteo.com)\n"
+    "  --places FILE        file that keeps the places found (default pellumo-places.json)\n"
+    "  --refresh SECONDS    a city's forecast is asked for at most once in this (default 1800)\n"
+    "  --budget N           upstream calls a day at most (default 2000)\n"
+    "  --upstream-timeout SECONDS  time limit of each upstream call (default 10)\n";
 
 struct Options {
     std::string address = "127.0.0.1";
@@ -36,6 +46,8 @@ struct Options {
     std::string iconHost;
     std::string dataFile;
     bool demo = false;
+    bool live = false;
+    forecast::LiveOptions liveOptions;
     std::string defaultCity = "\xE5\x8C\x97\xE4\xBA\xAC";  // 北京, UTF-8 like the command line
 };
 
@@ -56,6 +68,23 @@ bool parsePort(const char* text, int& port) {
     if (errno != 0 || end == text || *end != '\0' || value < 0 || value > 65535) return false;
     port = static_cast<int>(value);
     return true;
+}
+
+bool parseNumber(const char* text, long low, long high, long& out) {
+    char* end = nullptr;
+    errno = 0;
+    long value = std::strtol(text, &end, 10);
+    if (errno != 0 || end == text || *end != '\0' || value < low || value > high) return false;
+    out = value;
+    return true;
+}
+
+// An upstream base: http or https, a host, an optional port and path, no query.
+bool validBase(std::string& base) {
+    while (!base.empty() && base.back() == '/') base.pop_back();
+    if (base.size() > 200 || base.find_first_of("?# \t\r\n") != std::string::npos) return false;
+    std::size_t host = base.rfind("https://", 0) == 0 ? 8 : base.rfind("http://", 0) == 0 ? 7 : 0;
+    return host != 0 && base.size() > host;
 }
 
 // False after printing the reason (exit 2); `help` is set for --help (exit 0).
@@ -82,6 +111,31 @@ bool parseOptions(int argc, char** argv, Options& options, bool& help) {
                 return false;
             }
         } else if (arg == "--default-city" && value(options.defaultCity)) {
+        } else if (arg == "--source" && value(text)) {
+            if (text != "live") {
+                std::fprintf(stderr, "pellumo-forecast: --source wants live\n");
+                return false;
+            }
+            options.live = true;
+        } else if ((arg == "--geocoder" && value(options.liveOptions.geocoderBase)) ||
+                   (arg == "--forecast-api" && value(options.liveOptions.forecastBase))) {
+            std::string& base = arg == "--geocoder" ? options.liveOptions.geocoderBase : options.liveOptions.forecastBase;
+            if (!validBase(base)) {
+                std::fprintf(stderr, "pellumo-forecast: %s wants http:// or https:// with a host, no query\n",
+                             arg.c_str());
+                return false;
+            }
+        } else if (arg == "--places" && value(options.liveOptions.placesFile)) {
+        } else if ((arg == "--refresh" || arg == "--budget" || arg == "--upstream-timeout") && value(text)) {
+            long number = 0;
+            const long high = arg == "--refresh" ? 86400 : arg == "--budget" ? 1000000 : 120;
+            if (!parseNumber(text.c_str(), 1, high, number)) {
+                std::fprintf(stderr, "pellumo-forecast: %s wants 1..%ld\n", arg.c_str(), high);
+                return false;
+            }
+            if (arg == "--refresh") options.liveOptions.policy.refreshSeconds = number;
+            if (arg == "--budget") options.liveOptions.dailyBudget = static_cast<int>(number);
+            if (arg == "--upstream-timeout") options.liveOptions.timeoutMs = number * 1000;
         } else if (arg == "--port" && value(text)) {
             if (!parsePort(text.c_str(), options.port)) {
                 std::fprintf(stderr, "pellumo-forecast: --port wants 0..65535\n");
@@ -92,8 +146,8 @@ bool parseOptions(int argc, char** argv, Options& options, bool& help) {
             return false;
         }
     }
-    if (options.demo == !options.dataFile.empty()) {
-        std::fprintf(stderr, "pellumo-forecast: give either --demo or --data FILE\n%s", kUsage);
+    if (options.demo + !options.dataFile.empty() + options.live != 1) {
+        std::fprintf(stderr, "pellumo-forecast: give one of --demo, --data FILE and --source live\n%s", kUsage);
         return false;
     }
     return true;
@@ -138,8 +192,18 @@ int main(int argc, char** argv) {
 
     forecast::ForecastServer server(config, printLine);
     forecast::DataKeeper keeper(options.demo ? "" : options.dataFile, server, printLine);
+    // A retry no sooner than a minute, but never later than the refresh period.
+    options.liveOptions.policy.retrySeconds = std::min<long long>(60, options.liveOptions.policy.refreshSeconds);
+    forecast::LiveSource live(options.liveOptions, printLine);
+    if (options.live) {
+        const std::string known = live.start();
+        printLine("pellumo-forecast: LIVE DATA from Open-Meteo (CC BY 4.0): geocoder " +
+                  options.liveOptions.geocoderBase + ", forecast " + options.liveOptions.forecastBase + "; " + known);
+        server.setAnswerer([&live](const forecast::ServiceConfig& c, std::string_view method, std::string_view target,
+                                   std::string& mark) { return live.answer(c, method, target, mark); });
+    }
     std::string error;
-    if (!keeper.load(error)) {
+    if (!options.live && !keeper.load(error)) {
         std::fprintf(stderr, "pellumo-forecast: %s\n", error.c_str());
         return 1;
     }
@@ -161,7 +225,7 @@ int main(int argc, char** argv) {
     printLine("pellumo-forecast: listening on http://" + options.address + ":" + std::to_string(server.port()) +
               " (icon host " + iconHost + ")");
 
-    keeper.start(1000);
+    if (!options.live) keeper.start(1000);
     std::atomic<bool> finished{false};
     std::thread signals([&] {
         bool stopping = false;
@@ -180,6 +244,7 @@ int main(int argc, char** argv) {
     finished = true;
     signals.join();
     keeper.stop();
+    live.stop();
     printLine("pellumo-forecast: stopped");
     return 0;
 }

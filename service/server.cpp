@@ -28,6 +28,7 @@ struct RequestNote {
     bool set = false;
     std::chrono::steady_clock::time_point start;
     std::size_t bytes = 0;
+    std::string mark;
 };
 thread_local RequestNote note;
 
@@ -110,7 +111,9 @@ ForecastServer::ForecastServer(ServiceConfig serviceConfig, LogSink logSink)
     http->set_pre_routing_handler([this](const httplib::Request& req, httplib::Response& res) {
         note.set = true;
         note.start = std::chrono::steady_clock::now();
-        fillResponse(req, res, handleRequest(config, *currentData(), req.method, req.target, localToday()));
+        fillResponse(req, res,
+                     answerer ? answerer(config, req.method, req.target, note.mark)
+                              : handleRequest(config, *currentData(), req.method, req.target, localToday()));
         return httplib::Server::HandlerResponse::Handled;
     });
     // Requests that httplib itself refuses (a bad request line, a header too long) get a
@@ -130,6 +133,7 @@ ForecastServer::ForecastServer(ServiceConfig serviceConfig, LogSink logSink)
             auto micros =
                 std::chrono::duration_cast<std::chrono::microseconds>(std::chrono::steady_clock::now() - note.start);
             line << note.bytes << ' ' << micros.count() / 1000 << '.' << micros.count() / 100 % 10 << "ms";
+            if (!note.mark.empty()) line << ' ' << note.mark;
         } else {
             line << (req.method == "HEAD" ? 0 : res.body.size()) << " -";
         }

@@ -36,7 +36,7 @@ Reply search(const ServiceConfig& config, const Dataset& data, std::string_view 
     const std::string& city = q.city.empty() ? config.defaultCity : q.city;
     const DayForecast* days[3] = {};
     if (!data.threeDays(city, today, days)) return page(plainPage(q.words, city), false);
-    return page(forecastPage(city, days, today, config.iconHost, data.demo), true);
+    return page(forecastPage(city, days, today, config.iconHost, data.demo, data.live), true);
 }
 
 // Only the exact path of a known icon is served; anything else, an escaped or a dotted name
