@@ -116,15 +116,14 @@ Reply LiveSource::answer(const ServiceConfig& config, std::string_view method, s
     SearchQuery q = parseSearchQuery(target.substr(question + 1));
     if (q.kind != QueryKind::Weather) return handleRequest(config, none, method, target, serverToday());
     const std::string& city = q.city.empty() ? config.defaultCity : q.city;
-    Dataset one;
-    one.live = true;
+    std::shared_ptr<const Dataset> data;
     int today = serverToday();
-    Outcome outcome = askable(city) ? lookup(city, one, today) : Outcome::None;
+    Outcome outcome = askable(city) ? lookup(city, data, today) : Outcome::None;
     mark = outcome == Outcome::Cache ? "cache" : outcome == Outcome::Fresh ? "fresh" : "none";
-    return handleRequest(config, one, method, target, today);
+    return handleRequest(config, data ? *data : none, method, target, today);
 }
 
-LiveSource::Outcome LiveSource::lookup(const std::string& city, Dataset& out, int& today) {
+LiveSource::Outcome LiveSource::lookup(const std::string& city, std::shared_ptr<const Dataset>& out, int& today) {
     std::unique_lock<std::mutex> lock(mutex);
     auto it = cities.find(city);
     if (it == cities.end()) {
@@ -133,8 +132,7 @@ LiveSource::Outcome LiveSource::lookup(const std::string& city, Dataset& out, in
     }
     Entry& entry = it->second;  // nodes stay put; entries are never erased while running
     auto serve = [&](const CacheDecision& d) {
-        auto& days = out.cities[city];
-        for (int i = 0; i < 3; ++i) days[entry.cache.firstDay + i] = entry.cache.days[i];
+        out = entry.data;
         today = d.today;
     };
     CacheDecision d = decide(entry.cache, wallClock(), options.policy);
@@ -248,7 +246,11 @@ void LiveSource::refresh(const std::string& city) {
             entry.cache.hasForecast = true;
             entry.cache.firstDay = f.firstDay;
             entry.cache.utcOffset = f.utcOffset;
-            for (int i = 0; i < 3; ++i) entry.cache.days[i] = f.days[i];
+            auto data = std::make_shared<Dataset>();
+            data->live = true;
+            auto& days = data->cities[city];
+            for (int i = 0; i < 3; ++i) days[f.firstDay + i] = entry.cache.days[i] = f.days[i];
+            entry.data = std::move(data);
             entry.cache.fetchedAt = started;
         }
         entry.inflight = false;

@@ -8,6 +8,7 @@
 #include <condition_variable>
 #include <deque>
 #include <functional>
+#include <memory>
 #include <mutex>
 #include <string>
 #include <string_view>
@@ -51,12 +52,13 @@ public:
 private:
     struct Entry {
         CityCache cache;
+        std::shared_ptr<const Dataset> data;  // the forecast held, ready for handleRequest
         bool inflight = false;
         std::string problem;  // last logged, so that each is logged once per city and change
     };
     enum class Outcome { Cache, Fresh, None };
 
-    Outcome lookup(const std::string& city, Dataset& out, int& today);
+    Outcome lookup(const std::string& city, std::shared_ptr<const Dataset>& out, int& today);
     void work();
     void refresh(const std::string& city);
     bool takeBudget();
