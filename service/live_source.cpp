@@ -8,6 +8,7 @@
 #include <cstring>
 #include <ctime>
 #include <fstream>
+#include <future>
 
 #include "service/gbk.h"
 #include "service/live_upstream.h"
@@ -20,6 +21,8 @@ namespace {
 // that makes up names cannot grow the service without end; the budget bounds them anyway.
 constexpr std::size_t kMaxCities = 20000;
 constexpr std::size_t kMaxQueued = 256;
+// Requests waiting for a first forecast at once; past this they get the page without one.
+constexpr std::size_t kMaxWaiters = 10000;
 constexpr std::size_t kMaxPlacesFileBytes = 4 << 20;
 
 long long wallClock() { return static_cast<long long>(std::time(nullptr)); }
@@ -41,6 +44,15 @@ std::string forLog(const std::string& gbk) {
 bool askable(const std::string& city) {
     if (city.size() < 2 || city.size() > kMaxCityBytes || !isWellFormedGbk(city)) return false;
     return city.find_first_of("<>&\" ") == std::string::npos;
+}
+
+const Dataset& noForecast() {
+    static const Dataset none = [] {
+        Dataset d;
+        d.live = true;
+        return d;
+    }();
+    return none;
 }
 
 }  // namespace
@@ -82,6 +94,7 @@ std::string LiveSource::start() {
         }
     }
     for (int i = 0; i < options.workers; ++i) threads.emplace_back([this] { work(); });
+    reaper = std::thread([this] { expire(); });
     return noteText;
 }
 
@@ -91,21 +104,18 @@ void LiveSource::stop() {
         stopping = true;
     }
     jobsReady.notify_all();
-    fetched.notify_all();
+    waitersChanged.notify_all();
     for (std::thread& t : threads) {
         if (t.joinable()) t.join();
     }
     threads.clear();
+    if (reaper.joinable()) reaper.join();
 }
 
-Reply LiveSource::answer(const ServiceConfig& config, std::string_view method, std::string_view target,
-                         std::string& mark) {
-    static const Dataset none = [] {
-        Dataset d;
-        d.live = true;
-        return d;
-    }();
+std::optional<Reply> LiveSource::answer(const ServiceConfig& config, std::string_view method,
+                                        std::string_view target, std::string& mark, Later later) {
     mark.clear();
+    const Dataset& none = noForecast();
     if ((method != "GET" && method != "HEAD") || target.size() > kMaxTarget) {
         return handleRequest(config, none, method, target, serverToday());
     }
@@ -116,38 +126,99 @@ Reply LiveSource::answer(const ServiceConfig& config, std::string_view method, s
     SearchQuery q = parseSearchQuery(target.substr(question + 1));
     if (q.kind != QueryKind::Weather) return handleRequest(config, none, method, target, serverToday());
     const std::string& city = q.city.empty() ? config.defaultCity : q.city;
-    std::shared_ptr<const Dataset> data;
-    int today = serverToday();
-    Outcome outcome = askable(city) ? lookup(city, data, today) : Outcome::None;
-    mark = outcome == Outcome::Cache ? "cache" : outcome == Outcome::Fresh ? "fresh" : "none";
-    return handleRequest(config, data ? *data : none, method, target, today);
-}
+    mark = "none";
+    if (!askable(city)) return handleRequest(config, none, method, target, serverToday());
 
-LiveSource::Outcome LiveSource::lookup(const std::string& city, std::shared_ptr<const Dataset>& out, int& today) {
     std::unique_lock<std::mutex> lock(mutex);
     auto it = cities.find(city);
     if (it == cities.end()) {
-        if (cities.size() >= kMaxCities) return Outcome::None;
+        if (cities.size() >= kMaxCities) return handleRequest(config, none, method, target, serverToday());
         it = cities.emplace(city, Entry{}).first;
     }
     Entry& entry = it->second;  // nodes stay put; entries are never erased while running
-    auto serve = [&](const CacheDecision& d) {
-        out = entry.data;
-        today = d.today;
-    };
     CacheDecision d = decide(entry.cache, wallClock(), options.policy);
     if (d.fetch && !entry.inflight && jobs.size() < kMaxQueued && !stopping) {
         entry.inflight = true;
         jobs.push_back(city);
         jobsReady.notify_one();
     }
-    if (d.serve) return serve(d), Outcome::Cache;
-    if (!entry.inflight) return Outcome::None;
-    fetched.wait_for(lock, std::chrono::milliseconds(options.pageWaitMs), [&] { return !entry.inflight || stopping; });
-    d = decide(entry.cache, wallClock(), options.policy);
-    if (!d.serve) return Outcome::None;
-    serve(d);
-    return Outcome::Fresh;
+    if (d.serve) {
+        std::shared_ptr<const Dataset> data = entry.data;
+        lock.unlock();
+        mark = "cache";
+        return handleRequest(config, *data, method, target, d.today);
+    }
+    if (!entry.inflight || waiters.size() >= kMaxWaiters || stopping) {
+        lock.unlock();
+        return handleRequest(config, none, method, target, serverToday());
+    }
+    waiters.push_back(Waiter{city, std::chrono::steady_clock::now() + std::chrono::milliseconds(options.pageWaitMs),
+                             config, std::string(method), std::string(target), std::move(later)});
+    if (waiters.size() == 1) waitersChanged.notify_all();
+    return std::nullopt;
+}
+
+Reply LiveSource::answerWaiting(const ServiceConfig& config, std::string_view method, std::string_view target,
+                                std::string& mark) {
+    auto promise = std::make_shared<std::promise<std::pair<Reply, std::string>>>();
+    auto future = promise->get_future();
+    std::optional<Reply> now = answer(config, method, target, mark, [promise](Reply reply, std::string later) {
+        promise->set_value({std::move(reply), std::move(later)});
+    });
+    if (now) return std::move(*now);
+    auto [reply, later] = future.get();  // bounded: the reaper ends every wait at its deadline
+    mark = std::move(later);
+    return reply;
+}
+
+// The waiters for `city`, once its fetch has ended, well or not.
+void LiveSource::complete(const std::string& city) {
+    std::list<Waiter> ready;
+    std::shared_ptr<const Dataset> data;
+    CacheDecision d;
+    {
+        std::lock_guard<std::mutex> lock(mutex);
+        for (auto it = waiters.begin(); it != waiters.end();) {
+            auto next = std::next(it);
+            if (it->city == city) ready.splice(ready.end(), waiters, it);
+            it = next;
+        }
+        const Entry& entry = cities[city];
+        d = decide(entry.cache, wallClock(), options.policy);
+        data = entry.data;
+    }
+    for (Waiter& w : ready) {
+        if (d.serve) {
+            w.later(handleRequest(w.config, *data, w.method, w.target, d.today), "fresh");
+        } else {
+            w.later(handleRequest(w.config, noForecast(), w.method, w.target, serverToday()), "none");
+        }
+    }
+}
+
+// Ends each wait at its deadline with the page without a forecast; on stop, every wait.
+void LiveSource::expire() {
+    std::unique_lock<std::mutex> lock(mutex);
+    while (!(stopping && waiters.empty())) {
+        if (waiters.empty()) {
+            waitersChanged.wait(lock, [this] { return stopping || !waiters.empty(); });
+            continue;
+        }
+        const auto now = std::chrono::steady_clock::now();
+        if (!stopping && now < waiters.front().deadline) {
+            waitersChanged.wait_until(lock, waiters.front().deadline);
+            continue;
+        }
+        std::list<Waiter> expired;
+        while (!waiters.empty() && (stopping || waiters.front().deadline <= now)) {
+            expired.splice(expired.end(), waiters, waiters.begin());
+        }
+        lock.unlock();
+        for (Waiter& w : expired) {
+            w.later(handleRequest(w.config, noForecast(), w.method, w.target, serverToday()), "none");
+        }
+        lock.lock();
+    }
 }
 
 void LiveSource::work() {
@@ -256,7 +327,7 @@ void LiveSource::refresh(const std::string& city) {
         entry.inflight = false;
         haveForecast = decide(entry.cache, wallClock(), options.policy).serve;
     }
-    fetched.notify_all();
+    complete(city);
     note(city, problem, haveForecast);
     if (placeChanged) savePlaces();
 }

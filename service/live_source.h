@@ -5,11 +5,14 @@
 // budget; a request waits for a city's first forecast a bounded time and otherwise gets the
 // page without one.
 
+#include <chrono>
 #include <condition_variable>
 #include <deque>
 #include <functional>
+#include <list>
 #include <memory>
 #include <mutex>
+#include <optional>
 #include <string>
 #include <string_view>
 #include <thread>
@@ -44,10 +47,18 @@ public:
     std::string start();
     void stop();
 
-    // The reply to one request, as handleRequest gives it, with the forecast of the city
-    // asked for when it has one. `mark` becomes "cache", "fresh" or "none" for a forecast
-    // search and stays empty for anything else.
-    Reply answer(const ServiceConfig& config, std::string_view method, std::string_view target, std::string& mark);
+    // The reply to one request, as handleRequest gives it, with the forecast of the city asked
+    // for when it has one. `mark` becomes "cache", "fresh" or "none" for a forecast search and
+    // stays empty for anything else. For a city whose first forecast is on its way the reply
+    // comes later instead, so that no serving thread waits: nothing is returned, and `later`
+    // gets the reply and its mark once, from another thread (perhaps before this returns), when
+    // the forecast arrives or at the latest when the page wait ends.
+    using Later = std::function<void(Reply reply, std::string mark)>;
+    std::optional<Reply> answer(const ServiceConfig& config, std::string_view method, std::string_view target,
+                                std::string& mark, Later later);
+    // The same for an edge with a thread per connection, which may wait: the reply now or later.
+    Reply answerWaiting(const ServiceConfig& config, std::string_view method, std::string_view target,
+                        std::string& mark);
 
 private:
     struct Entry {
@@ -56,10 +67,17 @@ private:
         bool inflight = false;
         std::string problem;  // last logged, so that each is logged once per city and change
     };
-    enum class Outcome { Cache, Fresh, None };
+    struct Waiter {
+        std::string city;
+        std::chrono::steady_clock::time_point deadline;
+        ServiceConfig config;
+        std::string method, target;
+        Later later;
+    };
 
-    Outcome lookup(const std::string& city, std::shared_ptr<const Dataset>& out, int& today);
     void work();
+    void expire();
+    void complete(const std::string& city);
     void refresh(const std::string& city);
     bool takeBudget();
     void savePlaces();
@@ -69,12 +87,14 @@ private:
     Log log;
     std::mutex mutex;
     std::condition_variable jobsReady;
-    std::condition_variable fetched;
+    std::condition_variable waitersChanged;
     std::unordered_map<std::string, Entry> cities;  // GBK name
     std::deque<std::string> jobs;
+    std::list<Waiter> waiters;  // in the order of their deadlines, since all wait as long
     DailyBudget budget;
     bool stopping = false;
     std::vector<std::thread> threads;
+    std::thread reaper;  // ends the waits that reach their deadline
     std::mutex fileMutex;
 };
 

@@ -200,7 +200,7 @@ int main(int argc, char** argv) {
         printLine("pellumo-forecast: LIVE DATA from Open-Meteo (CC BY 4.0): geocoder " +
                   options.liveOptions.geocoderBase + ", forecast " + options.liveOptions.forecastBase + "; " + known);
         server.setAnswerer([&live](const forecast::ServiceConfig& c, std::string_view method, std::string_view target,
-                                   std::string& mark) { return live.answer(c, method, target, mark); });
+                                   std::string& mark) { return live.answerWaiting(c, method, target, mark); });
     }
     std::string error;
     if (!options.live && !keeper.load(error)) {
