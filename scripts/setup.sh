@@ -5,11 +5,13 @@ set -euo pipefail
 # Set by a script that has already run this one for the same run (scripts/common.sh).
 [ -z "${PELLUMO_SETUP_DONE:-}" ] || exit 0
 
+# libcurl4-openssl-dev and ca-certificates: the live forecast source's HTTPS client, Debian's
+# most used and reviewed one, checking certificates against the system's store.
 packages=(
     cmake ninja-build g++-mingw-w64-i686 g++-mingw-w64-x86-64 googletest
     wine wine32:i386 wine64 xvfb xauth x11-utils xdotool imagemagick
     fonts-wqy-microhei locales procps nginx-light python3
-    g++ pkg-config libcpp-httplib-dev nlohmann-json3-dev wrk libcurl4-openssl-dev
+    g++ pkg-config libcpp-httplib-dev nlohmann-json3-dev wrk libcurl4-openssl-dev ca-certificates
     clang libclang-rt-14-dev
 )
 locale_name="zh_CN.UTF-8"
