@@ -263,6 +263,7 @@ void LiveSource::refresh(const std::string& city) {
         std::string name;
         std::string stem = nameWithoutSuffix(city);
         GeocodeAnswer g;
+        g.status = GeocodeStatus::NotFound;  // also for a name without a UTF-8 spelling
         for (const std::string& asked : {city, stem}) {
             if (asked.empty() || !gbkToUtf8(asked, name)) break;
             if (!takeBudget()) {
