@@ -4,16 +4,13 @@
 # served; prints requests per second, the 99th-percentile latency and the server's resident
 # memory after a warm-up and after the million. The access log goes to a file, as in service.
 #
-# With --live [SECONDS]: the live source against the stand-in upstream on loopback beside the
-# demo mode, both measured in the same run in alternating rounds (SECONDS each, default 10,
-# three rounds): requests per second of cached live pages against demo pages, and the
-# stand-in's call count, which must be one geocoder and one forecast call per city.
+# With --live [SECONDS], the live source against a stand-in upstream instead: see
+# bench-service-live.sh.
 set -euo pipefail
 repo_root=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
-live=
 if [ "${1:-}" = "--live" ]; then
-    live=1
     shift
+    exec bash "$repo_root/scripts/bench-service-live.sh" "$@"
 fi
 requests=${1:-1000000}
 
@@ -23,23 +20,15 @@ cmake --preset service >/dev/null
 cmake --build --preset service --target pellumo-forecast >/dev/null
 
 work=$(mktemp -d)
-pids=()
-trap 'for p in "${pids[@]}"; do { kill "$p"; wait "$p"; } 2>/dev/null || true; done; rm -rf "$work"' EXIT
-
-# Starts a service with the given options, its output in $work/NAME.log; sets port and pid.
-start_service() {
-    local name=$1
-    shift
-    build-service/service/pellumo-forecast --port 0 "$@" >"$work/$name.log" 2>&1 &
-    pid=$!
-    pids+=("$pid")
-    port=
-    for _ in $(seq 50); do
-        port=$(grep -o -m1 'listening on http://127\.0\.0\.1:[0-9]*' "$work/$name.log" | cut -d: -f3) && break
-        sleep 0.1
-    done
-    [ -n "$port" ] || { echo "the service did not start" >&2; exit 1; }
-}
+pid=
+trap '[ -z "$pid" ] || { kill "$pid"; wait "$pid"; } 2>/dev/null; rm -rf "$work"' EXIT
+build-service/service/pellumo-forecast --demo --port 0 >"$work/access.log" 2>&1 &
+pid=$!
+for _ in $(seq 50); do
+    port=$(grep -o -m1 'listening on http://127\.0\.0\.1:[0-9]*' "$work/access.log" | cut -d: -f3) && break
+    sleep 0.1
+done
+[ -n "${port:-}" ] || { echo "the service did not start" >&2; exit 1; }
 
 # 天气预报 and the first twelve demo cities, percent-encoded as the program sends them.
 cat >"$work/pages.lua" <<'LUA'
@@ -53,43 +42,6 @@ request = function()
     return wrk.format("GET", "/s?bs=" .. words .. c .. "&f=8&wd=" .. words .. c)
 end
 LUA
-
-if [ -n "$live" ]; then
-    seconds=${1:-10}
-    python3 tests/service/upstream_standin.py --lifetime $(( seconds * 6 + 120 )) >"$work/standin.txt" &
-    pids+=("$!")
-    for _ in $(seq 50); do
-        upstream=$(awk '/^port/ { print "http://127.0.0.1:" $2 }' "$work/standin.txt") && [ -n "$upstream" ] && break
-        sleep 0.1
-    done
-    [ -n "$upstream" ] || { echo "the stand-in did not start" >&2; exit 1; }
-    start_service demo --demo
-    demo_port=$port
-    start_service live --source live --geocoder "$upstream" --forecast-api "$upstream" --places "$work/places.json"
-    live_port=$port
-    # The first request for each city waits for its upstream calls; the rest are from the cache.
-    for c in $(grep -o '"%[^"+]*"' "$work/pages.lua" | tr -d '"'); do
-        curl -s -o /dev/null "http://127.0.0.1:$live_port/s?wd=%CC%EC%C6%F8%D4%A4%B1%A8+$c"
-    done
-    rate() { wrk -t2 -c4 -d"${seconds}s" -s "$work/pages.lua" "http://127.0.0.1:$1/" | awk '/^Requests\/sec/ { printf "%d", $2 }'; }
-    demo_rates=() live_rates=()
-    for _ in 1 2 3; do
-        demo_rates+=("$(rate "$demo_port")")
-        live_rates+=("$(rate "$live_port")")
-    done
-    sum() { local t=0 v; for v in "$@"; do t=$(( t + v )); done; echo "$t"; }
-    demo_total=$(sum "${demo_rates[@]}") live_total=$(sum "${live_rates[@]}")
-    calls=$(curl -s "$upstream/calls" | python3 -c 'import json, sys; c = json.load(sys.stdin)
-print(c.get("search", 0), "geocoder and", c.get("forecast", 0), "forecast calls")')
-    marks() { grep -c " GET /s?.* $1\$" "$work/live.log" || true; }
-    echo "wrk, 2 threads, 4 kept-alive connections, 12 cities, 3 alternating rounds of ${seconds} s each:"
-    echo "  demo mode: ${demo_rates[*]} requests/s"
-    echo "  live mode: ${live_rates[*]} requests/s ($(( live_total * 100 / (demo_total > 0 ? demo_total : 1) ))% of demo)"
-    echo "  live pages: $(marks cache) from the cache, $(marks fresh) fresh, $(marks none) without a forecast"
-    echo "  stand-in calls: $calls (12 cities)"
-    exit 0
-fi
-start_service demo --demo
 
 rss() { awk '/^VmRSS/ { print $2 }' "/proc/$pid/status"; }
 run_wrk() { wrk -t2 -c4 -d"$1" --latency -s "$work/pages.lua" "http://127.0.0.1:$port/" >"$work/wrk.txt"; }
@@ -111,7 +63,7 @@ for round in 1 2 3 4; do
     sizes+=("$(rss)")
     [ "$round" -eq 1 ] && cp "$work/wrk.txt" "$work/first.txt"
 done
-[ "$(grep -c ' 200 ' "$work/demo.log")" -ge "$total" ] || { echo "not every request was answered 200" >&2; exit 1; }
+[ "$(grep -c ' 200 ' "$work/access.log")" -ge "$total" ] || { echo "not every request was answered 200" >&2; exit 1; }
 echo "wrk, 2 threads, 4 kept-alive connections, page requests (last round):"
 awk '/^Requests\/sec|requests in|Non-2xx|Socket errors/ { print "  " $0 } /^ +99%/ { print "  p99 latency: " $2 }' "$work/wrk.txt"
 echo "  $total requests in all; server RSS in kB: ${rss_before} after warm-up, then ${sizes[*]} after each quarter"
