@@ -14,8 +14,8 @@
 namespace forecast {
 
 struct CachePolicy {
-    long long refreshSeconds = 30 * 60;  // a city's forecast is asked for at most once in this
-    long long retrySeconds = 60;         // after a failed attempt, the next one waits this long
+    long long refreshSeconds = 30 * 60;    // a city's forecast is asked for at most once in this
+    long long retrySeconds = 60;           // after a failed attempt, the next one waits this long
     long long unknownSeconds = 24 * 3600;  // a name the geocoder does not know is not asked again
 };
 

@@ -114,7 +114,11 @@ ForecastAnswer parseForecast(long httpStatus, std::string_view body, long long n
     answer.utcOffset = offset.get<int>();
     const Json& daily = member(root, "daily");
     if (!daily.is_object()) return answer.why = "daily: missing", answer;
-    const char* names[] = {"time", "weather_code", "temperature_2m_max", "temperature_2m_min", "wind_speed_10m_max",
+    const char* names[] = {"time",
+                           "weather_code",
+                           "temperature_2m_max",
+                           "temperature_2m_min",
+                           "wind_speed_10m_max",
                            "wind_direction_10m_dominant"};
     const Json* columns[6];
     for (int c = 0; c < 6; ++c) {

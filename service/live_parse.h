@@ -30,10 +30,10 @@ GeocodeAnswer parseGeocode(long httpStatus, std::string_view body, std::string_v
 
 struct ForecastAnswer {
     bool ok = false;
-    int firstDay = 0;        // day number of days[0], the place's own today when fetched
-    int utcOffset = 0;       // seconds east of UTC, the place's
-    DayForecast days[3];     // today and the two days after, ready for the page
-    std::string why;         // when not ok: one line for the log
+    int firstDay = 0;     // day number of days[0], the place's own today when fetched
+    int utcOffset = 0;    // seconds east of UTC, the place's
+    DayForecast days[3];  // today and the two days after, ready for the page
+    std::string why;      // when not ok: one line for the log
 };
 
 // A daily forecast whose first day is the place's today at `now` (seconds since the epoch,

@@ -112,8 +112,8 @@ void LiveSource::stop() {
     if (reaper.joinable()) reaper.join();
 }
 
-std::optional<Reply> LiveSource::answer(const ServiceConfig& config, std::string_view method,
-                                        std::string_view target, std::string& mark, Later later) {
+std::optional<Reply> LiveSource::answer(const ServiceConfig& config, std::string_view method, std::string_view target,
+                                        std::string& mark, Later later) {
     mark.clear();
     const Dataset& none = noForecast();
     if ((method != "GET" && method != "HEAD") || target.size() > kMaxTarget) {
@@ -350,8 +350,8 @@ void LiveSource::note(const std::string& city, const std::string& problem, bool 
         return;
     }
     const char* outcome = problem.find("does not know") != std::string::npos ? " (remembered for a day)"
-                          : haveForecast ? "; serving its last good forecast"
-                                         : "; no forecast to serve";
+                          : haveForecast                                     ? "; serving its last good forecast"
+                                                                             : "; no forecast to serve";
     log("upstream: " + forLog(city) + ": " + problem + outcome);
 }
 

@@ -13,33 +13,33 @@ struct CodeWords {
 // The codes the forecast API documents. Drizzle counts as light rain, freezing rain and
 // drizzle as sleet, snow grains as light snow: the nearest of the twelve icons.
 const CodeWords kCodes[] = {
-    {0, {"qing", "\xC7\xE7"}},                                                       // 晴
-    {1, {"qing", "\xC9\xD9\xD4\xC6"}},                                               // 少云
-    {2, {"duoyun", "\xB6\xE0\xD4\xC6"}},                                             // 多云
-    {3, {"yin", "\xD2\xF5"}},                                                        // 阴
-    {45, {"wu", "\xCE\xED"}},                                                        // 雾
-    {48, {"wu", "\xB6\xB3\xCE\xED"}},                                                // 冻雾
-    {51, {"xiaoyu", "\xD0\xA1\xC3\xAB\xC3\xAB\xD3\xEA"}},                            // 小毛毛雨
-    {53, {"xiaoyu", "\xC3\xAB\xC3\xAB\xD3\xEA"}},                                    // 毛毛雨
-    {55, {"zhongyu", "\xC7\xBF\xC3\xAB\xC3\xAB\xD3\xEA"}},                           // 强毛毛雨
-    {56, {"yujiaxue", "\xB6\xB3\xC3\xAB\xC3\xAB\xD3\xEA"}},                          // 冻毛毛雨
-    {57, {"yujiaxue", "\xC7\xBF\xB6\xB3\xC3\xAB\xC3\xAB\xD3\xEA"}},                  // 强冻毛毛雨
-    {61, {"xiaoyu", "\xD0\xA1\xD3\xEA"}},                                            // 小雨
-    {63, {"zhongyu", "\xD6\xD0\xD3\xEA"}},                                           // 中雨
-    {65, {"dayu", "\xB4\xF3\xD3\xEA"}},                                              // 大雨
-    {66, {"yujiaxue", "\xD0\xA1\xB6\xB3\xD3\xEA"}},                                  // 小冻雨
-    {67, {"yujiaxue", "\xB4\xF3\xB6\xB3\xD3\xEA"}},                                  // 大冻雨
-    {71, {"xiaoxue", "\xD0\xA1\xD1\xA9"}},                                           // 小雪
-    {73, {"xiaoxue", "\xD6\xD0\xD1\xA9"}},                                           // 中雪
-    {75, {"daxue", "\xB4\xF3\xD1\xA9"}},                                             // 大雪
-    {77, {"xiaoxue", "\xC3\xD7\xD1\xA9"}},                                           // 米雪
-    {80, {"zhenyu", "\xD0\xA1\xD5\xF3\xD3\xEA"}},                                    // 小阵雨
-    {81, {"zhenyu", "\xD5\xF3\xD3\xEA"}},                                            // 阵雨
-    {82, {"zhenyu", "\xC7\xBF\xD5\xF3\xD3\xEA"}},                                    // 强阵雨
-    {85, {"xiaoxue", "\xD0\xA1\xD5\xF3\xD1\xA9"}},                                   // 小阵雪
-    {86, {"daxue", "\xB4\xF3\xD5\xF3\xD1\xA9"}},                                     // 大阵雪
-    {95, {"leizhenyu", "\xC0\xD7\xD5\xF3\xD3\xEA"}},                                 // 雷阵雨
-    {96, {"leizhenyu", "\xC0\xD7\xD5\xF3\xD3\xEA\xB0\xE9\xB1\xF9\xB1\xA2"}},         // 雷阵雨伴冰雹
+    {0, {"qing", "\xC7\xE7"}},                                                        // 晴
+    {1, {"qing", "\xC9\xD9\xD4\xC6"}},                                                // 少云
+    {2, {"duoyun", "\xB6\xE0\xD4\xC6"}},                                              // 多云
+    {3, {"yin", "\xD2\xF5"}},                                                         // 阴
+    {45, {"wu", "\xCE\xED"}},                                                         // 雾
+    {48, {"wu", "\xB6\xB3\xCE\xED"}},                                                 // 冻雾
+    {51, {"xiaoyu", "\xD0\xA1\xC3\xAB\xC3\xAB\xD3\xEA"}},                             // 小毛毛雨
+    {53, {"xiaoyu", "\xC3\xAB\xC3\xAB\xD3\xEA"}},                                     // 毛毛雨
+    {55, {"zhongyu", "\xC7\xBF\xC3\xAB\xC3\xAB\xD3\xEA"}},                            // 强毛毛雨
+    {56, {"yujiaxue", "\xB6\xB3\xC3\xAB\xC3\xAB\xD3\xEA"}},                           // 冻毛毛雨
+    {57, {"yujiaxue", "\xC7\xBF\xB6\xB3\xC3\xAB\xC3\xAB\xD3\xEA"}},                   // 强冻毛毛雨
+    {61, {"xiaoyu", "\xD0\xA1\xD3\xEA"}},                                             // 小雨
+    {63, {"zhongyu", "\xD6\xD0\xD3\xEA"}},                                            // 中雨
+    {65, {"dayu", "\xB4\xF3\xD3\xEA"}},                                               // 大雨
+    {66, {"yujiaxue", "\xD0\xA1\xB6\xB3\xD3\xEA"}},                                   // 小冻雨
+    {67, {"yujiaxue", "\xB4\xF3\xB6\xB3\xD3\xEA"}},                                   // 大冻雨
+    {71, {"xiaoxue", "\xD0\xA1\xD1\xA9"}},                                            // 小雪
+    {73, {"xiaoxue", "\xD6\xD0\xD1\xA9"}},                                            // 中雪
+    {75, {"daxue", "\xB4\xF3\xD1\xA9"}},                                              // 大雪
+    {77, {"xiaoxue", "\xC3\xD7\xD1\xA9"}},                                            // 米雪
+    {80, {"zhenyu", "\xD0\xA1\xD5\xF3\xD3\xEA"}},                                     // 小阵雨
+    {81, {"zhenyu", "\xD5\xF3\xD3\xEA"}},                                             // 阵雨
+    {82, {"zhenyu", "\xC7\xBF\xD5\xF3\xD3\xEA"}},                                     // 强阵雨
+    {85, {"xiaoxue", "\xD0\xA1\xD5\xF3\xD1\xA9"}},                                    // 小阵雪
+    {86, {"daxue", "\xB4\xF3\xD5\xF3\xD1\xA9"}},                                      // 大阵雪
+    {95, {"leizhenyu", "\xC0\xD7\xD5\xF3\xD3\xEA"}},                                  // 雷阵雨
+    {96, {"leizhenyu", "\xC0\xD7\xD5\xF3\xD3\xEA\xB0\xE9\xB1\xF9\xB1\xA2"}},          // 雷阵雨伴冰雹
     {99, {"leizhenyu", "\xC7\xBF\xC0\xD7\xD5\xF3\xD3\xEA\xB0\xE9\xB1\xF9\xB1\xA2"}},  // 强雷阵雨伴冰雹
 };
 const WeatherWords kUnclear = {"yin", "\xCC\xEC\xC6\xF8\xB2\xBB\xC3\xF7"};  // 天气不明
@@ -55,9 +55,9 @@ const char* const kDirections[] = {
     "\xCE\xF7",          // 西
     "\xCE\xF7\xB1\xB1",  // 西北
 };
-const char kWind[] = "\xB7\xE7";             // 风
+const char kWind[] = "\xB7\xE7";                 // 风
 const char kLightBreeze[] = "\xCE\xA2\xB7\xE7";  // 微风
-const char kForce[] = "\xBC\xB6";            // 级
+const char kForce[] = "\xBC\xB6";                // 级
 
 // Lower bound of each force from 1 on, in tenths of a metre per second (12 and up as the
 // Chinese national scale extends it).

@@ -8,7 +8,7 @@
 namespace forecast {
 
 struct HttpAnswer {
-    long status = 0;    // 0 when no answer came
+    long status = 0;  // 0 when no answer came
     std::string body;
     std::string error;  // why no answer came, for the log
 };

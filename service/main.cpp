@@ -119,7 +119,8 @@ bool parseOptions(int argc, char** argv, Options& options, bool& help) {
             options.live = true;
         } else if ((arg == "--geocoder" && value(options.liveOptions.geocoderBase)) ||
                    (arg == "--forecast-api" && value(options.liveOptions.forecastBase))) {
-            std::string& base = arg == "--geocoder" ? options.liveOptions.geocoderBase : options.liveOptions.forecastBase;
+            std::string& base =
+                arg == "--geocoder" ? options.liveOptions.geocoderBase : options.liveOptions.forecastBase;
             if (!validBase(base)) {
                 std::fprintf(stderr, "pellumo-forecast: %s wants http:// or https:// with a host, no query\n",
                              arg.c_str());

@@ -44,8 +44,8 @@ public:
     void setData(std::shared_ptr<const Dataset> data);
     // When set, answers every request in place of the data (the live source); a `mark` it
     // gives is added to the request's access-log line. Set it before run.
-    using Answerer = std::function<Reply(const ServiceConfig& config, std::string_view method,
-                                         std::string_view target, std::string& mark)>;
+    using Answerer = std::function<Reply(const ServiceConfig& config, std::string_view method, std::string_view target,
+                                         std::string& mark)>;
     void setAnswerer(Answerer a) { answerer = std::move(a); }
     // The icon host is settled once the port is known; set it before run.
     void setIconHost(std::string host) { config.iconHost = std::move(host); }

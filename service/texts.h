@@ -23,7 +23,7 @@ constexpr char kSource[] =
 constexpr char kOpenMeteoSource[] =
     "\xCC\xEC\xC6\xF8\xCA\xFD\xBE\xDD\xC0\xB4\xD7\xD4 <a href=\"https://open-meteo.com/\">Open-Meteo.com</a> "
     "(<a href=\"https://creativecommons.org/licenses/by/4.0/\">CC BY 4.0</a>)";
-constexpr char kDemo[] = "\xD1\xDD\xCA\xBE\xCA\xFD\xBE\xDD";                             // 演示数据
-constexpr char kLevel[] = "\xBC\xB6";                                                    // 级
+constexpr char kDemo[] = "\xD1\xDD\xCA\xBE\xCA\xFD\xBE\xDD";  // 演示数据
+constexpr char kLevel[] = "\xBC\xB6";                         // 级
 
 }  // namespace forecast

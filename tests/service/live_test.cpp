@@ -49,9 +49,9 @@ TEST(LiveTables, EveryDocumentedCodeHasWordsThatFitThePage) {
         EXPECT_TRUE(isDocumentedWeatherCode(code) && checkDay(day, why)) << code << why;
         EXPECT_NE(std::string(w.description), "\xCC\xEC\xC6\xF8\xB2\xBB\xC3\xF7") << code;
     }
-    const std::pair<int, const char*> rows[] = {{0, "qing"},   {3, "yin"},      {45, "wu"},     {61, "xiaoyu"},
-                                                {65, "dayu"},  {67, "yujiaxue"}, {75, "daxue"}, {82, "zhenyu"},
-                                                {99, "leizhenyu"}};
+    const std::pair<int, const char*> rows[] = {{0, "qing"},    {3, "yin"},     {45, "wu"},
+                                                {61, "xiaoyu"}, {65, "dayu"},   {67, "yujiaxue"},
+                                                {75, "daxue"},  {82, "zhenyu"}, {99, "leizhenyu"}};
     for (auto [code, icon] : rows) EXPECT_STREQ(weatherWords(code).icon, icon) << code;
     for (int unknown : {4, 50, 98}) {
         EXPECT_FALSE(isDocumentedWeatherCode(unknown));
@@ -104,7 +104,9 @@ TEST(LiveParse, AForecastBecomesThePlacesOwnThreeDays) {
         EXPECT_EQ(f.days[0].low, 11);
         EXPECT_EQ(f.days[0].wind, kCalm);
         EXPECT_EQ(f.days[1].description, "\xD6\xD0\xD3\xEA");  // 中雨
-        EXPECT_EQ(f.days[1].wind, "\xCE\xF7\xB1\xB1\xB7\xE7" "4\xBC\xB6");
+        EXPECT_EQ(f.days[1].wind,
+                  "\xCE\xF7\xB1\xB1\xB7\xE7"
+                  "4\xBC\xB6");
         EXPECT_EQ(f.days[2].high, 0);
         EXPECT_EQ(f.days[2].low, -4);
     }
@@ -122,7 +124,10 @@ TEST(LiveParse, AnyFaultInAForecastRefusesTheWholeAnswer) {
         {"a short column", [](Json& j) { j["daily"]["temperature_2m_min"].erase(2); }},
         {"a null", [](Json& j) { j["daily"]["temperature_2m_max"][1] = nullptr; }},
         {"a text for a number", [](Json& j) { j["daily"]["weather_code"][0] = "0"; }},
-        {"yesterday first", [](Json& j) { j["daily"]["time"] = {iso(19999), iso(20000), iso(20001)}; }},
+        {"yesterday first",
+         [](Json& j) {
+             j["daily"]["time"] = {iso(19999), iso(20000), iso(20001)};
+         }},
         {"a gap in the dates", [](Json& j) { j["daily"]["time"][2] = iso(20003); }},
         {"no date", [](Json& j) { j["daily"]["time"][0] = "2024-10-4"; }},
         {"60.1 degrees", [](Json& j) { j["daily"]["temperature_2m_max"][0] = 60.1; }},
@@ -152,15 +157,18 @@ TEST(LiveParse, AnyFaultInAForecastRefusesTheWholeAnswer) {
 
 TEST(LiveParse, TheGeocoderPrefersAnExactNameInChinaThenThePopulous) {
     auto place = [](const char* name, const char* country, double population, double latitude) {
-        return Json{{"name", name}, {"country_code", country}, {"population", population},
-                    {"latitude", latitude}, {"longitude", 100}};
+        return Json{{"name", name},
+                    {"country_code", country},
+                    {"population", population},
+                    {"latitude", latitude},
+                    {"longitude", 100}};
     };
     const struct {
         Json results;
         double latitude;  // of the one chosen
     } rows[] = {
-        {Json::array({place("X", "US", 9e6, 1), place("Xa", "CN", 5e6, 2), place("X", "CN", 1e3, 3),
-                      place("X", "CN", 2e3, 4)}),
+        {Json::array(
+             {place("X", "US", 9e6, 1), place("Xa", "CN", 5e6, 2), place("X", "CN", 1e3, 3), place("X", "CN", 2e3, 4)}),
          4},
         {Json::array({place("X", "US", 9e6, 1), place("Xa", "CN", 5e6, 2), place("Xb", "CN", 6e6, 3)}), 3},
         {Json::array({place("Xa", "JP", 9e6, 1), place("X", "JP", 1, 2)}), 2},
@@ -183,11 +191,11 @@ TEST(LiveParse, TheGeocoderPrefersAnExactNameInChinaThenThePopulous) {
 
 TEST(LiveParse, OnlyANameOfThreeOrMoreCharactersLosesItsSuffix) {
     const std::pair<std::string, std::string> rows[] = {
-        {"\xB3\xAF\xD1\xF4\xC7\xF8", "\xB3\xAF\xD1\xF4"},  // 朝阳区 -> 朝阳
+        {"\xB3\xAF\xD1\xF4\xC7\xF8", "\xB3\xAF\xD1\xF4"},                                  // 朝阳区 -> 朝阳
         {"\xB4\xF3\xD0\xCB\xB0\xB2\xC1\xEB\xCF\xD8", "\xB4\xF3\xD0\xCB\xB0\xB2\xC1\xEB"},  // 大兴安岭县
-        {"\xCE\xDE\xCE\xFD\xCA\xD0", "\xCE\xDE\xCE\xFD"},  // 无锡市 -> 无锡
-        {"\xC9\xB3\xCA\xD0", ""},                          // 沙市: one character would be left
-        {"\xB1\xB1\xBE\xA9", ""},                          // 北京
+        {"\xCE\xDE\xCE\xFD\xCA\xD0", "\xCE\xDE\xCE\xFD"},                                  // 无锡市 -> 无锡
+        {"\xC9\xB3\xCA\xD0", ""},  // 沙市: one character would be left
+        {"\xB1\xB1\xBE\xA9", ""},  // 北京
         {"a\xCA\xD0", ""},
         {"ab\xCA\xD0", "ab"},
     };
