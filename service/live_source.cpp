@@ -55,6 +55,14 @@ const Dataset& noForecast() {
     return none;
 }
 
+// The page of a weather search without a forecast. Not to be kept by a cache in front: the
+// program asks again soon, and by then the forecast may have come.
+Reply unforecast(const ServiceConfig& config, std::string_view method, std::string_view target) {
+    Reply reply = handleRequest(config, noForecast(), method, target, serverToday());
+    reply.cacheControl = "no-store";
+    return reply;
+}
+
 }  // namespace
 
 LiveSource::LiveSource(LiveOptions liveOptions, Log logSink)
@@ -127,12 +135,12 @@ std::optional<Reply> LiveSource::answer(const ServiceConfig& config, std::string
     if (q.kind != QueryKind::Weather) return handleRequest(config, none, method, target, serverToday());
     const std::string& city = q.city.empty() ? config.defaultCity : q.city;
     mark = "none";
-    if (!askable(city)) return handleRequest(config, none, method, target, serverToday());
+    if (!askable(city)) return unforecast(config, method, target);
 
     std::unique_lock<std::mutex> lock(mutex);
     auto it = cities.find(city);
     if (it == cities.end()) {
-        if (cities.size() >= kMaxCities) return handleRequest(config, none, method, target, serverToday());
+        if (cities.size() >= kMaxCities) return unforecast(config, method, target);
         it = cities.emplace(city, Entry{}).first;
     }
     Entry& entry = it->second;  // nodes stay put; entries are never erased while running
@@ -150,7 +158,7 @@ std::optional<Reply> LiveSource::answer(const ServiceConfig& config, std::string
     }
     if (!entry.inflight || waiters.size() >= kMaxWaiters || stopping) {
         lock.unlock();
-        return handleRequest(config, none, method, target, serverToday());
+        return unforecast(config, method, target);
     }
     waiters.push_back(Waiter{city, std::chrono::steady_clock::now() + std::chrono::milliseconds(options.pageWaitMs),
                              config, std::string(method), std::string(target), std::move(later)});
@@ -191,7 +199,7 @@ void LiveSource::complete(const std::string& city) {
         if (d.serve) {
             w.later(handleRequest(w.config, *data, w.method, w.target, d.today), "fresh");
         } else {
-            w.later(handleRequest(w.config, noForecast(), w.method, w.target, serverToday()), "none");
+            w.later(unforecast(w.config, w.method, w.target), "none");
         }
     }
 }
@@ -215,7 +223,7 @@ void LiveSource::expire() {
         }
         lock.unlock();
         for (Waiter& w : expired) {
-            w.later(handleRequest(w.config, noForecast(), w.method, w.target, serverToday()), "none");
+            w.later(unforecast(w.config, w.method, w.target), "none");
         }
         lock.lock();
     }

@@ -7,7 +7,7 @@ forecast or none, and the daily budget. Every wait is bounded.
 Usage: live_process_test.py PELLUMO_FORECAST
 """
 
-import atexit, concurrent.futures, datetime, os, re, select, signal, socket, subprocess, sys, tempfile, time
+import atexit, concurrent.futures, datetime, http.client, os, re, select, signal, socket, subprocess, sys, tempfile, time
 import urllib.parse
 
 sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
@@ -177,9 +177,11 @@ with tempfile.TemporaryDirectory() as work:
     time.sleep(1.1)
     live.page("北京")
     check(wait_for(lambda: temperatures(25, 11) in (live.page("北京")[1] or b"")), "a good answer replaces it")
-    _, none = live.page("新城")
-    check(none and b"al_wt" not in none and re.search(r" none$", live.log(), re.M),
-          "a bad first answer gives the page without a forecast")
+    connection = http.client.HTTPConnection("127.0.0.1", live.port, timeout=10)
+    connection.request("GET", "/s?wd=" + urllib.parse.quote(gbk("天气预报 新城")))
+    none = connection.getresponse()
+    check(none.status == 200 and b"al_wt" not in none.read() and none.getheader("Cache-Control") == "no-store"
+          and re.search(r" none$", live.log(), re.M), "a bad first answer gives the page without a forecast, uncached")
     live.stop()
 
     calls = upstream.count("search") + upstream.count("forecast")
