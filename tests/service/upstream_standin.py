@@ -69,8 +69,8 @@ class StandIn:
                     with standin.lock:
                         standin.calls["forecast"] += 1
                         standin.calls["forecast %.2f" % latitude] += 1
-                    time.sleep(standin.delay)
                     answer = standin.answers.get(round(latitude, 2), daily(28800) if standin.auto else (404, b"{}"))
+                    time.sleep(standin.delay)
                     if answer == "hang":
                         standin.stopping.wait(60)
                         return self.send(200, b"{}")
