@@ -18,10 +18,9 @@ find_package(Threads REQUIRED)
 find_package(nlohmann_json 3 REQUIRED)
 # The live source's HTTPS client (Debian's libcurl4-openssl-dev).
 find_package(CURL REQUIRED)
-# Debian's cpp-httplib is a compiled library; its pkg-config flags say which features it was
-# built with, and the header's types depend on them.
+# The HTTP server: GNU libmicrohttpd, event-driven, found through pkg-config.
 find_package(PkgConfig REQUIRED)
-pkg_check_modules(HTTPLIB REQUIRED IMPORTED_TARGET cpp-httplib)
+pkg_check_modules(MICROHTTPD REQUIRED IMPORTED_TARGET libmicrohttpd>=0.9.75)
 
 add_subdirectory(service)
 

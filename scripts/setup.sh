@@ -11,7 +11,7 @@ packages=(
     cmake ninja-build g++-mingw-w64-i686 g++-mingw-w64-x86-64 googletest
     wine wine32:i386 wine64 xvfb xauth x11-utils xdotool imagemagick
     fonts-wqy-microhei locales procps nginx-light python3
-    g++ pkg-config libcpp-httplib-dev nlohmann-json3-dev wrk libcurl4-openssl-dev ca-certificates
+    g++ pkg-config libmicrohttpd-dev nlohmann-json3-dev wrk libcurl4-openssl-dev ca-certificates
     clang libclang-rt-14-dev
 )
 locale_name="zh_CN.UTF-8"

@@ -8,7 +8,6 @@
 #include <cstring>
 #include <ctime>
 #include <fstream>
-#include <future>
 
 #include "service/gbk.h"
 #include "service/live_upstream.h"
@@ -164,19 +163,6 @@ std::optional<Reply> LiveSource::answer(const ServiceConfig& config, std::string
                              config, std::string(method), std::string(target), std::move(later)});
     if (waiters.size() == 1) waitersChanged.notify_all();
     return std::nullopt;
-}
-
-Reply LiveSource::answerWaiting(const ServiceConfig& config, std::string_view method, std::string_view target,
-                                std::string& mark) {
-    auto promise = std::make_shared<std::promise<std::pair<Reply, std::string>>>();
-    auto future = promise->get_future();
-    std::optional<Reply> now = answer(config, method, target, mark, [promise](Reply reply, std::string later) {
-        promise->set_value({std::move(reply), std::move(later)});
-    });
-    if (now) return std::move(*now);
-    auto [reply, later] = future.get();  // bounded: the reaper ends every wait at its deadline
-    mark = std::move(later);
-    return reply;
 }
 
 // The waiters for `city`, once its fetch has ended, well or not.

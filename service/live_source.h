@@ -56,9 +56,6 @@ public:
     using Later = std::function<void(Reply reply, std::string mark)>;
     std::optional<Reply> answer(const ServiceConfig& config, std::string_view method, std::string_view target,
                                 std::string& mark, Later later);
-    // The same for an edge with a thread per connection, which may wait: the reply now or later.
-    Reply answerWaiting(const ServiceConfig& config, std::string_view method, std::string_view target,
-                        std::string& mark);
 
 private:
     struct Entry {

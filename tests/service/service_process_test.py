@@ -114,8 +114,8 @@ with tempfile.TemporaryDirectory() as work:
     demo = Service("--demo", "--icon-host", "icons.example.org")
     check("DEMO DATA" in demo.lines[0] and demo.icon_host == "icons.example.org", "demo mode says so first")
     check(demo.page_logged("%B1%B1%BE%A9"), "demo: serves and logs a forecast page")
-    # What httplib refuses itself, and one of each of ours, through the edge and into the log.
-    for method, target, body, status, logged in (("GET", "/s?wd=" + "a" * 9000, None, 414, " - - 414 "),
+    # What the edge refuses, and one of each of ours, through the edge and into the log.
+    for method, target, body, status, logged in (("GET", "/s?wd=" + "a" * 9000, None, 414, " 414 17 "),
                                                  ("BREW", "/s", None, 400, " BREW /s 400 "),
                                                  ("GET", "/s?wd=%ZZ", None, 400, " GET /s?wd=%ZZ 400 52 "),
                                                  ("POST", "/s", "abc", 405, " POST /s 405 ")):
@@ -161,6 +161,7 @@ with tempfile.TemporaryDirectory() as work:
         ([], 2, "give one of --demo, --data FILE and --source live"),
         (["--demo", "--data", data], 2, "give one of"),
         (["--demo", "--port", "70000"], 2, "--port wants"),
+        (["--demo", "--threads", "0"], 2, "--threads wants 1..64"),
         (["--demo", "--icon-host", "a b"], 2, "--icon-host wants"),
         (["--demo", "--default-city", "乌鲁木齐市郊区县"], 2, "--default-city"),
         (["--data", os.path.join(work, "none.json")], 1, "none.json: missing"),
