@@ -42,14 +42,12 @@ struct ForecastServer::Exchange {
     int status = 0;  // 0 until ours is queued
     std::size_t sent = 0;
     std::string mark;  // how the answerer came by the reply, for the log
-    // A reply that comes later, while the connection waits suspended.
-    struct Pending {
-        std::mutex mutex;
-        std::optional<Reply> reply;
-        std::string mark;
-        bool suspended = false;
-    };
-    std::shared_ptr<Pending> pending;
+    // A reply that comes later, while the connection waits suspended: the exchange outlives
+    // the wait, since the library ends no request of a suspended connection.
+    std::mutex laterMutex;
+    std::optional<Reply> later;
+    std::string laterMark;
+    bool suspended = false;
 };
 
 namespace {
@@ -335,30 +333,30 @@ bool ForecastServer::answer(MHD_Connection* connection, Exchange& exchange, cons
 // The reply to a complete request: the data's, the answerer's at once, or, once the connection
 // is resumed, the answerer's later one. Nothing when the connection was suspended to wait.
 std::optional<Reply> ForecastServer::reply(MHD_Connection* connection, Exchange& exchange) {
-    if (exchange.pending) {
-        std::lock_guard<std::mutex> lock(exchange.pending->mutex);
-        exchange.mark = exchange.pending->mark;
-        return std::move(exchange.pending->reply);
-    }
     if (!answerer) return handleRequest(config, *currentData(), exchange.method, exchange.target, localToday());
-    auto later = std::make_shared<Exchange::Pending>();
-    std::optional<Reply> now = answerer(config, exchange.method, exchange.target, exchange.mark,
-                                        [later, connection](Reply r, std::string mark) {
-                                            std::lock_guard<std::mutex> lock(later->mutex);
-                                            later->reply = std::move(r);
-                                            later->mark = std::move(mark);
-                                            if (later->suspended) MHD_resume_connection(connection);
-                                        });
-    if (now) return now;
-    std::lock_guard<std::mutex> lock(later->mutex);
-    if (later->reply) {  // it came before the connection could be suspended
-        exchange.mark = later->mark;
-        return std::move(later->reply);
+    std::unique_lock<std::mutex> lock(exchange.laterMutex, std::defer_lock);
+    if (!exchange.suspended) {
+        // Two pointers: the callback stays inside std::function, with nothing allocated for it.
+        Exchange* waiting = &exchange;
+        std::optional<Reply> now = answerer(config, exchange.method, exchange.target, exchange.mark,
+                                            [waiting, connection](Reply r, std::string mark) {
+                                                std::lock_guard<std::mutex> guard(waiting->laterMutex);
+                                                waiting->later = std::move(r);
+                                                waiting->laterMark = std::move(mark);
+                                                if (waiting->suspended) MHD_resume_connection(connection);
+                                            });
+        if (now) return now;
+        lock.lock();
+        if (!exchange.later) {  // else it came before the connection could be suspended
+            exchange.suspended = true;
+            MHD_suspend_connection(connection);
+            return std::nullopt;
+        }
+    } else {
+        lock.lock();  // resumed: the reply is in
     }
-    later->suspended = true;
-    exchange.pending = later;
-    MHD_suspend_connection(connection);
-    return std::nullopt;
+    exchange.mark = exchange.laterMark;
+    return std::move(exchange.later);
 }
 
 bool ForecastServer::send(MHD_Connection* connection, Exchange& exchange, const Reply& reply) {
