@@ -153,7 +153,7 @@ std::optional<Reply> LiveSource::answer(const ServiceConfig& config, std::string
         std::shared_ptr<const Dataset> data = entry.data;
         lock.unlock();
         mark = "cache";
-        return handleRequest(config, *data, method, target, d.today);
+        return handleSearch(config, *data, q, d.today);
     }
     if (!entry.inflight || waiters.size() >= kMaxWaiters || stopping) {
         lock.unlock();
