@@ -169,8 +169,8 @@ with tempfile.TemporaryDirectory() as work:
     rows += [(taken + [name, str(value)], 2, f"{name} wants")
              for name, low, high in limits for value in (low - 1, high + 1)]
     for args, code, message in rows + [
-        ([], 2, "give either --demo or --data"),
-        (["--demo", "--data", data], 2, "give either"),
+        ([], 2, "give one of --demo, --data FILE and --source live"),
+        (["--demo", "--data", data], 2, "give one of"),
         (["--demo", "--icon-host", "a b"], 2, "--icon-host wants"),
         (["--demo", "--icon-host", "h" * 33], 2, "--icon-host wants"),
         (["--demo", "--default-city", "乌鲁木齐市郊区县"], 2, "--default-city"),
