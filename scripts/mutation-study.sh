@@ -29,7 +29,7 @@ export GTEST_FAIL_FAST=1  # a caught fault needs no more of its test's cases
 # The build target behind a test, where it is not the test's own name.
 target_of() {
     case $1 in
-        service_process_test | service_edge_test) echo pellumo-forecast ;;
+        service_process_test | service_edge_test | live_process_test) echo pellumo-forecast ;;
         pellumo_cal_cli) echo pellumo-cal ;;
         pellumo_fetch_cli) echo pellumo-fetch ;;
         pellumo_e2e | forecast_service_e2e) echo pellumo ;;
