@@ -122,7 +122,7 @@ with tempfile.TemporaryDirectory() as work:
         check(unknown and b"al_wt" not in unknown and upstream.count("search 火星市") == 1
               and upstream.count("search 火星") == 1, "an unknown name is asked for once")
     live.page("宁"), live.page("Q")
-    check(upstream.count("search 宁") == 1 and upstream.count("search Q") == 0,
+    check(wait_for(lambda: upstream.count("search 宁") == 1) and upstream.count("search Q") == 0,
           "one character of two bytes is asked for, a single byte is not")
 
     # One city's upstream hangs; another new city is served meanwhile.
