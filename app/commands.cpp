@@ -6,15 +6,15 @@
 #include "app/color_dialog.h"
 #include "app/shell.h"
 #include "common/unique.h"
-#include "settings/settings.h"
+#include "app/app_settings.h"
 #include "settings/settings_store.h"
-#include "weather/gbk_text.h"
+#include "common/gbk_text.h"
 #include "weather/weather_panel.h"
 
 #include <cstdio>
 #include <cstring>
 
-HMENU popupMenu = nullptr;
+UniqueMenu popupMenu;
 HWND cityEdit = nullptr;
 HWND cityButton = nullptr;
 BOOL(WINAPI* notifyIcon)(DWORD, PNOTIFYICONDATAA) = Shell_NotifyIconA;
@@ -46,22 +46,6 @@ constexpr MenuEntry kMenu[] = {
 constexpr int kCityLeft = 15, kCityTop = 255, kCityWidth = 80, kButtonLeft = 115, kButtonWidth = 50, kCityHeight = 20;
 constexpr int kAboutFromRight = 300, kAboutTop = 250, kAboutLineHeight = 20;
 constexpr COLORREF kAboutColor = 0x000000FF;
-
-// GetDC pairs with ReleaseDC on the same window.
-class WindowDc {
-public:
-    explicit WindowDc(HWND window) : window_(window), dc_(GetDC(window)) {}
-    WindowDc(const WindowDc&) = delete;
-    WindowDc& operator=(const WindowDc&) = delete;
-    ~WindowDc() {
-        if (dc_) ReleaseDC(window_, dc_);
-    }
-    HDC get() const { return dc_; }
-
-private:
-    HWND window_;
-    HDC dc_;
-};
 
 void toggleAutostart() {
     if (settingsStore.setAutostart(autostartEnabled == 0)) autostartEnabled = autostartEnabled ? 0 : 1;
@@ -129,18 +113,18 @@ void showAbout() {
 
 bool buildPopupMenu() {
     if (!popupMenu) {
-        popupMenu = CreatePopupMenu();
+        popupMenu.reset(CreatePopupMenu());
         if (!popupMenu) return false;
         for (const MenuEntry& entry : kMenu) {
             if (entry.id) {
-                AppendMenuA(popupMenu, MF_STRING, entry.id, entry.text);
+                AppendMenuA(popupMenu.get(), MF_STRING, entry.id, entry.text);
             } else {
-                AppendMenuA(popupMenu, MF_SEPARATOR, 0, nullptr);
+                AppendMenuA(popupMenu.get(), MF_SEPARATOR, 0, nullptr);
             }
         }
     }
-    CheckMenuItem(popupMenu, kCommandAutostart, MF_BYCOMMAND | (autostartEnabled ? MF_CHECKED : MF_UNCHECKED));
-    CheckMenuItem(popupMenu, kCommandTrayIcon, MF_BYCOMMAND | (trayIconShown ? MF_CHECKED : MF_UNCHECKED));
+    CheckMenuItem(popupMenu.get(), kCommandAutostart, MF_BYCOMMAND | (autostartEnabled ? MF_CHECKED : MF_UNCHECKED));
+    CheckMenuItem(popupMenu.get(), kCommandTrayIcon, MF_BYCOMMAND | (trayIconShown ? MF_CHECKED : MF_UNCHECKED));
     return true;
 }
 
@@ -151,7 +135,7 @@ void showPopupMenu(HWND owner) {
     // Without the foreground the menu would not close on a click elsewhere; the message
     // posted after it makes the switch back complete.
     SetForegroundWindow(owner);
-    TrackPopupMenu(popupMenu, 0, at.x, at.y, 0, owner, nullptr);
+    TrackPopupMenu(popupMenu.get(), 0, at.x, at.y, 0, owner, nullptr);
     PostMessageA(owner, WM_NULL, 0, 0);
 }
 

@@ -6,6 +6,8 @@
 
 #include <shellapi.h>
 
+#include "common/unique.h"
+
 // Command ids: the menu's items and the city entry's button.
 constexpr UINT kCommandClose = 16;
 constexpr UINT kCommandFirstColor = 2000;  // 2000..2004 the calendar's colours, 2005 the weather's
@@ -16,8 +18,8 @@ constexpr UINT kCommandCitySet = 2008;
 constexpr UINT kCommandAbout = 2009;
 constexpr UINT kCommandTrayIcon = 2010;
 
-extern HMENU popupMenu;  // null until the menu is first needed; destroyed with the window
-extern HWND cityEdit;    // the city entry's edit box and button while the entry is open
+extern UniqueMenu popupMenu;  // none until the menu is first needed; destroyed with the window
+extern HWND cityEdit;         // the city entry's edit box and button while the entry is open
 extern HWND cityButton;
 
 // The tray calls go through here so that tests can watch them; Shell_NotifyIconA otherwise.

@@ -5,10 +5,11 @@
 
 #include "app/color_dialog.h"
 #include "app/commands.h"
+#include "app/day_tip.h"
 #include "app/paint_route.h"
 #include "app/resource.h"
 #include "common/unique.h"
-#include "settings/settings.h"
+#include "app/app_settings.h"
 #include "settings/settings_store.h"
 #include "weather/weather_panel.h"
 
@@ -89,8 +90,7 @@ LRESULT onDestroy(HWND window) {
     KillTimer(window, kStartupTimer);
     KillTimer(window, kDayTimer);
     notifyIcon(NIM_DELETE, &trayIconData);  // harmless when the icon is not shown
-    if (popupMenu) DestroyMenu(popupMenu);
-    popupMenu = nullptr;
+    popupMenu.reset();
     PostQuitMessage(0);
     return 0;
 }
@@ -151,12 +151,10 @@ LRESULT onTaskbarCreated() {
 }
 
 LRESULT onPaint(HWND window) {
-    PAINTSTRUCT ps;
-    HDC dc = BeginPaint(window, &ps);
-    const PaintRoute route = routePaint(ps.rcPaint.top, ps.rcPaint.bottom);
-    if (route == PaintRoute::both || route == PaintRoute::calendar) calendarPanel.paint(window, dc);
-    if (route == PaintRoute::both || route == PaintRoute::weather) weatherPanel.paint(window, dc);
-    EndPaint(window, &ps);
+    const PaintDc dc(window);
+    const PaintRoute route = routePaint(dc.area().top, dc.area().bottom);
+    if (route == PaintRoute::both || route == PaintRoute::calendar) calendarPanel.paint(window, dc.get());
+    if (route == PaintRoute::both || route == PaintRoute::weather) weatherPanel.paint(window, dc.get());
     return 0;
 }
 
@@ -232,6 +230,8 @@ LRESULT CALLBACK mainWindowProc(HWND window, UINT message, WPARAM wParam, LPARAM
             return onDayCheck();
         case WM_ENDSESSION:
             return onEndSession(wParam);
+        case WM_MOUSEMOVE:
+            return onDayTipMouse(calendarPanel, window, message, wParam, lParam);
         case WM_RBUTTONUP:
             onRightButtonUp(window);
             return 0;

@@ -32,6 +32,25 @@ constexpr Cell cellOfDay(unsigned firstWeekday, unsigned day) {
 constexpr int columnLeft(int originX, int column) { return originX + kCell * column; }
 constexpr int rowTop(int originY, int row) { return originY + kCell + kCell * row; }
 
+constexpr int kRows = 6;
+
+// The day (1..daysInMonth) whose cell holds client point (x, y), or 0 for a point on the
+// week-day header, on a cell outside the month or off the grid.
+constexpr unsigned dayAt(int originX, int originY, unsigned firstWeekday, unsigned daysInMonth, int x, int y) {
+    const int dx = x - originX;
+    const int dy = y - rowTop(originY, 0);
+    if (dx < 0 || dy < 0 || dx >= kColumns * kCell || dy >= kRows * kCell) return 0;
+    const unsigned k = static_cast<unsigned>(dy / kCell * kColumns + dx / kCell);
+    return k >= firstWeekday && k - firstWeekday < daysInMonth ? k - firstWeekday + 1 : 0;
+}
+
+// A day's whole cell, right and bottom exclusive: where the pointer finds that day.
+constexpr Box cellArea(int originX, int originY, Cell cell) {
+    const int left = columnLeft(originX, cell.column);
+    const int top = rowTop(originY, cell.row);
+    return {left, top, left + kCell, top + kCell};
+}
+
 // The frame around today's cell: one pixel left of the column, 34 wide and 36 tall.
 constexpr Box todayBox(int originX, int originY, Cell cell) {
     const int left = columnLeft(originX, cell.column) - 1;

@@ -1,6 +1,8 @@
-# The program's pure cores, built natively from the same sources as the Windows build. The
-# one platform question they ask, whether a byte leads a double-byte character, is
-# answered here by code page 936's rule (weather/lead_byte_gbk.cpp) instead of the system's.
+# The program's pure cores, built natively from the same folder lists as the Windows build:
+# each folder's CMakeLists.txt names its libraries' sources once and leaves out, off
+# Windows, what needs the platform. The one platform question the cores ask, whether a byte
+# leads a double-byte character, is answered here by code page 936's rule
+# (common/lead_byte_gbk.cpp) instead of the system's.
 #
 # With PELLUMO_FUZZ (the 'fuzz' preset, clang) everything here is built for libFuzzer under
 # AddressSanitizer and UndefinedBehaviorSanitizer, the latter fatal.
@@ -12,23 +14,11 @@ if(PELLUMO_FUZZ)
     add_link_options(-fsanitize=address,undefined)
 endif()
 
-set(pellumo_root ${CMAKE_SOURCE_DIR})
+# The folders' libraries ask for the program's strict flags; here they are the service's.
+add_library(pellumo_flags ALIAS service_flags)
 
-add_library(weather_url STATIC ${pellumo_root}/weather/url_parts.cpp ${pellumo_root}/weather/lead_byte_gbk.cpp)
-target_link_libraries(weather_url PUBLIC service_flags)
-
-add_library(weather_http_text STATIC ${pellumo_root}/weather/http_head.cpp ${pellumo_root}/weather/body_framing.cpp
-                                     ${pellumo_root}/weather/chunked_decoder.cpp)
-target_link_libraries(weather_http_text PUBLIC service_flags)
-
-# The scraper with the hosts it looks for: the build-time ones, since nothing here reads the
-# environment's. The panel has no icon folder here.
-add_library(weather_scrape STATIC ${pellumo_root}/weather/weather_scrape.cpp ${pellumo_root}/weather/weather_hosts.cpp
-                                  ${pellumo_root}/weather/weather_panel_state.cpp
-                                  ${pellumo_root}/weather/picture_folder_none.cpp)
-target_link_libraries(weather_scrape PUBLIC weather_url)
-
-add_library(settings_core STATIC ${pellumo_root}/settings/settings_line.cpp)
-target_link_libraries(settings_core PUBLIC weather_url)
-
-add_subdirectory(${pellumo_root}/fuzz ${CMAKE_BINARY_DIR}/fuzz)
+add_subdirectory(common)
+add_subdirectory(net)
+add_subdirectory(settings)
+add_subdirectory(weather)
+add_subdirectory(fuzz)

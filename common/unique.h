@@ -24,6 +24,18 @@ struct FileTraits {  // from CreateFileA, which fails with INVALID_HANDLE_VALUE,
     static void close(Handle h) { CloseHandle(h); }
 };
 
+struct FindTraits {  // from FindFirstFileA, which also fails with INVALID_HANDLE_VALUE
+    using Handle = HANDLE;
+    static Handle invalid() { return INVALID_HANDLE_VALUE; }
+    static void close(Handle h) { FindClose(h); }
+};
+
+struct MenuTraits {  // a menu that no window owns; one set on a window goes with the window
+    using Handle = HMENU;
+    static Handle invalid() { return nullptr; }
+    static void close(Handle h) { DestroyMenu(h); }
+};
+
 struct RegKeyTraits {
     using Handle = HKEY;
     static Handle invalid() { return nullptr; }
@@ -51,6 +63,41 @@ template <class Interface>
 using UniqueCom = Unique<ComTraits<Interface>>;
 using UniqueMemoryDc = Unique<MemoryDcTraits>;
 using UniqueRegKey = Unique<RegKeyTraits>;
+using UniqueFind = Unique<FindTraits>;
+using UniqueMenu = Unique<MenuTraits>;
+
+// A window's device context from GetDC, given back with ReleaseDC on the same window.
+class WindowDc {
+public:
+    explicit WindowDc(HWND window) : window_(window), dc_(GetDC(window)) {}
+    WindowDc(const WindowDc&) = delete;
+    WindowDc& operator=(const WindowDc&) = delete;
+    ~WindowDc() {
+        if (dc_) ReleaseDC(window_, dc_);
+    }
+    HDC get() const { return dc_; }
+
+private:
+    HWND window_;
+    HDC dc_;
+};
+
+// The device context of one WM_PAINT: BeginPaint, and EndPaint with the same record on
+// scope exit, whatever the painting did.
+class PaintDc {
+public:
+    explicit PaintDc(HWND window) : window_(window), dc_(BeginPaint(window, &paint_)) {}
+    PaintDc(const PaintDc&) = delete;
+    PaintDc& operator=(const PaintDc&) = delete;
+    ~PaintDc() { EndPaint(window_, &paint_); }
+    HDC get() const { return dc_; }
+    const RECT& area() const { return paint_.rcPaint; }
+
+private:
+    HWND window_;
+    PAINTSTRUCT paint_{};
+    HDC dc_;
+};
 
 // Selects an object into a device context and puts the previous one back on scope exit.
 // Declare it after the owner of the object, so the object is deselected before it is deleted.

@@ -8,10 +8,10 @@
 // input picks) decodes to exactly itself.
 
 #include "fuzz/fuzz_check.h"
-#include "weather/ascii.h"
-#include "weather/body_framing.h"
-#include "weather/chunked_decoder.h"
-#include "weather/http_head.h"
+#include "common/ascii.h"
+#include "net/body_framing.h"
+#include "net/chunked_decoder.h"
+#include "net/http_head.h"
 
 #include <algorithm>
 #include <cstdint>

@@ -6,9 +6,10 @@
 // its limit or holds half a GBK character, each text is a piece of the page, and each icon
 // address is the icon server's day or night prefix, a name and ".gif".
 
+#include "common/forecast_page.h"
 #include "fuzz/fuzz_check.h"
-#include "weather/gbk_text.h"
-#include "weather/url_parts.h"
+#include "common/gbk_text.h"
+#include "net/url_parts.h"
 #include "weather/weather_hosts.h"
 #include "weather/weather_panel.h"
 
@@ -46,8 +47,8 @@ void checkText(const char* field, size_t size, size_t longest, const std::string
 
 void checkIconUrl(const char* url, bool night, const std::string& page) {
     FUZZ_CHECK(std::memchr(url, 0, WeatherPanel::kIconUrlSize) != nullptr);
-    const std::string prefix =
-        std::string("http://") + weatherHosts.icon + "/vip/baidu/imag/" + (night ? "night/" : "day/");
+    const std::string prefix = std::string("http://") + weatherHosts.icon + forecast_page::kIconPath +
+                               (night ? forecast_page::kNightFolder : forecast_page::kDayFolder);
     const std::string text(url);
     FUZZ_CHECK(text.compare(0, prefix.size(), prefix) == 0);
     FUZZ_CHECK(text.size() >= prefix.size() + 4 && text.compare(text.size() - 4, 4, ".gif") == 0);

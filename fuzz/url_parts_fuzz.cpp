@@ -7,9 +7,9 @@
 // 256th byte.
 
 #include "fuzz/fuzz_check.h"
-#include "weather/ascii.h"
-#include "weather/lead_byte.h"
-#include "weather/url_parts.h"
+#include "common/ascii.h"
+#include "common/lead_byte.h"
+#include "net/url_parts.h"
 
 #include <cstdint>
 #include <cstring>

@@ -1,10 +1,13 @@
 #include "service/page.h"
 
+#include "common/ascii.h"
 #include "service/demo.h"
 #include "service/texts.h"
 
 namespace forecast {
 namespace {
+
+using namespace forecast_page;
 
 // '<', '>', '&' and '"' are below 0x40, so they are never the trail byte of a GBK character
 // and can be escaped byte by byte.
@@ -30,11 +33,10 @@ void appendEscaped(std::string& out, std::string_view text) {
 }
 
 void appendPercentEncoded(std::string& out, std::string_view gbk) {
-    static const char hex[] = "0123456789ABCDEF";
     for (unsigned char c : gbk) {
         out += '%';
-        out += hex[c >> 4];
-        out += hex[c & 15];
+        out += ascii::hexDigit(c >> 4);
+        out += ascii::hexDigit(c);
     }
 }
 
@@ -57,7 +59,8 @@ void appendIcon(std::string& out, std::string_view iconHost, const char* variant
     out += kIconPath;
     out += variant;
     out += name;
-    out += ".gif\" width=\"49\" height=\"49\">";
+    out += kIconExtension;
+    out += "\" width=\"49\" height=\"49\">";
 }
 
 void appendDay(std::string& out, const char* dayName, int dayNumberValue, const DayForecast& day,
@@ -72,19 +75,19 @@ void appendDay(std::string& out, const char* dayName, int dayNumberValue, const 
     out += std::to_string(dayOfMonth);
     out += kDay;
     out += "</p>";
-    appendIcon(out, iconHost, "day/", day.dayIcon);
-    appendIcon(out, iconHost, "night/", day.nightIcon);
+    appendIcon(out, iconHost, kDayFolder, day.dayIcon);
+    appendIcon(out, iconHost, kNightFolder, day.nightIcon);
     // Nothing but ASCII markup may stand between the temperature's '<' and the description,
     // which the scraper finds as the first GBK byte after it.
     out += "<p><b>";
     out += std::to_string(day.high);
-    out += kCelsius;
-    out += kTilde;
+    out += kDegreesTilde;
     out += std::to_string(day.low);
     out += kCelsius;
     out += "</b></p><p>";
     out += day.description;
-    out += "</p><p><span>";
+    out += "</p><p>";
+    out += kWindStart;
     out += day.wind;
     out += "</span></p></td>\n";
 }
@@ -127,9 +130,10 @@ std::string forecastPage(std::string_view city, const DayForecast* const days[3]
         out += kDemo;
         out += ")";
     }
-    out += "</h3><br></td></tr>\n<tr>";
-    const char* names[3] = {kToday, kTomorrow, kDayAfter};
-    for (int i = 0; i < 3; ++i) appendDay(out, names[i], today + i, *days[i], iconHost);
+    out += "</h3>";
+    out += kDayStart;
+    out += "</td></tr>\n<tr>";
+    for (int i = 0; i < 3; ++i) appendDay(out, kDayWords[i], today + i, *days[i], iconHost);
     out += "</tr></table>\n";
     appendFoot(out);
     // The program reads a body until its window is full or the server closes. Padding the page

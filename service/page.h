@@ -1,26 +1,15 @@
 #pragma once
-// The search result pages, GBK HTML. The forecast page carries the table marker and, after it,
-// the three day blocks in the order and with the delimiters that the program's scraper reads:
-// a "<br>", then per day the day and night icon URLs, the temperature right after a tag's '>'
-// and up to a '<', the description (the first GBK text after the temperature) up to a '<', and
-// the wind right after a "<span>" up to a '<'.
+// The search result pages, GBK HTML. The forecast page is written in the format of
+// common/forecast_page.h, which the program's scraper reads.
 
 #include <cstddef>
 #include <string>
 #include <string_view>
 
+#include "common/forecast_page.h"
 #include "service/forecast_data.h"
 
 namespace forecast {
-
-constexpr char kTableMarker[] = "<table cellspacing=\"0\" cellpadding=\"0\" class=\"al_wt\">";
-constexpr char kIconPath[] = "/vip/baidu/imag/";
-
-// The program keeps the body from the marker on in a window of this many bytes (the last one
-// its terminator), and stops reading early only once the window is full.
-constexpr std::size_t kReadingWindow = 5000;
-// It receives the body in pieces of this size and looks for the marker in each piece alone.
-constexpr std::size_t kReceivePiece = 1000;
 
 // Longest icon host accepted: the program keeps an icon URL in 79 bytes.
 constexpr std::size_t kMaxIconHost = 32;

@@ -1,16 +1,10 @@
 #include "service/query.h"
 
+#include "common/ascii.h"
 #include "service/texts.h"
 
 namespace forecast {
 namespace {
-
-int hexValue(char c) {
-    if (c >= '0' && c <= '9') return c - '0';
-    if (c >= 'a' && c <= 'f') return c - 'a' + 10;
-    if (c >= 'A' && c <= 'F') return c - 'A' + 10;
-    return -1;
-}
 
 std::string_view trimBlanks(std::string_view s) {
     while (!s.empty() && s.front() == ' ') s.remove_prefix(1);
@@ -28,9 +22,9 @@ bool percentDecode(std::string_view in, std::string& out) {
         if (c == '+') {
             out += ' ';
         } else if (c == '%') {
-            int high = i + 1 < in.size() ? hexValue(in[i + 1]) : -1;
-            int low = i + 2 < in.size() ? hexValue(in[i + 2]) : -1;
-            if (high < 0 || low < 0) return false;
+            const int high = i + 1 < in.size() ? ascii::digitValue(in[i + 1]) : 16;
+            const int low = i + 2 < in.size() ? ascii::digitValue(in[i + 2]) : 16;
+            if (high > 15 || low > 15) return false;
             out += static_cast<char>(high * 16 + low);
             i += 2;
         } else {

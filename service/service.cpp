@@ -72,7 +72,7 @@ Reply handleRequest(const ServiceConfig& config, const Dataset& data, std::strin
     std::string_view path = target.substr(0, question);
     std::string_view query = question == std::string_view::npos ? std::string_view() : target.substr(question + 1);
     if (path == "/s") return search(config, data, query, today);
-    std::string_view iconPath(kIconPath);
+    std::string_view iconPath(forecast_page::kIconPath);
     if (path.substr(0, iconPath.size()) == iconPath && question == std::string_view::npos) {
         return icon(path.substr(iconPath.size()));
     }

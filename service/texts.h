@@ -4,11 +4,7 @@
 namespace forecast {
 
 constexpr char kWeatherWords[] = "\xCC\xEC\xC6\xF8\xD4\xA4\xB1\xA8";         // 天气预报
-constexpr char kToday[] = "\xBD\xF1\xCC\xEC";                                // 今天
-constexpr char kTomorrow[] = "\xC3\xF7\xCC\xEC";                             // 明天
-constexpr char kDayAfter[] = "\xBA\xF3\xCC\xEC";                             // 后天
 constexpr char kCelsius[] = "\xA1\xE6";                                      // ℃
-constexpr char kTilde[] = "\xA1\xAB";                                        // ～ (fullwidth)
 constexpr char kTurnsTo[] = "\xD7\xAA";                                      // 转
 constexpr char kMonth[] = "\xD4\xC2";                                        // 月
 constexpr char kDay[] = "\xC8\xD5";                                          // 日

@@ -3,7 +3,8 @@
 
 #include "settings/settings_line.h"
 
-#include "weather/gbk_text.h"
+#include "common/ascii.h"
+#include "common/gbk_text.h"
 
 #include <cstdio>
 #include <cstring>
@@ -25,8 +26,6 @@ const char* find(const char* from, const char* end, char wanted) {
     return static_cast<const char*>(at);
 }
 
-bool isBlank(char c) { return c == ' ' || (c >= '\t' && c <= '\r'); }
-
 int32_t readOrigin(const char* text, const char* end) {
     const int32_t value = readNumber(text, end);
     if (value > kOriginLimit) return kOriginLimit;
@@ -44,16 +43,13 @@ size_t printed(int result, size_t capacity) {
 
 int32_t readNumber(const char* text, const char* end) {
     const char* p = text;
-    while (p < end && isBlank(*p)) ++p;
+    while (p < end && ascii::isBlank(*p)) ++p;
     bool negative = false;
     if (p < end && (*p == '+' || *p == '-')) negative = *p++ == '-';
     // Saturates one past the int32 range, so any run of digits ends clamped.
-    constexpr int64_t kCap = int64_t{INT32_MAX} + 1;
-    int64_t value = 0;
-    for (; p < end && *p >= '0' && *p <= '9'; ++p) {
-        value = value * 10 + (*p - '0');
-        if (value > kCap) value = kCap;
-    }
+    constexpr uint64_t kCap = uint64_t{INT32_MAX} + 1;
+    const ascii::Digits digits = ascii::readDigits(p, end, 10, kCap);
+    int64_t value = static_cast<int64_t>(digits.exceeds ? kCap : digits.value);
     if (negative) value = -value;
     if (value > INT32_MAX) return INT32_MAX;
     return static_cast<int32_t>(value);  // -kCap is INT32_MIN itself

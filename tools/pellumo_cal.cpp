@@ -1,10 +1,14 @@
 // pellumo-cal: the lunar calendar in a terminal, in UTF-8.
 //   pellumo-cal                      the current month
 //   pellumo-cal YEAR MONTH           that month, laid out like cal(1)
-//   pellumo-cal --tsv YEAR MONTH     one line per day: date, weekday, lunar day, label
+//   pellumo-cal --tsv YEAR MONTH     one line per day: date, weekday, lunar day, label,
+//                                    festival (empty for none), year's stem and branch,
+//                                    its animal, day's stem and branch
 //   pellumo-cal --tsv --all [--repeat N]   every day of 1900..2100 (N passes, to time it)
+//   pellumo-cal --day YYYY-MM-DD     the almanac line of one day
 // Exit codes: 0 done, 2 bad arguments.
 
+#include "calendar/almanac.h"
 #include "calendar/calendar_panel.h"
 #include "calendar/calendar_text.h"
 #include "tools/number_argument.h"
@@ -14,6 +18,7 @@
 
 #include <cstdio>
 #include <cstring>
+#include <iterator>
 
 namespace {
 
@@ -54,13 +59,51 @@ bool parseYearMonth(const char* yearText, const char* monthText, uint16_t& year,
     return true;
 }
 
+// Writes `length` GBK bytes to stdout as UTF-8, in one conversion however many lines they hold.
+void putGbk(const char* gbk, int length) {
+    static wchar_t wide[4096];
+    static char utf8[3 * 4096];
+    const int wideLength = MultiByteToWideChar(936, 0, gbk, length, wide, static_cast<int>(std::size(wide)));
+    const int written = WideCharToMultiByte(CP_UTF8, 0, wide, wideLength, utf8, sizeof utf8, nullptr, nullptr);
+    if (written > 0) std::fwrite(utf8, 1, static_cast<size_t>(written), stdout);
+}
+
+// The month as GBK lines first, converted at once: a conversion per line would cost more
+// than everything else the listing does.
 void printTsv(const CalendarPanel& panel) {
-    for (unsigned i = 0; i < panel.daysInMonth; ++i) {
-        char label[16];
-        gbkToUtf8(panel.lunarLabelText[i], 4, label, sizeof label);
-        std::printf("%04u-%02u-%02u\t%u\t%u\t%s\n", panel.viewYear, panel.viewMonth, i + 1,
-                    (panel.firstWeekday + i) % 7, panel.lunarDayOf[i], label);
+    using namespace calendar_text;
+    almanac::Day days[31];
+    const unsigned count = almanac::describeMonth(panel, days);
+    char text[31 * 64];
+    int used = 0;
+    for (unsigned i = 0; i < count; ++i) {
+        const almanac::Day& d = days[i];
+        char year[8], day[8];
+        almanac::cycleName(d.yearCycle, year, sizeof year);
+        almanac::cycleName(d.dayCycle, day, sizeof day);
+        const int n = std::snprintf(text + used, sizeof text - used, "%04u-%02u-%02u\t%u\t%u\t%.4s\t%s\t%s\t%s\t%s\n",
+                                    d.year, d.month, d.day, d.weekday, d.lunarDay, panel.lunarLabelText[i],
+                                    kFestival[d.festival], year, kAnimal[d.yearCycle % 12], day);
+        if (n < 0 || n >= static_cast<int>(sizeof text) - used) break;
+        used += n;
     }
+    putGbk(text, used);
+}
+
+// The month's festivals, one line each: 2月10日 春节.
+void printFestivals(const CalendarPanel& panel) {
+    almanac::Day days[31];
+    const unsigned count = almanac::describeMonth(panel, days);
+    char text[512];
+    int used = 0;
+    for (unsigned i = 0; i < count; ++i) {
+        if (days[i].festival == almanac::kNoFestival) continue;
+        const int n = std::snprintf(text + used, sizeof text - used, "%u\xD4\xC2%u\xC8\xD5 %s\n", days[i].month,
+                                    days[i].day, calendar_text::kFestival[days[i].festival]);  // M月D日 NAME
+        if (n < 0 || n >= static_cast<int>(sizeof text) - used) break;
+        used += n;
+    }
+    putGbk(text, used);
 }
 
 // Prints `text` (UTF-8 of `columns` terminal columns) centred in the grid's width.
@@ -105,8 +148,52 @@ void printGrid(const CalendarPanel& panel) {
 }
 
 int usage() {
-    std::fprintf(stderr, "usage: pellumo-cal [--tsv] [YEAR MONTH] | pellumo-cal --tsv --all [--repeat N]\n");
+    std::fprintf(stderr,
+                 "usage: pellumo-cal [--tsv] [YEAR MONTH] | pellumo-cal --tsv --all [--repeat N] | "
+                 "pellumo-cal --day YYYY-MM-DD\n");
     return 2;
+}
+
+// YYYY-MM-DD, month and day of one or two digits, inside 1900-01-01..2100-12-31.
+bool parseDate(const char* text, CalendarPanel& panel, unsigned& day) {
+    char parts[3][8] = {};
+    unsigned part = 0;
+    size_t length = 0;
+    for (const char* c = text; *c != '\0'; ++c) {
+        if (*c == '-' && part < 2) {
+            ++part;
+            length = 0;
+        } else if (length + 1 < sizeof parts[part]) {
+            parts[part][length++] = *c;
+        } else {
+            part = 3;  // a part too long to be a number
+            break;
+        }
+    }
+    unsigned long y = 0, m = 0, d = 0;
+    if (part != 2 || !parseDigits(parts[0], 4, y) || !parseDigits(parts[1], 2, m) || !parseDigits(parts[2], 2, d)) {
+        std::fprintf(stderr, "pellumo-cal: the date must be YYYY-MM-DD\n");
+        return false;
+    }
+    if (y < CalendarPanel::kFirstYear || y > CalendarPanel::kLastYear || m < 1 || m > 12 ||
+        !panel.setViewMonth(static_cast<uint16_t>(y), static_cast<uint16_t>(m)) || d < 1 || d > panel.daysInMonth) {
+        std::fprintf(stderr, "pellumo-cal: %s is not a date in 1900-01-01..2100-12-31\n", text);
+        return false;
+    }
+    day = static_cast<unsigned>(d);
+    return true;
+}
+
+int printDay(CalendarPanel& panel, const char* text) {
+    unsigned day = 0;
+    if (!parseDate(text, panel, day)) return 2;
+    almanac::Day described{};
+    almanac::describeDay(panel, day, described);
+    char line[256];
+    const size_t length = almanac::describe(described, almanac::Layout::oneLine, line, sizeof line - 1);
+    line[length] = '\n';
+    putGbk(line, static_cast<int>(length + 1));
+    return std::fflush(stdout) == 0 ? 0 : 1;
 }
 
 }  // namespace
@@ -122,6 +209,9 @@ int main(int argc, char** argv) {
     if (tsv) ++arg;
 
     static CalendarPanel panel;
+    if (!tsv && arg < argc && std::strcmp(argv[arg], "--day") == 0) {
+        return arg + 2 == argc ? printDay(panel, argv[arg + 1]) : usage();
+    }
     if (tsv && arg < argc && std::strcmp(argv[arg], "--all") == 0) {
         unsigned passes = 1;
         if (arg + 1 < argc) {
@@ -161,6 +251,7 @@ int main(int argc, char** argv) {
         printTsv(panel);
     } else {
         printGrid(panel);
+        printFestivals(panel);
     }
     return std::fflush(stdout) == 0 ? 0 : 1;
 }

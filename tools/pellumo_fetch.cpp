@@ -8,7 +8,7 @@
 // Exit codes: 0 done, 1 the download failed (the reason on stderr), 2 bad arguments.
 
 #include "tools/number_argument.h"
-#include "weather/http_fetcher.h"
+#include "net/http_fetcher.h"
 
 #include <fcntl.h>
 #include <io.h>

@@ -1,6 +1,6 @@
 #include "weather/picture_folder.h"
 
-#include "weather/http_fetcher.h"
+#include "net/http_fetcher.h"
 
 #include <windows.h>
 

@@ -1,7 +1,7 @@
 #include "weather/weather_hosts.h"
 
-#include "weather/ascii.h"
-#include "weather/url_parts.h"
+#include "common/ascii.h"
+#include "net/url_parts.h"
 
 #include <cstring>
 

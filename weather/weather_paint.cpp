@@ -3,7 +3,7 @@
 #include "weather/weather_panel.h"
 
 #include "common/unique.h"
-#include "weather/http_fetcher.h"
+#include "net/http_fetcher.h"
 
 #include <windows.h>
 

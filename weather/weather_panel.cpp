@@ -2,9 +2,10 @@
 
 #include "weather/weather_panel.h"
 
-#include "weather/gbk_text.h"
-#include "weather/http_fetcher.h"
-#include "weather/url_parts.h"
+#include "common/forecast_page.h"
+#include "common/gbk_text.h"
+#include "net/http_fetcher.h"
+#include "net/url_parts.h"
 #include "weather/weather_hosts.h"
 #include "weather/weather_text.h"
 
@@ -18,8 +19,7 @@ namespace {
 
 constexpr char kQueryStart[] = "/s?bs=%CC%EC%C6%F8%D4%A4%B1%A8+";     // 天气预报 and a blank
 constexpr char kQueryMiddle[] = "&f=8&wd=%CC%EC%C6%F8%D4%A4%B1%A8+";  // the same words again
-constexpr char kTableMarker[] = "<table cellspacing=\"0\" cellpadding=\"0\" class=\"al_wt\">";
-constexpr int kPageSize = 5000;
+constexpr int kPageSize = static_cast<int>(forecast_page::kReadingWindow);
 constexpr size_t kEncodedCitySize = 3 * (WeatherPanel::kCitySize - 1) + 4;
 constexpr size_t kPrefixSize = 256;
 constexpr DWORD kIconPauseMs = 100;
@@ -62,7 +62,7 @@ bool WeatherPanel::refresh(const char* newCity, bool force) {
         std::unique_ptr<char[]> page(new (std::nothrow) char[kPageSize]());
         if (!page) return false;
         HttpFetcher pageFetcher;
-        const bool fetched = pageFetcher.download(url, kTableMarker, page.get(), kPageSize);
+        const bool fetched = pageFetcher.download(url, forecast_page::kTableMarker, page.get(), kPageSize);
         pageFetcher.close();
         if (!fetched || !parsePage(page.get())) return false;
     }

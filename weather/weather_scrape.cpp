@@ -1,7 +1,8 @@
 // The scraper: three days of the forecast cut out of the result page by fixed markers.
 // Page text in, fields out: no window, socket or file call.
 
-#include "weather/gbk_text.h"
+#include "common/forecast_page.h"
+#include "common/gbk_text.h"
 #include "weather/weather_hosts.h"
 #include "weather/weather_panel.h"
 
@@ -9,13 +10,8 @@
 
 namespace {
 
-constexpr char kDayStart[] = "<br>";
-constexpr char kIconPath[] = "/vip/baidu/imag/";
-constexpr char kDayFolder[] = "day/";
-constexpr char kNightFolder[] = "night/";
-constexpr char kIconExtension[] = ".gif";
-constexpr char kDegreesTilde[] = "\xA1\xE6\xA1\xAB";  // ℃～
-constexpr char kWindStart[] = "<span>";
+using namespace forecast_page;
+
 constexpr size_t kIconNameLimit = 31;
 constexpr size_t kTextLimit = 16;  // bytes of a description or a wind text
 

@@ -6,8 +6,10 @@
 
 #include "app/color_dialog.h"
 #include "app/commands.h"
+#include "app/day_tip.h"
 #include "app/shell.h"
-#include "settings/settings.h"
+#include "app/app_settings.h"
+#include "calendar/calendar_grid.h"
 #include "settings/settings_store.h"
 #include "weather/weather_hosts.h"
 #include "weather/weather_panel.h"
@@ -15,6 +17,8 @@
 #include "tests/test_support.h"
 
 #include <gtest/gtest.h>
+
+#include <commctrl.h>
 
 #include <atomic>
 #include <cstdio>
@@ -107,15 +111,15 @@ TEST(Loading, TheFirstTickAppliesTheStoredLineAndNothingIsSavedBefore) {
 // "!" after an item that cannot be chosen.
 std::string menuRead() {
     std::string all;
-    for (int i = 0; i < GetMenuItemCount(popupMenu); ++i) {
+    for (int i = 0; i < GetMenuItemCount(popupMenu.get()); ++i) {
         char text[32] = {};
-        GetMenuStringA(popupMenu, i, text, sizeof text, MF_BYPOSITION);
-        const UINT state = GetMenuState(popupMenu, i, MF_BYPOSITION);
+        GetMenuStringA(popupMenu.get(), i, text, sizeof text, MF_BYPOSITION);
+        const UINT state = GetMenuState(popupMenu.get(), i, MF_BYPOSITION);
         if (state & MF_SEPARATOR) {
             all += "-|";
             continue;
         }
-        all += std::to_string(GetMenuItemID(popupMenu, i)) + " " + text + (state & MF_CHECKED ? "*" : "") +
+        all += std::to_string(GetMenuItemID(popupMenu.get(), i)) + " " + text + (state & MF_CHECKED ? "*" : "") +
                (state & (MF_GRAYED | MF_DISABLED) ? "!" : "") + "|";
     }
     return all;
@@ -181,7 +185,7 @@ TEST(Commands, TheTrayIconComesAndGoesAndNeverStrandsTheWindow) {
     SendMessageA(mainWindow, taskbarCreatedMessage, 0, 0);  // the taskbar restarted
     EXPECT_EQ(trayCalls, (std::vector<DWORD>{NIM_ADD, NIM_ADD}));
     buildPopupMenu();
-    EXPECT_EQ(GetMenuState(popupMenu, 2010, MF_BYCOMMAND) & MF_CHECKED, UINT{MF_CHECKED});
+    EXPECT_EQ(GetMenuState(popupMenu.get(), 2010, MF_BYCOMMAND) & MF_CHECKED, UINT{MF_CHECKED});
 
     SendMessageA(mainWindow, kTrayCallbackMessage, kTrayIconId, WM_LBUTTONDBLCLK);
     EXPECT_FALSE(IsWindowVisible(mainWindow));
@@ -230,6 +234,31 @@ TEST(Commands, TheCityEntryKeepsWholeCharacters) {
     command(2008, BN_CLICKED);
     EXPECT_FALSE(IsWindow(edit) || IsWindow(button) || cityEdit || cityButton);
     EXPECT_STREQ(weatherPanel.city, CITY);
+}
+
+// Hovering: the tip holds the almanac of the day under the pointer over that day's cell; one
+// pixel higher lies an empty cell before the 1st, which has no tip.
+TEST(DayTip, HoldsTheAlmanacOfTheDayUnderThePointer) {
+    ASSERT_TRUE(calendarPanel.setViewMonth(2026, 12));
+    using namespace calendar_grid;
+    const Box cell = cellArea(calendarPanel.originX, calendarPanel.originY, cellOfDay(calendarPanel.firstWeekday, 7));
+    const auto hover = [](int x, int y) {
+        SendMessageW(mainWindow, WM_MOUSEMOVE, 0, MAKELPARAM(x, y));
+        wchar_t text[256] = {};
+        TTTOOLINFOW tool{};
+        tool.cbSize = TTTOOLINFOW_V2_SIZE;
+        tool.hwnd = mainWindow;
+        tool.uId = kDayTipTool;
+        tool.lpszText = text;
+        SendMessageW(dayTipWindow(), TTM_GETTOOLINFOW, 0, reinterpret_cast<LPARAM>(&tool));
+        SendMessageW(dayTipWindow(), TTM_GETTEXTW, std::size(text), reinterpret_cast<LPARAM>(&tool));
+        return std::make_tuple(std::wstring(text), tool.rect.left, tool.rect.top, tool.rect.right, tool.rect.bottom);
+    };
+    EXPECT_EQ(hover(cell.right - 1, cell.top),
+              std::make_tuple(std::wstring(L"2026年12月7日 星期一\r\n农历丙午年 (马) 十月廿九\r\n大雪"), cell.left,
+                              cell.top, cell.right, cell.bottom));
+    EXPECT_EQ(std::get<0>(hover(cell.right - 1, cell.top - 1)), L"");
+    calendarPanel.showCurrentMonth();
 }
 
 // The first line of each request that `act` sends to a search host on a loopback port,

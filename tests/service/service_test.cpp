@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include "common/forecast_page.h"
 #include "service/conditions.h"
 #include "service/demo.h"
 #include "service/page.h"
@@ -11,6 +12,7 @@
 #include "weather/weather_panel.h"
 
 using namespace forecast;  // its DayForecast is spelt out: the program has one too
+using namespace forecast_page;
 
 namespace {
 
@@ -24,14 +26,11 @@ Reply get(const std::string& target, const char* method = "GET",
     return handleRequest(ServiceConfig{"127.0.0.1:8642", kShanghai}, data, method, target, kLocalDay);
 }
 
-// What the program keeps of a body: from the first marker that lies wholly inside one of its
-// 1000-byte receives, at most 4999 bytes; so every field scraped from it lies in the window.
+// What the program keeps of a body: from the first marker on, at most 4999 bytes; so every
+// field scraped from it lies in the window.
 std::string programWindow(const std::string& body) {
-    for (std::size_t piece = 0; piece < body.size(); piece += kReceivePiece) {
-        std::size_t m = body.substr(piece, kReceivePiece).find(kTableMarker);
-        if (m != std::string::npos) return body.substr(piece + m, kReadingWindow - 1);
-    }
-    return "";
+    const std::size_t marker = body.find(kTableMarker);
+    return marker == std::string::npos ? "" : body.substr(marker, kReadingWindow - 1);
 }
 
 }  // namespace
@@ -64,7 +63,7 @@ TEST(Service, AnswersEveryQueryWithItsPageOrStatus) {
     }
     // Broken escapes, in any key; not GBK; no wd; too long; other methods; other paths, and
     // anything but the exact path of a known icon.
-    const std::string w = "/s?wd=" + kWords, i = "/vip/baidu/imag/";
+    const std::string w = "/s?wd=" + kWords, i = kIconPath;
     const std::pair<int, std::vector<std::string>> refused[] = {
         {400,
          {w + "+%B1%B1%BE%A", "/s?wd=%", "/s?wd=%G1", "/s?wd=%0g", "/s?wd=%%41", "/s?bs=%E&wd=" + kWords + "+a",
@@ -93,8 +92,8 @@ TEST(Service, AnswersEveryQueryWithItsPageOrStatus) {
 
 TEST(Service, ServesEveryKnownIconInBothVariants) {
     for (int i = 0; i < kConditionCount; ++i) {
-        for (const char* variant : {"day/", "night/"}) {
-            Reply r = get(std::string("/vip/baidu/imag/") + variant + kConditions[i].icon + ".gif");
+        for (const char* variant : {kDayFolder, kNightFolder}) {
+            Reply r = get(kIconPath + std::string(variant) + kConditions[i].icon + kIconExtension);
             ASSERT_EQ(r.status, 200) << variant << kConditions[i].icon;
             EXPECT_EQ(r.contentType, "image/gif");
             EXPECT_EQ(r.cacheControl, "public, max-age=86400");
@@ -133,7 +132,7 @@ TEST(ForecastPage, TheLongestPagesScrapeBackWholeInsideTheProgramsWindow) {
         auto panel = std::make_unique<WeatherPanel>();
         ASSERT_TRUE(panel->parsePage(programWindow(forecastPage(city, order, 19000, host, true)).c_str()));
         for (int d = 0; d < 3; ++d) {
-            const std::string icons = "http://" + host + "/vip/baidu/imag/";
+            const std::string icons = "http://" + host + kIconPath;
             EXPECT_EQ(panel->iconUrls[d][0], icons + "day/" + days[d].dayIcon + ".gif");
             EXPECT_EQ(panel->iconUrls[d][1], icons + "night/" + days[d].nightIcon + ".gif");
             EXPECT_EQ(panel->days[d].temperature,

@@ -2,6 +2,7 @@
 // the icon cache, and every way a query can fail without spoiling the forecast. A site
 // expects its requests in order; one asked for out of turn, or not at all, shows.
 
+#include "common/forecast_page.h"
 #include "tests/test_support.h"
 #include "tests/weather/gif_writer.h"
 #include "weather/weather_hosts.h"
@@ -38,10 +39,10 @@ const std::string kEmptyQuery = "/s?bs=" WORDS "&f=8&wd=" WORDS;
 const char* const kWarm = "22" DEG TILDE "15" DEG;
 
 std::string forecastPage(const std::string& iconHost, const char* temperature) {
-    std::string page = "<html><table cellspacing=\"0\" cellpadding=\"0\" class=\"al_wt\"><tr><td><br>";
+    std::string page = "<html>" + std::string(forecast_page::kTableMarker) + "<tr><td><br>";
     for (int day = 0; day < 3; ++day) {
-        page += "<td><img src=\"http://" + iconHost + "/vip/baidu/imag/" + kIcons[2 * day] + ".png\">";
-        page += "<img src=\"http://" + iconHost + "/vip/baidu/imag/" + kIcons[2 * day + 1] + ".gif\"></td>";
+        page += "<td><img src=\"http://" + iconHost + forecast_page::kIconPath + kIcons[2 * day] + ".png\">";
+        page += "<img src=\"http://" + iconHost + forecast_page::kIconPath + kIcons[2 * day + 1] + ".gif\"></td>";
         page += "<td>" + std::string(temperature) + "</td><td>\xC7\xE7</td><td><span>\xB1\xB1\xB7\xE7</span></td>";
     }
     return page + "</table></html>";

@@ -2,6 +2,7 @@
 // field's edge. Pages sit right before an inaccessible page, so reading past one shows; that
 // every field stays terminated and a short page changes nothing is the fuzzer's to check.
 
+#include "common/forecast_page.h"
 #include "tests/test_support.h"
 #include "weather/weather_hosts.h"
 #include "weather/weather_panel.h"
@@ -26,7 +27,8 @@ using test_support::atPageEnd;
     "3-4\xBC\xB6"  // 北风3-4级
 #define SUN9 SUN SUN SUN SUN SUN SUN SUN SUN SUN
 
-constexpr char kMarker[] = "<table cellspacing=\"0\" cellpadding=\"0\" class=\"al_wt\">";
+using forecast_page::kIconPath;
+using forecast_page::kTableMarker;
 
 struct Day {
     std::string day = "qing", night = "yin", extension = ".gif";
@@ -34,13 +36,13 @@ struct Day {
 };
 
 std::string block(const Day& d) {
-    const std::string icons = "http://" + std::string(weatherHosts.icon) + "/vip/baidu/imag/";
+    const std::string icons = "http://" + std::string(weatherHosts.icon) + kIconPath;
     return "<tr><td><img src=\"" + icons + "day/" + d.day + d.extension + "\"><img src=\"" + icons + "night/" +
            d.night + d.extension + "\"></td><td>" + d.temperature + "</td><td>" + d.description + "</td><td><span>" +
            d.wind + "</span></td></tr>";
 }
 std::string page(const Day& today, const Day& tomorrow = {}, const Day& later = {}) {
-    return kMarker + std::string("<tr><td>city<br>") + block(today) + block(tomorrow) + block(later) + "</table>";
+    return kTableMarker + std::string("<tr><td>city<br>") + block(today) + block(tomorrow) + block(later) + "</table>";
 }
 
 // Today's temperature, description, wind and two icon addresses.
@@ -49,7 +51,7 @@ Today today(const WeatherPanel& p) {
     return {p.days[0].temperature, p.days[0].description, p.days[0].wind, p.iconUrls[0][0], p.iconUrls[0][1]};
 }
 std::string iconUrl(const char* folder, const std::string& name) {
-    return "http://" + std::string(weatherHosts.icon) + "/vip/baidu/imag/" + folder + name;
+    return "http://" + std::string(weatherHosts.icon) + kIconPath + folder + name;
 }
 template <class T>
 T with(T t, std::string T::*field, std::string value) {

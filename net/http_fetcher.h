@@ -11,10 +11,10 @@
 
 #include <cstdint>
 
-#include "weather/body_framing.h"
-#include "weather/chunked_decoder.h"
-#include "weather/http_head.h"
-#include "weather/url_parts.h"
+#include "net/body_framing.h"
+#include "net/chunked_decoder.h"
+#include "net/http_head.h"
+#include "net/url_parts.h"
 
 // Owns one socket together with the Winsock start-up made for it: closing it releases both,
 // which keeps start-ups and releases paired one to one. 0 means none, as the fetcher's
@@ -117,7 +117,11 @@ private:
     int buildRequest(const char* host, const char* path, char* out, int outSize);
     bool openConnection(const char* host, int port);
     bool readHead(SOCKET socket, char* out, int size, int& stored);
-    bool readBody(SOCKET socket, const BodyFraming& framing, const char* text, char* destination, int limit);
+    bool downloadText(const UrlParts& parts, const char* marker, char* destination, int limit);
+    bool downloadFile(const UrlParts& parts, const char* prefix);
+    bool setSavedPath(const char* prefix, const char* fileName);
+    bool requestHead(const UrlParts& parts, BodyFraming& framing);
+    bool finishBody(const BodySource& body);
 
     bool prepareConnection(const char* host, int port);
     bool connectWithBound(SOCKET socket, const sockaddr_in& address);

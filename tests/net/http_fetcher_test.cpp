@@ -1,7 +1,7 @@
 // The fetcher against scripted servers on 127.0.0.1. No case measures time or counts
 // connections: waiting for a server's close, or using a connection that has no script, runs
 // into the fetcher's silence bound and fails the download.
-#include "weather/http_fetcher.h"
+#include "net/http_fetcher.h"
 
 #include "tests/test_support.h"
 

@@ -1,7 +1,7 @@
 // Loading and saving the settings line for the running program: the store's file, the pure
 // parser and formatter, the two panels and the shell's tray icon.
 
-#include "settings/settings.h"
+#include "app/app_settings.h"
 
 #include "app/commands.h"
 #include "app/shell.h"

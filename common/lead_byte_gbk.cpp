@@ -1,4 +1,4 @@
-#include "weather/lead_byte.h"
+#include "common/lead_byte.h"
 
 // For builds without a code-page service (the Linux host, where the coders are fuzzed):
 // the rule of code page 936, which every text of the program is written in.

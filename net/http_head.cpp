@@ -1,6 +1,6 @@
-#include "weather/http_head.h"
+#include "net/http_head.h"
 
-#include "weather/ascii.h"
+#include "common/ascii.h"
 
 #include <climits>
 #include <cstring>

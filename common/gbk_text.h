@@ -2,7 +2,7 @@
 // Bounded copies of GBK text: a cut never keeps the first byte of a double-byte character
 // without its second. Bytes only, besides the one lead-byte test that the URL coder asks too.
 
-#include "weather/lead_byte.h"
+#include "common/lead_byte.h"
 
 #include <cstddef>
 #include <cstring>

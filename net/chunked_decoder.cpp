@@ -1,6 +1,6 @@
-#include "weather/chunked_decoder.h"
+#include "net/chunked_decoder.h"
 
-#include "weather/ascii.h"
+#include "common/ascii.h"
 
 #include <cstring>
 

@@ -1,4 +1,4 @@
-#include "weather/lead_byte.h"
+#include "common/lead_byte.h"
 
 #include <windows.h>
 

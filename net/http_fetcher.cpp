@@ -1,7 +1,7 @@
-#include "weather/http_fetcher.h"
+#include "net/http_fetcher.h"
 
-#include "weather/ascii.h"
-#include "weather/lead_byte.h"
+#include "common/ascii.h"
+#include "common/lead_byte.h"
 
 #include <cstdio>
 #include <cstring>
@@ -165,8 +165,8 @@ void HttpFetcher::removeTemporaryFiles(const char* folder) {
     std::memcpy(pattern, folder, length);
     std::memcpy(pattern + length, kTemporaryPattern, sizeof kTemporaryPattern);
     WIN32_FIND_DATAA found;
-    HANDLE search = FindFirstFileA(pattern, &found);
-    if (search == INVALID_HANDLE_VALUE) return;
+    const UniqueFind search(FindFirstFileA(pattern, &found));
+    if (!search) return;
     do {
         char path[MAX_PATH];
         const size_t nameLength = strnlen(found.cFileName, sizeof found.cFileName);
@@ -174,8 +174,7 @@ void HttpFetcher::removeTemporaryFiles(const char* folder) {
         std::memcpy(path, folder, length);
         std::memcpy(path + length, found.cFileName, nameLength + 1);
         DeleteFileA(path);
-    } while (FindNextFileA(search, &found));
-    FindClose(search);
+    } while (FindNextFileA(search.get(), &found));
 }
 
 bool HttpFetcher::fail(Failure why) {
@@ -193,7 +192,7 @@ bool HttpFetcher::close() {
 int HttpFetcher::buildRequest(const char* host, const char* path, char* out, int outSize) {
     if (std::strlen(path) > kMaxPathLength || std::strlen(host) >= UrlParts::kHostSize) return -1;
     size_t used = strnlen(out, static_cast<size_t>(outSize));
-    auto append = [&](const char* piece) {
+    auto addLine = [&](const char* piece) {
         const size_t length = std::strlen(piece);
         if (used + length >= static_cast<size_t>(outSize)) return false;
         std::memcpy(out + used, piece, length + 1);
@@ -202,11 +201,11 @@ int HttpFetcher::buildRequest(const char* host, const char* path, char* out, int
     };
     char line[kLineSize];
     wsprintfA(line, "GET %s HTTP/1.1\r\n", path);
-    if (!append(line)) return -1;
+    if (!addLine(line)) return -1;
     wsprintfA(line, "Host:%s\r\n", host);
-    if (!append(line) || !append("Accept:*/*\r\n") ||
-        !append("User-Agent:Mozilla/4.0 (compatible; MSIE 6.0; Windows NT 5.1)\r\n") ||
-        !append("Connection:Keep-Alive\r\n") || !append("\r\n")) {
+    if (!addLine(line) || !addLine("Accept:*/*\r\n") ||
+        !addLine("User-Agent:Mozilla/4.0 (compatible; MSIE 6.0; Windows NT 5.1)\r\n") ||
+        !addLine("Connection:Keep-Alive\r\n") || !addLine("\r\n")) {
         return -1;
     }
     return static_cast<int>(used);
@@ -325,7 +324,7 @@ int HttpFetcher::receive(SOCKET socket, char* buffer, int size) {
     return received;
 }
 
-// The header is read one byte per recv so that no body byte is consumed ahead of readBody.
+// The header is read one byte per recv so that no body byte is consumed before the body is read.
 // True once its blank line has come; `stored` counts the bytes received either way.
 bool HttpFetcher::readHead(SOCKET socket, char* out, int size, int& stored) {
     stored = 0;
@@ -440,37 +439,60 @@ bool HttpFetcher::saveFile(SOCKET socket, BodySource& body, const char* path) {
     return temporary.moveTo(path) || fail(Failure::file);
 }
 
-bool HttpFetcher::readBody(SOCKET socket, const BodyFraming& framing, const char* text, char* destination, int limit) {
-    BodySource body{framing, framing.length, {}};
-    const bool taken = destination ? takeText(socket, body, text, destination, limit) : saveFile(socket, body, text);
-    if (!taken) return false;
-    reusable = framing.keepAlive && body.consumedExactly();
-    return true;
-}
-
+// The one place the two modes part: each checks its own arguments, then both exchange the
+// request and head the same way and differ again only in where the body goes.
 bool HttpFetcher::download(const char* url, const char* text, char* destination, int limit) {
     failure_ = Failure::none;
     downloadStart = GetTickCount();
     UrlParts parts;
     if (!parts.parse(url)) return fail(Failure::url);
+    return destination ? downloadText(parts, text, destination, limit) : downloadFile(parts, text);
+}
 
-    if (destination) {
-        if (limit <= kChunkSize) return fail(Failure::input);
-        if (strnlen(destination, static_cast<size_t>(limit)) >= static_cast<size_t>(limit)) {
-            return fail(Failure::input);
-        }
-        if (text && strnlen(text, kChunkSize + 1) > static_cast<size_t>(kChunkSize)) return fail(Failure::input);
-    } else {
-        std::memset(savedPath_, 0, sizeof savedPath_);
-        const char* prefix = text ? text : "";
-        const size_t prefixLength = strnlen(prefix, kSavedPathSize);
-        const size_t nameLength = std::strlen(parts.fileName());
-        if (prefixLength + nameLength >= static_cast<size_t>(kSavedPathSize)) return fail(Failure::input);
-        std::memcpy(savedPath_, prefix, prefixLength);
-        std::memcpy(savedPath_ + prefixLength, parts.fileName(), nameLength);
-        if (isRegularFile(savedPath_)) return true;
-    }
+bool HttpFetcher::downloadText(const UrlParts& parts, const char* marker, char* destination, int limit) {
+    if (limit <= kChunkSize) return fail(Failure::input);
+    if (strnlen(destination, static_cast<size_t>(limit)) >= static_cast<size_t>(limit)) return fail(Failure::input);
+    if (marker && strnlen(marker, kChunkSize + 1) > static_cast<size_t>(kChunkSize)) return fail(Failure::input);
 
+    BodyFraming framing;
+    if (!requestHead(parts, framing)) return false;
+    BodySource body{framing, framing.length, {}};
+    if (!takeText(socket_.get(), body, marker, destination, limit)) return false;
+    return finishBody(body);
+}
+
+bool HttpFetcher::downloadFile(const UrlParts& parts, const char* prefix) {
+    if (!setSavedPath(prefix ? prefix : "", parts.fileName())) return fail(Failure::input);
+    if (isRegularFile(savedPath_)) return true;
+
+    BodyFraming framing;
+    if (!requestHead(parts, framing)) return false;
+    BodySource body{framing, framing.length, {}};
+    if (!saveFile(socket_.get(), body, savedPath_)) return false;
+    return finishBody(body);
+}
+
+// The saved path is cleared first, so it is empty when prefix and name do not fit.
+bool HttpFetcher::setSavedPath(const char* prefix, const char* fileName) {
+    std::memset(savedPath_, 0, sizeof savedPath_);
+    const size_t prefixLength = strnlen(prefix, kSavedPathSize);
+    const size_t nameLength = std::strlen(fileName);
+    if (prefixLength + nameLength >= static_cast<size_t>(kSavedPathSize)) return false;
+    std::memcpy(savedPath_, prefix, prefixLength);
+    std::memcpy(savedPath_ + prefixLength, fileName, nameLength);
+    return true;
+}
+
+// A body read to its end lets the connection go on when the server agreed to that.
+bool HttpFetcher::finishBody(const BodySource& body) {
+    reusable = body.framing.keepAlive && body.consumedExactly();
+    failure_ = Failure::none;
+    return true;
+}
+
+// Sends the request and reads the response head, over the held connection when it may be
+// reused; true with `framing` filled for a status of 200 or 206.
+bool HttpFetcher::requestHead(const UrlParts& parts, BodyFraming& framing) {
     if (parts.host()[0] == '\0') return fail(Failure::input);
     char request[kRequestSize] = {};
     const int requestLength = buildRequest(parts.host(), parts.path(), request, kRequestSize);
@@ -500,10 +522,6 @@ bool HttpFetcher::download(const char* url, const char* text, char* destination,
     HttpResponseHead response;
     response.parse(headerText_);
     if (response.status() != 200 && response.status() != 206) return fail(Failure::status);
-
-    BodyFraming framing;
     framing.parse(head);
-    if (!readBody(socket_.get(), framing, destination ? text : savedPath_, destination, limit)) return false;
-    failure_ = Failure::none;
     return true;
 }

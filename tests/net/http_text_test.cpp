@@ -1,10 +1,10 @@
 // The text side of a download, without sockets: URL splitting and GBK percent coding, the
 // response header, body framing and the chunked decoder. Random input, and the promises
 // that hold for every input, are the fuzzers' part; these are the worked cases and limits.
-#include "weather/body_framing.h"
-#include "weather/chunked_decoder.h"
-#include "weather/http_head.h"
-#include "weather/url_parts.h"
+#include "net/body_framing.h"
+#include "net/chunked_decoder.h"
+#include "net/http_head.h"
+#include "net/url_parts.h"
 
 #include "tests/test_support.h"
 
@@ -121,6 +121,7 @@ TEST(BodyFraming, ReadsHowTheBodyEnds) {
         {"HTTP/1.1 200 OK\r\nTransfer-Encoding: chunked\r\nContent-Length: 5\r\n\r\n", K::chunked, 0, false},
         {"HTTP/1.0 200 OK\r\nContent-Length: 5\r\n\r\n", K::length, 5, false},
         {"HTTP/1.0 200 OK\r\nContent-Length: 5\r\nConnection: Keep-Alive\r\n\r\n", K::length, 5, true},
+        {"HTTP/1.1 200 OK\r\nContent-Length: 5\r\nConnection: keep-alive, close\r\n\r\n", K::length, 5, false},
         {"HTTP/1.1 200 OK\r\nContent-Length: +5\r\n\r\n", K::untilClose, 0, false},  // not plain digits
         {"HTTP/1.1 200 OK\r\nContent-Length: 5\r\nContent-Length: 6\r\n\r\n", K::untilClose, 0, false},
         {"HTTP/1.1 200 OK\r\nX-Content-Length: 5\r\n\r\n", K::untilClose, 0, false},

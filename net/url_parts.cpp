@@ -1,7 +1,7 @@
-#include "weather/url_parts.h"
+#include "net/url_parts.h"
 
-#include "weather/ascii.h"
-#include "weather/lead_byte.h"
+#include "common/ascii.h"
+#include "common/lead_byte.h"
 
 #include <cstring>
 
@@ -103,15 +103,16 @@ void decodeInto(const char* source, Output& output) {
 }  // namespace
 
 void UrlParts::hexPair(unsigned char first, unsigned char second, char out[4]) {
-    static constexpr char kDigits[] = "0123456789ABCDEF";
-    out[0] = kDigits[first >> 4];
-    out[1] = kDigits[first & 0x0F];
-    out[2] = kDigits[second >> 4];
-    out[3] = kDigits[second & 0x0F];
+    out[0] = ascii::hexDigit(first >> 4);
+    out[1] = ascii::hexDigit(first);
+    out[2] = ascii::hexDigit(second >> 4);
+    out[3] = ascii::hexDigit(second);
 }
 
 int UrlParts::hexDigitValue(char c) {
-    if (ascii::isDigit(c)) return c - '0';
+    const int value = ascii::digitValue(c);
+    if (value < 16) return value;
+    // Decoding never refuses: a letter past F wraps, anything else counts as 0.
     if (ascii::isLetter(c)) return (ascii::toUpper(c) - 'A' + 10) % 16;
     return 0;
 }

@@ -22,10 +22,12 @@ inline bool equalsIgnoringCase(const char* text, size_t length, const char* word
     return word[length] == '\0';
 }
 
-// 0..15 for a hex digit of either case; 16 for anything else.
+// The one hex helper, both ways. 0..15 for a hex digit of either case; 16 for anything else.
 constexpr int digitValue(char c) {
     return isDigit(c) ? c - '0' : c >= 'a' && c <= 'f' ? c - 'a' + 10 : c >= 'A' && c <= 'F' ? c - 'A' + 10 : 16;
 }
+// The upper-case hex digit of the low four bits of `value`.
+constexpr char hexDigit(unsigned value) { return "0123456789ABCDEF"[value & 0x0F]; }
 
 struct Digits {
     uint64_t value;  // the number, modulo 2^64
@@ -34,8 +36,9 @@ struct Digits {
 };
 
 // Reads the run of digits of `base` (2..16) at `text`, stopping at the first other byte or at
-// `end` (null: only the terminator stops it). Every number parser of the weather code is
-// this one with its own sign, prefix and range rules around it.
+// `end` (null: only the terminator stops it). The one number reader: every parser of a
+// number in the program and its tools is this with its own sign, prefix and range rules
+// around it.
 inline Digits readDigits(const char* text, const char* end, int base, uint64_t cap) {
     Digits d{0, 0, false};
     for (; (!end || text + d.count < end) && digitValue(text[d.count]) < base; ++d.count) {
