@@ -15,8 +15,8 @@ constexpr UINT_PTR kDayTimer = 2;
 constexpr UINT kDayCheckPeriod = 30000;  // ms between looks at the date: today moves on at midnight
 constexpr UINT kTrayIconId = 10000;
 constexpr UINT kTrayCallbackMessage = WM_USER + 9;  // 1033
-constexpr int kWindowWidth = 320;
-constexpr int kWindowHeight = 450;
+// Not declared for the Windows versions this program is built for; sent from Windows 8.1 on.
+constexpr UINT kDpiChangedMessage = 0x02E0;  // WM_DPICHANGED
 
 extern HINSTANCE appInstance;
 extern HWND mainWindow;  // null until createMainWindow has made it
@@ -31,4 +31,9 @@ extern void(WINAPI* readLocalDate)(LPSYSTEMTIME);
 void registerWindowClass(HINSTANCE instance);
 // Creates, makes translucent and shows the main window; false when it was not created.
 bool createMainWindow(HINSTANCE instance, int showCommand);
+// The DPI `window` is shown at (the system's while there is no window); 96 when unknown.
+int windowDpi(HWND window);
+// Puts the window in the top-right corner of the work area of the monitor it is on, at
+// its DPI, and cuts its region to that size.
+void placeMainWindow(HWND window);
 LRESULT CALLBACK mainWindowProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam);

@@ -291,6 +291,35 @@ std::vector<std::string> requestsDuring(void (*act)()) {
     return lines;
 }
 
+// The taskbar moved to the top and to the right, and back: announced by a change of the
+// work area setting or by a display change; another setting's change moves nothing.
+TEST(Placement, TheWindowKeepsToTheWorkAreaOfItsMonitor) {
+    RECT before{};
+    ASSERT_TRUE(SystemParametersInfoA(SPI_GETWORKAREA, 0, &before, 0));
+    const LONG width = GetSystemMetrics(SM_CXSCREEN), height = GetSystemMetrics(SM_CYSCREEN);
+    const struct {
+        RECT workArea;
+        UINT message;
+        WPARAM wParam;
+        LONG wantRight, wantTop;
+    } rows[] = {
+        {{0, 40, width, height}, WM_SETTINGCHANGE, SPI_SETWORKAREA, width, 25},
+        {{0, 0, width - 60, height}, WM_SETTINGCHANGE, SPI_SETNONCLIENTMETRICS, width, 25},
+        {{0, 0, width - 60, height}, WM_DISPLAYCHANGE, 32, width - 60, -15},
+        {{0, 0, width, height}, WM_SETTINGCHANGE, SPI_SETWORKAREA, width, -15},
+    };
+    for (const auto& r : rows) {
+        ASSERT_TRUE(SystemParametersInfoA(SPI_SETWORKAREA, 0, const_cast<RECT*>(&r.workArea), 0));
+        SendMessageA(mainWindow, r.message, r.wParam, MAKELPARAM(width, height));
+        RECT got{};
+        GetWindowRect(mainWindow, &got);
+        EXPECT_EQ(std::make_tuple(got.right, got.top, got.right - got.left, got.bottom - got.top),
+                  std::make_tuple(r.wantRight, r.wantTop, 320L, 450L))
+            << "message " << r.message << " " << r.wParam;
+    }
+    SystemParametersInfoA(SPI_SETWORKAREA, 0, &before, 0);
+}
+
 TEST(Today, MovesOnWhenTheDateChangesAndQueriesTheStoredCityAgain) {
     ASSERT_FALSE(weatherPanel.ready);
     const auto queried = [](const std::vector<std::string>& lines) {
