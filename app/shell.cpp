@@ -96,10 +96,17 @@ void cutWindowRegion(HWND window, int dpi) {
     }
 }
 
+// Everything drawn at the window's DPI takes it: the panels and the region.
+void applyDpi(HWND window, int dpi) {
+    calendarPanel.dpi = dpi;
+    weatherPanel.dpi = dpi;
+    cutWindowRegion(window, dpi);
+}
+
 LRESULT onCreate(HWND window) {
     if (HWND desktop = GetDesktopWindow()) SetParent(window, desktop);
     fillTrayIconData(window);
-    cutWindowRegion(window, windowDpi(window));
+    applyDpi(window, windowDpi(window));
 
     SetTimer(window, kStartupTimer, kFirstTickDelay, nullptr);
     SetTimer(window, kDayTimer, kDayCheckPeriod, nullptr);
@@ -190,14 +197,14 @@ LRESULT onDpiChanged(HWND window, WPARAM dpis, LPARAM suggested) {
     const RECT* place = reinterpret_cast<const RECT*>(suggested);
     SetWindowPos(window, nullptr, place->left, place->top, place->right - place->left, place->bottom - place->top,
                  SWP_NOZORDER | SWP_NOACTIVATE);
-    cutWindowRegion(window, HIWORD(dpis));
+    applyDpi(window, HIWORD(dpis));
     InvalidateRect(window, nullptr, TRUE);
     return 0;
 }
 
 LRESULT onPaint(HWND window) {
     const PaintDc dc(window);
-    const PaintRoute route = routePaint(dc.area().top, dc.area().bottom);
+    const PaintRoute route = routePaint(dc.area().top, dc.area().bottom, calendarPanel.dpi);
     if (route == PaintRoute::both || route == PaintRoute::calendar) calendarPanel.paint(window, dc.get());
     if (route == PaintRoute::both || route == PaintRoute::weather) weatherPanel.paint(window, dc.get());
     return 0;
@@ -261,7 +268,7 @@ void placeMainWindow(HWND window) {
     const PixelRect place = mainWindowRect(workAreaOf(window), dpi);
     SetWindowPos(window, nullptr, place.left, place.top, place.right - place.left, place.bottom - place.top,
                  SWP_NOZORDER | SWP_NOACTIVATE);
-    cutWindowRegion(window, dpi);
+    applyDpi(window, dpi);
 }
 
 bool createMainWindow(HINSTANCE instance, int showCommand) {

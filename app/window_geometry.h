@@ -1,12 +1,8 @@
 #pragma once
-// The main window's place, size and region, and how a length of the window grows with the
-// screen's DPI: integers only, so each rule is tested without a window.
+// The main window's place, size and region at the window's DPI: integers only, so each
+// rule is tested without a window.
 
-constexpr int kBaseDpi = 96;  // the DPI at which every length is the number the code names
-
-// `value` at `dpi`: value × dpi / 96 rounded to the nearest pixel, halves away from zero as
-// MulDiv rounds them. A dpi of 0 or less (not known) counts as 96.
-int scaleToDpi(int value, int dpi);
+#include "common/dpi_scale.h"
 
 // A rectangle in screen or window pixels; right and bottom exclusive.
 struct PixelRect {

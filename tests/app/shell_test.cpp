@@ -320,6 +320,30 @@ TEST(Placement, TheWindowKeepsToTheWorkAreaOfItsMonitor) {
     SystemParametersInfoA(SPI_SETWORKAREA, 0, &before, 0);
 }
 
+// Moved to a monitor at 144 DPI and back: the window takes the rectangle the system suggests,
+// the panels the DPI and the region its scaled strips.
+TEST(Placement, ADpiChangeTakesTheSuggestedRectangleAndScalesEverything) {
+    RECT before{};
+    GetWindowRect(mainWindow, &before);
+    const struct {
+        int dpi;
+        RECT suggested;
+        int regionLeft, regionTop, regionBottomStrip;
+    } rows[] = {{144, {100, 50, 580, 725}, 8, 30, 8}, {96, before, 5, 20, 5}};
+    for (const auto& r : rows) {
+        SendMessageA(mainWindow, kDpiChangedMessage, MAKEWPARAM(r.dpi, r.dpi), reinterpret_cast<LPARAM>(&r.suggested));
+        RECT got{}, client{}, region{};
+        GetWindowRect(mainWindow, &got);
+        GetClientRect(mainWindow, &client);
+        GetWindowRgnBox(mainWindow, &region);
+        EXPECT_TRUE(EqualRect(&got, &r.suggested)) << r.dpi;
+        EXPECT_EQ(std::make_tuple(calendarPanel.dpi, weatherPanel.dpi), std::make_tuple(r.dpi, r.dpi));
+        EXPECT_EQ(
+            std::make_tuple(region.left, region.top, region.right, region.bottom),
+            std::make_tuple(LONG{r.regionLeft}, LONG{r.regionTop}, client.right, client.bottom - r.regionBottomStrip));
+    }
+}
+
 TEST(Today, MovesOnWhenTheDateChangesAndQueriesTheStoredCityAgain) {
     ASSERT_FALSE(weatherPanel.ready);
     const auto queried = [](const std::vector<std::string>& lines) {

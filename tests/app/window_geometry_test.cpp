@@ -1,22 +1,8 @@
-// The window's place and region at each DPI step Windows offers, and the rounding of a
-// scaled length on each side of a half pixel.
+// The window's place and region at each DPI step Windows offers.
 
 #include "app/window_geometry.h"
 
 #include <gtest/gtest.h>
-
-TEST(WindowGeometry, ScalesRoundingHalvesAwayFromZero) {
-    const struct {
-        int value, dpi, want;
-    } rows[] = {
-        {320, 96, 320},  {-15, 96, -15}, {320, 120, 400}, {-15, 120, -19},  // -18.75
-        {5, 120, 6},                                                        // 6.25
-        {49, 144, 74},                                                      // 73.5: the half goes up
-        {-49, 144, -74}, {1, 143, 1},    {1, 144, 2},     {-1, 144, -2},    // ±1.5
-        {36, 192, 72},   {36, 0, 36},    {36, -1, 36},                      // DPI not known
-    };
-    for (const auto& r : rows) EXPECT_EQ(scaleToDpi(r.value, r.dpi), r.want) << r.value << " at " << r.dpi;
-}
 
 TEST(WindowGeometry, TopRightOfTheWorkAreaAtEveryScale) {
     const PixelRect screen{0, 0, 1024, 768}, topBar{0, 40, 1024, 768}, rightBar{0, 0, 960, 768},
