@@ -26,4 +26,7 @@ if(BUILD_TESTING)
     include(${CMAKE_CURRENT_LIST_DIR}/googletest-sources.cmake)
     add_subdirectory(${PELLUMO_GTEST_SOURCE_DIR} ${CMAKE_BINARY_DIR}/googletest EXCLUDE_FROM_ALL)
     add_subdirectory(tests/service)
+    # How scripts/wine-run chooses to start 32-bit Wine, from faked probes.
+    add_test(NAME wine_run_choice COMMAND bash ${CMAKE_SOURCE_DIR}/tests/tools/wine_run_choice_test.sh
+                                          ${CMAKE_SOURCE_DIR}/scripts/wine-run)
 endif()

@@ -1,8 +1,9 @@
 # Shared by the project's scripts; sourced, not run.
 #
 # Two builds of the same sources: 32-bit Windows (preset `default`, folder build/), the
-# product, and 64-bit Windows (preset `win64`, folder build-win64/), which runs wherever
-# 64-bit Wine does, including hosts that cannot execute 32-bit programs at all.
+# product, which runs under 32-bit Wine natively or, on a host that cannot execute 32-bit
+# programs, emulated (scripts/wine-run chooses), and 64-bit Windows (preset `win64`,
+# folder build-win64/), which runs wherever 64-bit Wine does.
 
 repo_root=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
 wine_run="$repo_root/scripts/wine-run"
@@ -26,13 +27,15 @@ prepare_build() {
     cmake --build --preset "$(preset_for "$bits")" "$@"
 }
 
-# 32 where this host can start 32-bit Wine, else 64; says why on stderr when it falls back.
+# 32 where this host can start 32-bit Wine, natively or emulated, else 64; says on stderr
+# which way, or why it falls back.
 preferred_bits() {
-    local reason
-    if reason=$("$wine_run" --can-run 32); then
+    local way
+    if way=$("$wine_run" --can-run 32); then
+        echo "32-bit Wine runs $way here" >&2
         echo 32
     else
-        echo "$reason: using the 64-bit build" >&2
+        echo "$way: using the 64-bit build" >&2
         echo 64
     fi
 }

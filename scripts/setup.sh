@@ -1,6 +1,12 @@
 #!/usr/bin/env bash
 # Installs everything Pellumo needs to build, run and test on Debian 12.
 # Idempotent: a second run finds everything in place and changes nothing.
+#
+# 32-bit Wine needs a kernel that executes 32-bit Linux programs. Where it does not, this
+# adds QEMU's user-mode emulator from Debian's bookworm-backports suite (Debian 12's own
+# QEMU 7.2 makes every Wine process crawl the address space). Nothing here registers it as
+# a handler: scripts/wine-run does that inside a private namespace of each 32-bit run.
+# PELLUMO_WINE32=emulated asks for the emulator on a host that would not need it.
 set -euo pipefail
 # Set by a script that has already run this one for the same run (scripts/common.sh).
 [ -z "${PELLUMO_SETUP_DONE:-}" ] || exit 0
@@ -24,7 +30,25 @@ else
 fi
 have_locale() { locale -a 2>/dev/null | grep -qix 'zh_CN\.utf-\?8'; }
 
-if [ ${#missing[@]} -eq 0 ] && have_locale; then
+backports_list=/etc/apt/sources.list.d/debian-bookworm-backports.sources
+emulator=qemu-user
+# Version 10 or later: the first that honours MAP_FIXED_NOREPLACE is not in Debian 12 itself.
+have_emulator() {
+    local v
+    v=$(dpkg-query -W -f='${Version}' "$emulator" 2>/dev/null) && dpkg --compare-versions "$v" ge 1:10 &&
+        [ -x /usr/bin/qemu-i386 ]
+}
+# The 32-bit loader comes with wine32, so this is asked only once the packages are in.
+runs_32bit() { timeout 20 /lib/ld-linux.so.2 --version >/dev/null 2>&1; }
+need_emulator() {
+    case ${PELLUMO_WINE32:-} in
+        native) return 1 ;;
+        emulated) ! have_emulator ;;
+        *) ! runs_32bit && ! have_emulator ;;
+    esac
+}
+
+if [ ${#missing[@]} -eq 0 ] && have_locale && ! need_emulator; then
     exit 0
 fi
 
@@ -39,10 +63,21 @@ if [ ${#missing[@]} -gt 0 ]; then
     echo "setup: installing ${missing[*]}"
     dpkg --add-architecture i386
     apt-get update -qq
-    apt-get install -y -qq --no-install-recommends "${packages[@]}" >/dev/null
+    apt-get -o DPkg::Lock::Timeout=600 install -y -qq --no-install-recommends "${packages[@]}" >/dev/null
 fi
 if ! have_locale; then
     sed -i "s/^# *\(${locale_name} UTF-8\)/\1/" /etc/locale.gen
     grep -q "^${locale_name} UTF-8" /etc/locale.gen || echo "${locale_name} UTF-8" >>/etc/locale.gen
     locale-gen >/dev/null
+fi
+if need_emulator; then
+    echo "setup: installing $emulator from bookworm-backports to run 32-bit Wine emulated"
+    if [ ! -f "$backports_list" ]; then
+        printf '%s\n' 'Types: deb' 'URIs: http://deb.debian.org/debian' 'Suites: bookworm-backports' \
+            'Components: main' 'Signed-By: /usr/share/keyrings/debian-archive-keyring.gpg' >"$backports_list"
+    fi
+    apt-get update -qq
+    # Without recommends: qemu-user-binfmt would register handlers for the whole machine.
+    apt-get -o DPkg::Lock::Timeout=600 install -y -qq --no-install-recommends -t bookworm-backports "$emulator" >/dev/null
+    have_emulator || { echo "setup: $emulator 10 or later did not install" >&2; exit 1; }
 fi
