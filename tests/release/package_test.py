@@ -2,10 +2,10 @@
 """The release archives: scripts/package.sh run twice gives the same bytes (the second run
 packages the same build trees again, so the programs' own determinism is the resource
 test's: no link time in their headers); each archive lists what it should with sums that
-match; the 64-bit one, unpacked into a folder whose path holds Chinese characters and
-blanks, starts there under Wine and draws its calendar.
+match; the one of the build's architecture, unpacked into a folder whose path holds
+Chinese characters and blanks, starts there under Wine and draws its calendar.
 
-Usage: package_test.py --package SCRIPT --work DIR --wine-run WINE_RUN --prefix PREFIX"""
+Usage: package_test.py --package SCRIPT --work DIR --bits 32|64 --wine-run WINE_RUN --prefix PREFIX"""
 
 import argparse
 import hashlib
@@ -51,7 +51,7 @@ def check_archive(path, bits, version, licence):
 
 def main():
     parser = argparse.ArgumentParser(description=__doc__.splitlines()[0])
-    for option in ("--package", "--work", "--wine-run", "--prefix"):
+    for option in ("--package", "--work", "--bits", "--wine-run", "--prefix"):
         parser.add_argument(option, required=True)
     args = parser.parse_args()
     try:
@@ -74,7 +74,7 @@ def main():
 
 
 def unpacked_archive(args):
-    """Packages twice, checks both archives and returns the folder the 64-bit one went to."""
+    """Packages twice, checks both archives and returns the folder the build's went to."""
     os.makedirs(args.work, exist_ok=True)
     first = package(args.package, os.path.join(args.work, "dist-a"))
     second = package(args.package, os.path.join(args.work, "dist-b"))
@@ -86,9 +86,9 @@ def unpacked_archive(args):
 
     folder = os.path.join(args.work, "解压 到 这里 (Pellumo)")
     shutil.rmtree(folder, ignore_errors=True)
-    with zipfile.ZipFile(os.path.join(args.work, "dist-a", f"pellumo-{version}-win64.zip")) as z:
+    with zipfile.ZipFile(os.path.join(args.work, "dist-a", f"pellumo-{version}-win{args.bits}.zip")) as z:
         z.extractall(folder)
-    return os.path.join(folder, f"pellumo-{version}-win64")
+    return os.path.join(folder, f"pellumo-{version}-win{args.bits}")
 
 
 if __name__ == "__main__":
