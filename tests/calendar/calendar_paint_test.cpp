@@ -102,6 +102,18 @@ const PaintCase kCases[] = {
 };
 INSTANTIATE_TEST_SUITE_P(Months, CalendarPaint, ::testing::ValuesIn(kCases));
 
+// At 96 DPI every pixel is where the build before the scaling put it: a fixed month with
+// today's box, held to the hash of that build's picture.
+TEST(CalendarPaint, At96DpiDrawsThePictureOfTheBuildBefore) {
+    CalendarPanel p;
+    p.rollToday(2025, 3, 31);
+    std::copy(std::begin(kColors), std::end(kColors), p.colors);
+    ASSERT_TRUE(p.setViewMonth(2025, 3));
+    Canvas canvas(kWidth, kHeight, true);
+    ASSERT_TRUE(canvas.get() && p.paint(nullptr, canvas.get()));
+    EXPECT_EQ(canvas.hash(), 0xcd8054005dcbb19dull);
+}
+
 TEST(CalendarGrid, FramesTodayFromOnePixelLeftOfItsCell34By36) {
     const Box b = todayBox(30, 0, Cell{4, 4});
     EXPECT_EQ(std::make_tuple(b.left, b.top, b.right, b.bottom), std::make_tuple(173, 180, 207, 216));

@@ -117,6 +117,15 @@ TEST_F(WeatherPaint, DrawsTheForecastAtItsOrigin) {
     EXPECT_FALSE(fresh.ready || fresh.hwnd);
 }
 
+// At 96 DPI every pixel is where the build before the scaling put it: held to the hash of
+// that build's picture.
+TEST_F(WeatherPaint, At96DpiDrawsThePictureOfTheBuildBefore) {
+    ASSERT_TRUE(panel.loadIcons());
+    Canvas canvas(kWidth, kHeight, false);
+    ASSERT_TRUE(panel.paint(nullptr, canvas.get()));
+    EXPECT_EQ(canvas.hash(), 0x73c990e406ca1dd8ull);
+}
+
 // At 144 DPI every place and size is half as large again, and icons are stretched smoothly:
 // an edge inside one comes out with blended pixels along it.
 TEST_F(WeatherPaint, ScalesWithTheWindowAndSmoothsTheIcons) {
