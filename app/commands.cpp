@@ -2,17 +2,18 @@
 
 #include "app/commands.h"
 
+#include "app/app_settings.h"
 #include "app/app_text.h"
 #include "app/color_dialog.h"
 #include "app/shell.h"
+#include "common/gbk_wide.h"
 #include "common/unique.h"
-#include "app/app_settings.h"
 #include "settings/settings_store.h"
-#include "common/gbk_text.h"
 #include "weather/weather_panel.h"
 
 #include <cstdio>
 #include <cstring>
+#include <initializer_list>
 
 UniqueMenu popupMenu;
 HWND cityEdit = nullptr;
@@ -55,24 +56,33 @@ void toggleAutostart() {
 void openCityEntry(HWND window) {
     if (cityEdit) return;
     constexpr DWORD kStyle = WS_CHILD | WS_VISIBLE;
-    cityEdit = CreateWindowExA(0, "edit", "", kStyle, kCityLeft, kCityTop, kCityWidth, kCityHeight, window, nullptr,
+    // Wide controls, so that what is typed and shown is not bound to the system's code page.
+    cityEdit = CreateWindowExW(0, L"edit", L"", kStyle, kCityLeft, kCityTop, kCityWidth, kCityHeight, window, nullptr,
                                appInstance, nullptr);
+    wchar_t setCity[16];
+    gbk::toWide(app_text::kSetCity, sizeof app_text::kSetCity - 1, setCity, 16);
     cityButton =
-        CreateWindowExA(0, "button", app_text::kSetCity, kStyle, kButtonLeft, kCityTop, kButtonWidth, kCityHeight,
-                        window, reinterpret_cast<HMENU>(static_cast<UINT_PTR>(kCommandCitySet)), appInstance, nullptr);
+        CreateWindowExW(0, L"button", setCity, kStyle, kButtonLeft, kCityTop, kButtonWidth, kCityHeight, window,
+                        reinterpret_cast<HMENU>(static_cast<UINT_PTR>(kCommandCitySet)), appInstance, nullptr);
+    for (HWND control : {cityEdit, cityButton}) {
+        if (control) SendMessageW(control, WM_SETFONT, reinterpret_cast<WPARAM>(textFont()), FALSE);
+    }
 }
 
 void takeCityEntry() {
     if (!cityEdit) return;  // no entry open: nothing to take
-    // Read in full and let the panel cut it: the system's own cut could split a character.
-    char typed[256] = {};
-    GetWindowTextA(cityEdit, typed, sizeof typed);
+    // Read wide, whatever the system's code page, and cut to the city's 15 GBK bytes at a
+    // whole character.
+    wchar_t typed[256] = {};
+    GetWindowTextW(cityEdit, typed, 256);
+    char city[WeatherPanel::kCitySize];
+    gbk::fromWide(typed, city, sizeof city, sizeof city - 1);
     DestroyWindow(cityEdit);
     if (cityButton) DestroyWindow(cityButton);
     cityEdit = nullptr;
     cityButton = nullptr;
-    Sleep(100);
-    weatherPanel.refresh(typed, false);
+    restartWeatherRetries();
+    weatherPanel.refresh(city, false);
 }
 
 // Straight onto the screen in red, where the desktop's icon view would be; the lines stay
@@ -83,30 +93,33 @@ void showAbout() {
     desktop = FindWindowExA(desktop, nullptr, "syslistview32 ", nullptr);
     WindowDc dc(desktop);  // no window found: the whole screen
     if (!dc.get()) return;
+    const SelectGuard font(dc.get(), textFont());
     SetBkMode(dc.get(), TRANSPARENT);
     SetTextColor(dc.get(), kAboutColor);
     const int left = GetSystemMetrics(SM_CXSCREEN) - kAboutFromRight;
 
-    char line[64] = {};
-    gbk::copyCut(line, sizeof line, app_text::kAboutProgram, sizeof app_text::kAboutProgram - 1, sizeof line - 1);
-    TextOutA(dc.get(), left, kAboutTop, line, static_cast<int>(std::strlen(line)));
+    wchar_t line[64];
+    const int programLength =
+        gbk::toWide(app_text::kAboutProgram, sizeof app_text::kAboutProgram - 1, line, sizeof line / sizeof *line);
+    if (programLength > 0) TextOutW(dc.get(), left, kAboutTop, line, programLength);
 
-    // The path's end says most about where the program is: while the line is longer than
-    // its 63 bytes or wider than the room left of the screen's edge, drop whole characters
-    // from the path's start and mark the cut with "...".
-    char path[MAX_PATH] = {};
-    GetModuleFileNameA(nullptr, path, MAX_PATH - 1);
-    const char* tail = path;
-    for (;;) {
-        char shown[MAX_PATH + 32] = {};
-        std::snprintf(shown, sizeof shown, "%s%s%s", app_text::kAboutPlace, tail == path ? "" : "...", tail);
-        const size_t kept = gbk::copyCut(line, sizeof line, shown, std::strlen(shown), sizeof line - 1);
+    // The path's end says most about where the program is: while the line is wider than the
+    // room left of the screen's edge, drop characters from the path's start and mark the cut
+    // with "...". Wide throughout, since the path may hold characters of no ANSI code page.
+    wchar_t path[MAX_PATH + 1] = {};
+    GetModuleFileNameW(nullptr, path, MAX_PATH);
+    wchar_t place[16];
+    const int placeLength = gbk::toWide(app_text::kAboutPlace, sizeof app_text::kAboutPlace - 1, place, 16);
+    if (placeLength < 0) return;
+    wchar_t shown[MAX_PATH + 24];
+    int length = 0;
+    for (const wchar_t* tail = path;; ++tail) {
+        length = wsprintfW(shown, L"%s%s%s", place, tail == path ? L"" : L"...", tail);
         SIZE extent{};
-        GetTextExtentPoint32A(dc.get(), line, static_cast<int>(kept), &extent);
-        if ((kept == std::strlen(shown) && extent.cx <= kAboutFromRight) || *tail == '\0') break;
-        tail += IsDBCSLeadByte(static_cast<BYTE>(*tail)) && tail[1] ? 2 : 1;
+        GetTextExtentPoint32W(dc.get(), shown, length, &extent);
+        if (extent.cx <= kAboutFromRight || *tail == L'\0') break;
     }
-    TextOutA(dc.get(), left, kAboutTop + kAboutLineHeight, line, static_cast<int>(std::strlen(line)));
+    TextOutW(dc.get(), left, kAboutTop + kAboutLineHeight, shown, length);
 }
 
 }  // namespace
@@ -117,7 +130,9 @@ bool buildPopupMenu() {
         if (!popupMenu) return false;
         for (const MenuEntry& entry : kMenu) {
             if (entry.id) {
-                AppendMenuA(popupMenu.get(), MF_STRING, entry.id, entry.text);
+                wchar_t text[32];
+                gbk::toWide(entry.text, lstrlenA(entry.text), text, 32);
+                AppendMenuW(popupMenu.get(), MF_STRING, entry.id, text);
             } else {
                 AppendMenuA(popupMenu.get(), MF_SEPARATOR, 0, nullptr);
             }

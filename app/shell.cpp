@@ -9,10 +9,12 @@
 #include "app/paint_route.h"
 #include "app/window_geometry.h"
 #include "app/resource.h"
+#include "app/weather_schedule.h"
 #include "common/unique.h"
 #include "app/app_settings.h"
 #include "settings/settings_store.h"
 #include "weather/weather_panel.h"
+#include "weather/weather_worker.h"
 
 #include <cstring>
 
@@ -31,6 +33,11 @@ UINT taskbarCreatedMessage = 0;
 void(WINAPI* readLocalDate)(LPSYSTEMTIME) = GetLocalTime;
 
 namespace {
+
+unsigned weatherFailures = 0;  // failed refreshes in a row since the last new request
+// The panels' texts are Chinese: a font with GBK's characters, the size a Chinese Windows
+// draws by default, so that a Windows of another language draws them the same.
+UniqueGdi chineseFont;
 
 // Black is the colour key, so the black class background is fully transparent and only
 // what the panels draw shows; alpha 200 of 255 makes that translucent.
@@ -108,17 +115,27 @@ LRESULT onCreate(HWND window) {
     fillTrayIconData(window);
     applyDpi(window, windowDpi(window));
 
+    LOGFONTW font{};
+    font.lfHeight = kFontHeight;
+    font.lfWeight = FW_NORMAL;
+    font.lfCharSet = GB2312_CHARSET;
+    chineseFont.reset(CreateFontIndirectW(&font));
+
     SetTimer(window, kStartupTimer, kFirstTickDelay, nullptr);
     SetTimer(window, kDayTimer, kDayCheckPeriod, nullptr);
     // Explorer broadcasts this when it (re)starts; its tray then has forgotten every icon.
     taskbarCreatedMessage = RegisterWindowMessageA("TaskbarCreated");
     initColorDialog(colorDialogData, customColors, window, currentColor);
+    // Without it refreshes run here, as before: slower to answer, but still right.
+    weatherWorker.start(window, kWeatherDoneMessage);
     return 0;
 }
 
 LRESULT onDestroy(HWND window) {
     KillTimer(window, kStartupTimer);
     KillTimer(window, kDayTimer);
+    KillTimer(window, kWeatherTimer);
+    weatherWorker.stop(kWorkerStopWaitMs);
     notifyIcon(NIM_DELETE, &trayIconData);  // harmless when the icon is not shown
     popupMenu.reset();
     PostQuitMessage(0);
@@ -133,43 +150,80 @@ void refreshStoredCity() {
     weatherPanel.refresh(city, true);
 }
 
-// The first tick loads the settings and slows the timer down; later ticks retry whatever
-// is not ready yet and stop the timer for good once everything is.
+// The first tick loads the settings and slows the timer down; later ticks retry the
+// calendar until it is ready and then stop the timer for good. The weather has retries of
+// its own (onWeatherDone).
 LRESULT onStartupTimer(HWND window) {
     if (firstTick) {
         SetTimer(window, kStartupTimer, kRetryDelay, nullptr);
+        restartWeatherRetries();
         loadSettings();
         firstTick = false;
         InvalidateRect(window, nullptr, FALSE);
         return 0;
     }
-    if (calendarPanel.ready && weatherPanel.ready) {
+    if (calendarPanel.ready) {
         KillTimer(window, kStartupTimer);
         return 0;
     }
-    if (!calendarPanel.ready) calendarPanel.showCurrentMonth();
-    // The stored city, so a retry never loses the city of the settings or of the user.
-    if (!weatherPanel.ready) refreshStoredCity();
+    calendarPanel.showCurrentMonth();
     InvalidateRect(window, nullptr, FALSE);
     return 0;
 }
 
 // A program left running past midnight moves today on: the calendar's box, today line and
-// month, and the forecast whose first day is labelled today.
-LRESULT onDayCheck() {
+// month at once, and the forecast whose first day is labelled today a few minutes later.
+LRESULT onDayCheck(HWND window) {
     SYSTEMTIME now{};
     readLocalDate(&now);
     if (!calendarPanel.rollToday(now.wYear, now.wMonth, now.wDay)) return 0;
-    if (!firstTick) refreshStoredCity();  // before the first tick the settings load queries
+    if (firstTick) return 0;  // the settings load will query
+    restartWeatherRetries();
+    SetTimer(window, kWeatherTimer, midnightRefreshDelayMs(GetTickCount() ^ GetCurrentProcessId()), nullptr);
+    return 0;
+}
+
+LRESULT onWeatherTimer(HWND window) {
+    KillTimer(window, kWeatherTimer);
+    refreshStoredCity();
     return 0;
 }
 
 LRESULT onTimer(HWND window, WPARAM id) {
-    if (id == kDayTimer) return onDayCheck();
+    if (id == kDayTimer) return onDayCheck(window);
+    if (id == kWeatherTimer) return onWeatherTimer(window);
     return onStartupTimer(window);
 }
 
-// Windows ends the session without a Close: keep what this run changed.
+// The worker's result: committed at once; a failure is retried after a pause that grows
+// with each failure in a row, until one succeeds or a newer request takes over.
+LRESULT onWeatherDone(HWND window, LPARAM result) {
+    const WeatherWorker::Outcome outcome = weatherWorker.finish(result, weatherPanel);
+    if (outcome == WeatherWorker::Outcome::superseded) return 0;
+    if (outcome == WeatherWorker::Outcome::succeeded) {
+        weatherFailures = 0;
+        KillTimer(window, kWeatherTimer);
+    } else {
+        SetTimer(window, kWeatherTimer, weatherRetryDelayMs(weatherFailures++), nullptr);
+    }
+    // Before its first paint the panel knows no window to invalidate; a failure changed nothing.
+    if (!weatherPanel.ready && outcome != WeatherWorker::Outcome::failed) InvalidateRect(window, nullptr, FALSE);
+    return 0;
+}
+
+// A computer woken from sleep may have slept past midnight: today and the forecast move on.
+LRESULT onPowerBroadcast(HWND window, WPARAM event) {
+    if ((event == PBT_APMRESUMEAUTOMATIC || event == PBT_APMRESUMESUSPEND) && !firstTick) {
+        onDayCheck(window);
+        restartWeatherRetries();
+        refreshStoredCity();
+    }
+    return TRUE;
+}
+
+// Windows ends the session without a Close: keep what this run changed. A refresh in
+// flight is not waited for; ended with the process, it leaves at most a temporary file,
+// which the next start removes.
 LRESULT onEndSession(WPARAM ending) {
     if (ending) saveSettings();
     return 0;
@@ -204,6 +258,7 @@ LRESULT onDpiChanged(HWND window, WPARAM dpis, LPARAM suggested) {
 
 LRESULT onPaint(HWND window) {
     const PaintDc dc(window);
+    const SelectGuard font(dc.get(), chineseFont.get());
     const PaintRoute route = routePaint(dc.area().top, dc.area().bottom, calendarPanel.dpi);
     if (route == PaintRoute::both || route == PaintRoute::calendar) calendarPanel.paint(window, dc.get());
     if (route == PaintRoute::both || route == PaintRoute::weather) weatherPanel.paint(window, dc.get());
@@ -235,6 +290,13 @@ LRESULT onKeyDown(WPARAM key) {
 }
 
 }  // namespace
+
+HGDIOBJ textFont() { return chineseFont.get(); }
+
+void restartWeatherRetries() {
+    weatherFailures = 0;
+    if (mainWindow) KillTimer(mainWindow, kWeatherTimer);
+}
 
 void registerWindowClass(HINSTANCE instance) {
     WNDCLASSEXA wc{};
@@ -310,7 +372,11 @@ LRESULT CALLBACK mainWindowProc(HWND window, UINT message, WPARAM wParam, LPARAM
         case kDpiChangedMessage:
             return onDpiChanged(window, wParam, lParam);
         case WM_TIMECHANGE:
-            return onDayCheck();
+            return onDayCheck(window);
+        case WM_POWERBROADCAST:
+            return onPowerBroadcast(window, wParam);
+        case kWeatherDoneMessage:
+            return onWeatherDone(window, lParam);
         case WM_ENDSESSION:
             return onEndSession(wParam);
         case WM_MOUSEMOVE:

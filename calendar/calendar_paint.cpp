@@ -4,6 +4,7 @@
 
 #include "calendar/calendar_grid.h"
 #include "calendar/calendar_text.h"
+#include "common/gbk_wide.h"
 #include "common/unique.h"
 
 #include <cstdio>
@@ -14,7 +15,7 @@ namespace {
 
 // Draws `text` up to its NUL but never past `capacity` bytes.
 void drawTerminated(HDC dc, int x, int y, const char* text, size_t capacity) {
-    TextOutA(dc, x, y, text, static_cast<int>(strnlen(text, capacity)));
+    gbk::textOut(dc, x, y, text, static_cast<int>(strnlen(text, capacity)));
 }
 
 }  // namespace
@@ -28,7 +29,7 @@ bool CalendarPanel::paint(HWND window, HDC dc) {
     const auto at = [this](int length) { return scaleToDpi(length, dpi); };
     SetTextColor(dc, colors[0]);
     for (int i = 0; i < kColumns; ++i) {
-        TextOutA(dc, at(columnLeft(originX, i) + 4), at(originY + 18), calendar_text::kDigit[i], 2);
+        gbk::textOut(dc, at(columnLeft(originX, i) + 4), at(originY + 18), calendar_text::kDigit[i], 2);
     }
 
     // The engine never gives more than 31 days; the bound only keeps a damaged count
@@ -39,14 +40,14 @@ bool CalendarPanel::paint(HWND window, HDC dc) {
     SetTextColor(dc, colors[1]);
     for (unsigned d = 1; d <= days; ++d) {
         const Cell cell = cellOfDay(firstWeekday, d);
-        TextOutA(dc, at(columnLeft(originX, cell.column) + 9), at(rowTop(originY, cell.row)), dayNumberText[d - 1],
-                 d < 10 ? 1 : 2);
+        gbk::textOut(dc, at(columnLeft(originX, cell.column) + 9), at(rowTop(originY, cell.row)), dayNumberText[d - 1],
+                     d < 10 ? 1 : 2);
     }
     SetTextColor(dc, colors[2]);
     for (unsigned d = 1; d <= days; ++d) {
         const Cell cell = cellOfDay(firstWeekday, d);
-        TextOutA(dc, at(columnLeft(originX, cell.column)), at(rowTop(originY, cell.row) + 14), lunarLabelText[d - 1],
-                 4);
+        gbk::textOut(dc, at(columnLeft(originX, cell.column)), at(rowTop(originY, cell.row) + 14),
+                     lunarLabelText[d - 1], 4);
     }
 
     paintTodayMarker(dc);

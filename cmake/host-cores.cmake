@@ -1,8 +1,7 @@
 # The program's pure cores, built natively from the same folder lists as the Windows build:
 # each folder's CMakeLists.txt names its libraries' sources once and leaves out, off
-# Windows, what needs the platform. The one platform question the cores ask, whether a byte
-# leads a double-byte character, is answered here by code page 936's rule
-# (common/lead_byte_gbk.cpp) instead of the system's.
+# Windows, what needs the platform. Whether a byte leads a double-byte character is code
+# page 936's rule here as on Windows (common/lead_byte_gbk.cpp).
 #
 # With PELLUMO_FUZZ (the 'fuzz' preset, clang) everything here is built for libFuzzer under
 # AddressSanitizer and UndefinedBehaviorSanitizer, the latter fatal.

@@ -1,6 +1,6 @@
 #pragma once
-// The one platform question the text coders ask: does this byte begin a double-byte
-// character in the active ANSI code page? Kept apart so that the coders themselves stay
-// free of platform headers.
+// The one question the text coders ask of a byte: does it begin a double-byte character?
+// Always answered by code page 936's rule, never the system's active code page, which on
+// a Windows of another language (1252, 932, 949, 950) would split GBK text wrongly.
 
 bool isLeadByte(unsigned char byte);

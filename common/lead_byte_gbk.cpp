@@ -1,5 +1,4 @@
 #include "common/lead_byte.h"
 
-// For builds without a code-page service (the Linux host, where the coders are fuzzed):
-// the rule of code page 936, which every text of the program is written in.
+// Code page 936: a lead byte is 0x81 to 0xFE, on every platform and in every locale.
 bool isLeadByte(unsigned char byte) { return byte >= 0x81 && byte <= 0xFE; }

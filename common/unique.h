@@ -24,7 +24,13 @@ struct FileTraits {  // from CreateFileA, which fails with INVALID_HANDLE_VALUE,
     static void close(Handle h) { CloseHandle(h); }
 };
 
-struct FindTraits {  // from FindFirstFileA, which also fails with INVALID_HANDLE_VALUE
+struct KernelHandleTraits {  // threads and events, which fail with null
+    using Handle = HANDLE;
+    static Handle invalid() { return nullptr; }
+    static void close(Handle h) { CloseHandle(h); }
+};
+
+struct FindTraits {  // from FindFirstFile, which also fails with INVALID_HANDLE_VALUE
     using Handle = HANDLE;
     static Handle invalid() { return INVALID_HANDLE_VALUE; }
     static void close(Handle h) { FindClose(h); }
@@ -63,6 +69,7 @@ template <class Interface>
 using UniqueCom = Unique<ComTraits<Interface>>;
 using UniqueMemoryDc = Unique<MemoryDcTraits>;
 using UniqueRegKey = Unique<RegKeyTraits>;
+using UniqueKernelHandle = Unique<KernelHandleTraits>;
 using UniqueFind = Unique<FindTraits>;
 using UniqueMenu = Unique<MenuTraits>;
 

@@ -1,9 +1,9 @@
 #include "net/http_fetcher.h"
 
 #include "common/ascii.h"
+#include "common/gbk_wide.h"
 #include "common/lead_byte.h"
 
-#include <cstdio>
 #include <cstring>
 
 namespace {
@@ -11,8 +11,7 @@ namespace {
 constexpr int kRequestSize = 512;
 constexpr int kLineSize = 256;
 constexpr int kTextModePauseMs = 1000;
-constexpr char kTemporaryPrefix[] = "pel";  // GetTempFileNameA makes "pelXXXX.tmp"
-constexpr char kTemporaryPattern[] = "pel*.tmp";
+constexpr wchar_t kTemporaryPattern[] = L"pel*.tmp";  // what TemporaryFile names
 
 // The length of `path` up to and including its last folder separator; 0 when it has none.
 // A GBK character's second byte can be 0x5C, the backslash, so trail bytes are skipped.
@@ -30,22 +29,17 @@ size_t folderLength(const char* path) {
 }
 
 // A regular file: not a folder, and not a device such as CON or NUL.gif that any folder
-// seems to hold.
+// seems to hold. The path is GBK, reached through UTF-16 whatever the system's code page.
 bool isRegularFile(const char* path) {
-    UniqueFile file(CreateFileA(path, 0, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr, OPEN_EXISTING,
-                                FILE_ATTRIBUTE_NORMAL, nullptr));
+    const gbk::WidePath wide(path);
+    if (!wide.ok) return false;
+    UniqueFile file(CreateFileW(wide.text, 0, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+                                OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
     if (!file || GetFileType(file.get()) != FILE_TYPE_DISK) return false;
     BY_HANDLE_FILE_INFORMATION information;
     return GetFileInformationByHandle(file.get(), &information) &&
            !(information.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY);
 }
-
-struct StdioFileTraits {
-    using Handle = FILE*;
-    static Handle invalid() { return nullptr; }
-    static void close(Handle file) { std::fclose(file); }
-};
-using UniqueStdioFile = Unique<StdioFileTraits>;
 
 // A temporary file beside the final one, deleted unless it has been moved into place.
 // Beside it, because a move within one folder stays on one volume and replaces atomically.
@@ -55,33 +49,44 @@ public:
     TemporaryFile(const TemporaryFile&) = delete;
     TemporaryFile& operator=(const TemporaryFile&) = delete;
     ~TemporaryFile() {
-        if (path[0] != '\0') DeleteFileA(path);
+        file.reset();  // an open file cannot be deleted
+        if (path[0] != L'\0') DeleteFileW(path);
     }
 
-    // Creates an empty, uniquely named file in the folder of `finalPath`.
-    bool create(const char* finalPath) {
-        char folder[MAX_PATH] = ".";
+    // Creates a new, empty "pelXXXX.tmp" in the folder of the GBK `finalPath`, trying
+    // names from a start that differs between calls; the search ends once `expired` says so,
+    // so a folder crowded with leftovers costs no more than the download's time.
+    template <class Expired>
+    bool create(const char* finalPath, Expired expired) {
+        wchar_t folder[MAX_PATH] = L"";
         const size_t length = folderLength(finalPath);  // keeps "C:\\" a root
-        if (length > 0) {
-            if (length >= sizeof folder) return false;
-            std::memcpy(folder, finalPath, length);
-            folder[length] = '\0';
+        if (length > 0 && gbk::toWide(finalPath, static_cast<int>(length), folder, MAX_PATH - 12) < 0) return false;
+        const DWORD first = GetTickCount();
+        for (DWORD n = 0; n <= 0xFFFF && !expired(); ++n) {
+            wsprintfW(path, L"%spel%04X.tmp", folder, static_cast<unsigned>((first + n) & 0xFFFF));
+            file.reset(CreateFileW(path, GENERIC_WRITE, 0, nullptr, CREATE_NEW, FILE_ATTRIBUTE_NORMAL, nullptr));
+            if (file) return true;
+            const DWORD error = GetLastError();
+            if (error != ERROR_FILE_EXISTS && error != ERROR_ALREADY_EXISTS) break;
         }
-        if (GetTempFileNameA(folder, kTemporaryPrefix, 0, path) == 0) {
-            path[0] = '\0';
-            return false;
-        }
-        return true;
+        path[0] = L'\0';
+        return false;
     }
-    const char* name() const { return path; }
+    bool write(const char* bytes, DWORD count) {
+        DWORD written = 0;
+        return WriteFile(file.get(), bytes, count, &written, nullptr) && written == count;
+    }
     bool moveTo(const char* finalPath) {
-        if (!MoveFileExA(path, finalPath, MOVEFILE_REPLACE_EXISTING)) return false;
-        path[0] = '\0';
+        file.reset();
+        const gbk::WidePath target(finalPath);
+        if (!target.ok || !MoveFileExW(path, target.text, MOVEFILE_REPLACE_EXISTING)) return false;
+        path[0] = L'\0';
         return true;
     }
 
 private:
-    char path[MAX_PATH] = {};
+    UniqueFile file;
+    wchar_t path[MAX_PATH + 16] = {};
 };
 
 const char* findBytes(const char* haystack, size_t length, const char* needle, size_t needleLength) {
@@ -92,15 +97,45 @@ const char* findBytes(const char* haystack, size_t length, const char* needle, s
     return nullptr;
 }
 
-// 1 when the socket is ready, 0 when `ms` passed without that, -1 on an error.
-int waitFor(SOCKET socket, bool toWrite, int ms) {
+// Whether the zero-terminated response head names no content coding, or only identity, in
+// its Content-Encoding lines. A compressed body saved as it came would be no icon at all.
+bool identityCoded(const char* head) {
+    constexpr char kName[] = "content-encoding";
+    for (const char* line = std::strstr(head, "\r\n"); line && line[2] != '\0'; line = std::strstr(line + 2, "\r\n")) {
+        const char* name = line + 2;
+        const char* colon = std::strchr(name, ':');
+        const char* end = std::strstr(name, "\r\n");
+        if (!colon || (end && colon > end)) continue;
+        size_t nameLength = static_cast<size_t>(colon - name);
+        while (nameLength > 0 && ascii::isBlank(name[nameLength - 1])) --nameLength;
+        if (!ascii::equalsIgnoringCase(name, nameLength, kName)) continue;
+        const char* value = colon + 1;
+        while (*value == ' ' || *value == '\t') ++value;
+        size_t valueLength = static_cast<size_t>((end ? end : value + std::strlen(value)) - value);
+        while (valueLength > 0 && ascii::isBlank(value[valueLength - 1])) --valueLength;
+        if (valueLength > 0 && !ascii::equalsIgnoringCase(value, valueLength, "identity")) return false;
+    }
+    return true;
+}
+
+// 1 when the socket is ready, 0 when `ms` passed without that, -1 on an error. While
+// `connecting`, a failed connection shows as an error too.
+int waitFor(SOCKET socket, bool toWrite, int ms, bool connecting) {
     fd_set set;
+    fd_set failed;
     FD_ZERO(&set);
+    FD_ZERO(&failed);
     FD_SET(socket, &set);
+    FD_SET(socket, &failed);
     timeval bound{ms / 1000, (ms % 1000) * 1000};
-    const int ready = select(0, toWrite ? nullptr : &set, toWrite ? &set : nullptr, nullptr, &bound);
+    const int ready =
+        select(0, toWrite ? nullptr : &set, toWrite ? &set : nullptr, connecting ? &failed : nullptr, &bound);
+    if (ready > 0 && connecting && FD_ISSET(socket, &failed)) return -1;
     return ready > 0 ? 1 : ready;
 }
+
+// How long one wait looks before it asks whether the download is to stop.
+constexpr int kStopSliceMs = 25;
 
 }  // namespace
 
@@ -154,27 +189,33 @@ const char* HttpFetcher::describe(Failure failure) {
             return "the body is larger than a saved file may be";
         case Failure::file:
             return "the file could not be written";
+        case Failure::nulInHeader:
+            return "the response header holds a NUL byte";
+        case Failure::encoded:
+            return "the body comes in a content coding that was not asked for";
+        case Failure::stopped:
+            return "the download was told to stop";
     }
     return "unknown failure";
 }
 
 void HttpFetcher::removeTemporaryFiles(const char* folder) {
-    char pattern[MAX_PATH] = {};
-    const size_t length = strnlen(folder, sizeof pattern);
-    if (length + sizeof kTemporaryPattern > sizeof pattern) return;
-    std::memcpy(pattern, folder, length);
-    std::memcpy(pattern + length, kTemporaryPattern, sizeof kTemporaryPattern);
-    WIN32_FIND_DATAA found;
-    const UniqueFind search(FindFirstFileA(pattern, &found));
+    wchar_t pattern[MAX_PATH + 16] = {};
+    const int length = gbk::toWide(folder, static_cast<int>(strnlen(folder, MAX_PATH)), pattern, MAX_PATH);
+    if (length < 0) return;
+    lstrcatW(pattern, kTemporaryPattern);
+    WIN32_FIND_DATAW found;
+    const UniqueFind search(FindFirstFileW(pattern, &found));
     if (!search) return;
     do {
-        char path[MAX_PATH];
-        const size_t nameLength = strnlen(found.cFileName, sizeof found.cFileName);
-        if (found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY || length + nameLength >= sizeof path) continue;
-        std::memcpy(path, folder, length);
-        std::memcpy(path + length, found.cFileName, nameLength + 1);
-        DeleteFileA(path);
-    } while (FindNextFileA(search.get(), &found));
+        wchar_t path[MAX_PATH + 16];
+        if (found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY || length + lstrlenW(found.cFileName) >= MAX_PATH) {
+            continue;
+        }
+        lstrcpynW(path, pattern, length + 1);
+        lstrcatW(path, found.cFileName);
+        DeleteFileW(path);
+    } while (FindNextFileW(search.get(), &found));
 }
 
 bool HttpFetcher::fail(Failure why) {
@@ -218,7 +259,7 @@ bool HttpFetcher::prepareConnection(const char* host, int port) {
     if (!socket_) return false;
     const bool keep = reusable && connectedPort == port &&
                       ascii::equalsIgnoringCase(host, std::strlen(host), connectedHost) &&
-                      waitFor(socket_.get(), false, 0) == 0;
+                      waitFor(socket_.get(), false, 0, false) == 0;
     reusable = false;
     if (!keep) close();
     return keep;
@@ -260,18 +301,12 @@ bool HttpFetcher::connectWithBound(SOCKET socket, const sockaddr_in& address) {
         WSAGetLastError() != WSAEWOULDBLOCK) {
         return fail(Failure::connect);
     }
-    fd_set writable;
-    fd_set failed;
-    FD_ZERO(&writable);
-    FD_ZERO(&failed);
-    FD_SET(socket, &writable);
-    FD_SET(socket, &failed);
     Failure onTimeout = Failure::silence;
     const int ms = waitBound(onTimeout);
-    timeval bound{ms / 1000, (ms % 1000) * 1000};
-    const int ready = ms > 0 ? select(0, nullptr, &writable, &failed, &bound) : 0;
+    const int ready = ms > 0 ? waitSliced(socket, true, ms, true) : 0;
+    if (ready == -2) return fail(Failure::stopped);
     if (ready == 0) return fail(onTimeout);
-    if (ready < 0 || FD_ISSET(socket, &failed)) return fail(Failure::connect);
+    if (ready < 0) return fail(Failure::connect);
     int error = 0;
     int errorSize = sizeof error;
     if (getsockopt(socket, SOL_SOCKET, SO_ERROR, reinterpret_cast<char*>(&error), &errorSize) != 0 || error != 0) {
@@ -303,18 +338,43 @@ int HttpFetcher::waitBound(Failure& onTimeout) const {
     return left < silenceMs ? left : silenceMs;
 }
 
-// 1 when the socket is ready, -1 (with the failure set) after silence, the deadline or an error.
+// waitFor in slices, so that a stop ends it soon: -2 once stopped.
+int HttpFetcher::waitSliced(SOCKET socket, bool toWrite, int ms, bool connecting) {
+    for (;;) {
+        if (stopped()) return -2;
+        const int slice = ms < kStopSliceMs ? ms : kStopSliceMs;
+        const int ready = waitFor(socket, toWrite, slice, connecting);
+        ms -= slice;
+        if (ready != 0 || ms <= 0) return ready;
+    }
+}
+
+// 1 when the socket is ready, -1 (with the failure set) after silence, the deadline, a stop
+// or an error.
 int HttpFetcher::wait(SOCKET socket, bool toWrite) {
     Failure onTimeout = Failure::silence;
     const int ms = waitBound(onTimeout);
-    const int ready = ms > 0 ? waitFor(socket, toWrite, ms) : 0;
+    const int ready = ms > 0 ? waitSliced(socket, toWrite, ms, false) : 0;
+    if (ready == -2) fail(Failure::stopped);
     if (ready == 0) fail(onTimeout);
-    if (ready < 0) fail(toWrite ? Failure::send : Failure::closed);
+    if (ready == -1) fail(toWrite ? Failure::send : Failure::closed);
     return ready > 0 ? 1 : -1;
 }
 
+// What is left of the bytes that followed the head in its last receive: up to `size` of
+// them, 0 when none are left.
+int HttpFetcher::receiveEarly(char* buffer, int size) {
+    const int count = earlyLength - earlyTaken < size ? earlyLength - earlyTaken : size;
+    if (count <= 0) return 0;
+    std::memcpy(buffer, early_ + earlyTaken, static_cast<size_t>(count));
+    earlyTaken += count;
+    return count;
+}
+
 // The count received, 0 when the peer has closed, -1 after silence, the deadline or an error.
+// The body's first bytes may have come with the head; they are handed out first.
 int HttpFetcher::receive(SOCKET socket, char* buffer, int size) {
+    if (const int early = receiveEarly(buffer, size)) return early;
     if (wait(socket, false) < 0) return -1;
     const int received = ::recv(socket, buffer, size, 0);
     if (received == SOCKET_ERROR) {
@@ -324,17 +384,28 @@ int HttpFetcher::receive(SOCKET socket, char* buffer, int size) {
     return received;
 }
 
-// The header is read one byte per recv so that no body byte is consumed before the body is read.
-// True once its blank line has come; `stored` counts the bytes received either way.
+// The head is read in blocks; what follows its blank line is the start of the body, kept for
+// the body's first receives. True once the blank line has come; `stored` counts the head's
+// bytes, or all received when it did not end. A NUL byte in the head is a fault, not its end.
 bool HttpFetcher::readHead(SOCKET socket, char* out, int size, int& stored) {
     stored = 0;
+    earlyLength = earlyTaken = 0;
     while (stored < size) {
-        char character;
-        const int received = receive(socket, &character, 1);
+        const int received = receive(socket, out + stored, size - stored);
         if (received < 0) return false;  // silence or the deadline, as receive recorded
         if (received == 0) return fail(Failure::closed);
-        out[stored++] = character;
-        if (character == '\n' && stored >= 4 && std::memcmp(out + stored - 4, "\r\n\r\n", 4) == 0) return true;
+        const int from = stored;
+        const int searchFrom = stored >= 3 ? stored - 3 : 0;  // a blank line split between blocks
+        stored += received;
+        const char* blank = findBytes(out + searchFrom, static_cast<size_t>(stored - searchFrom), "\r\n\r\n", 4);
+        const int headEnd = blank ? static_cast<int>(blank - out) + 4 : stored;
+        if (std::memchr(out + from, '\0', static_cast<size_t>(headEnd - from))) return fail(Failure::nulInHeader);
+        if (blank) {
+            earlyLength = stored - headEnd;
+            std::memcpy(early_, out + headEnd, static_cast<size_t>(earlyLength));
+            stored = headEnd;
+            return true;
+        }
     }
     return fail(Failure::header);
 }
@@ -374,7 +445,10 @@ int HttpFetcher::nextBodyPiece(SOCKET socket, BodySource& body, char* buffer, in
 // Appends the body from the first occurrence of `marker` on, zero bytes left out, until the
 // body ends or the room is used up.
 bool HttpFetcher::takeText(SOCKET socket, BodySource& body, const char* marker, char* destination, int limit) {
-    Sleep(kTextModePauseMs);
+    for (int waited = 0; waited < kTextModePauseMs; waited += kStopSliceMs) {
+        if (stopped()) return fail(Failure::stopped);
+        Sleep(kStopSliceMs);
+    }
     const size_t existing = std::strlen(destination);
     char* out = destination + existing;
     const size_t capacity = static_cast<size_t>(limit) - 1 - existing;
@@ -417,24 +491,21 @@ bool HttpFetcher::takeText(SOCKET socket, BodySource& body, const char* marker, 
 // Saves the whole body, at most kMaxFileBytes, under `path` by way of a temporary file.
 bool HttpFetcher::saveFile(SOCKET socket, BodySource& body, const char* path) {
     TemporaryFile temporary;
-    if (!temporary.create(path)) return fail(Failure::file);
-    {
-        UniqueStdioFile file(std::fopen(temporary.name(), "wb"));
-        if (!file) return fail(Failure::file);
-        char chunk[kChunkSize];
-        size_t total = 0;
-        for (;;) {
-            const int received = nextBodyPiece(socket, body, chunk, kChunkSize);
-            if (received < 0) return false;
-            if (received == 0) break;
-            total += static_cast<size_t>(received);
-            if (total > static_cast<size_t>(kMaxFileBytes)) return fail(Failure::tooLarge);
-            if (std::fwrite(chunk, 1, static_cast<size_t>(received), file.get()) != static_cast<size_t>(received)) {
-                return fail(Failure::file);
-            }
-        }
-        // Closed here rather than by the owner, because a failed final flush is a failed file.
-        if (std::fclose(file.release()) != 0) return fail(Failure::file);
+    bool late = false;
+    const auto expired = [&] {
+        Failure ignored;
+        return (late = waitBound(ignored) <= 0 || stopped());
+    };
+    if (!temporary.create(path, expired)) return fail(late ? Failure::deadline : Failure::file);
+    char chunk[kChunkSize];
+    size_t total = 0;
+    for (;;) {
+        const int received = nextBodyPiece(socket, body, chunk, kChunkSize);
+        if (received < 0) return false;
+        if (received == 0) break;
+        total += static_cast<size_t>(received);
+        if (total > static_cast<size_t>(kMaxFileBytes)) return fail(Failure::tooLarge);
+        if (!temporary.write(chunk, static_cast<DWORD>(received))) return fail(Failure::file);
     }
     return temporary.moveTo(path) || fail(Failure::file);
 }
@@ -485,7 +556,8 @@ bool HttpFetcher::setSavedPath(const char* prefix, const char* fileName) {
 
 // A body read to its end lets the connection go on when the server agreed to that.
 bool HttpFetcher::finishBody(const BodySource& body) {
-    reusable = body.framing.keepAlive && body.consumedExactly();
+    // Bytes that came with the head beyond the body's end are stray: the server is out of step.
+    reusable = body.framing.keepAlive && body.consumedExactly() && earlyTaken == earlyLength;
     failure_ = Failure::none;
     return true;
 }
@@ -508,8 +580,8 @@ bool HttpFetcher::requestHead(const UrlParts& parts, BodyFraming& framing) {
         std::memset(headerText_, 0, sizeof headerText_);
         const bool sent = sendAll(socket_.get(), request, requestLength);
         if (sent && readHead(socket_.get(), head, kMaxHeaderBytes, headLength)) break;
-        const bool lostIdleConnection =
-            reused && headLength == 0 && failure_ != Failure::silence && failure_ != Failure::deadline;
+        const bool lostIdleConnection = reused && headLength == 0 && failure_ != Failure::silence &&
+                                        failure_ != Failure::deadline && failure_ != Failure::stopped;
         if (attempt > 0 || !lostIdleConnection) {
             std::memcpy(headerText_, head, headLength < kHeaderSize ? headLength : kHeaderSize);
             return false;
@@ -522,6 +594,7 @@ bool HttpFetcher::requestHead(const UrlParts& parts, BodyFraming& framing) {
     HttpResponseHead response;
     response.parse(headerText_);
     if (response.status() != 200 && response.status() != 206) return fail(Failure::status);
+    if (!identityCoded(head)) return fail(Failure::encoded);
     framing.parse(head);
     return true;
 }

@@ -9,6 +9,7 @@
 
 #include "common/unique.h"
 
+#include <atomic>
 #include <cstdint>
 
 #include "net/body_framing.h"
@@ -58,7 +59,10 @@ public:
         status,
         body,
         tooLarge,
-        file
+        nulInHeader,
+        encoded,
+        file,
+        stopped
     };
 
     // `silenceMs` bounds every wait on the network: a connect, a send, or a receive that
@@ -90,13 +94,19 @@ public:
     // an empty host, a limit of 1000 or less, a destination without a terminator within its
     // limit, a marker longer than 1000 bytes, a saved path of 256 bytes or more, a failed
     // lookup, connect, send or receive, silence beyond the bound, the deadline passed, no
-    // header or one over kMaxHeaderBytes, another status, a body cut short of its declared
-    // end, a file body over kMaxFileBytes, or a file that cannot be written.
+    // header or one over kMaxHeaderBytes, a NUL byte in the header, another status, a
+    // Content-Encoding other than identity (never asked for: the body would not be the
+    // resource), a body cut short of its declared end, a file body over kMaxFileBytes, a file
+    // that cannot be written, or a stop (see stopOn).
     bool download(const char* url, const char* text, char* destination, int limit);
 
     // The path of the last file-mode download, set also when the file already existed;
     // empty when the path did not fit, unchanged by text mode and by a URL that did not split.
     const char* savedPath() const { return savedPath_; }
+
+    // Once `stop` (null for never) is set, the download in progress fails within a few tens
+    // of milliseconds, wherever it waits; set from another thread to end a stalled one.
+    void stopOn(const std::atomic<bool>* stop) { stop_ = stop; }
 
     // Closes a held socket and releases Winsock; false, doing nothing, when none is held.
     bool close();
@@ -117,6 +127,7 @@ private:
     int buildRequest(const char* host, const char* path, char* out, int outSize);
     bool openConnection(const char* host, int port);
     bool readHead(SOCKET socket, char* out, int size, int& stored);
+    int receiveEarly(char* buffer, int size);
     bool downloadText(const UrlParts& parts, const char* marker, char* destination, int limit);
     bool downloadFile(const UrlParts& parts, const char* prefix);
     bool setSavedPath(const char* prefix, const char* fileName);
@@ -128,6 +139,8 @@ private:
     bool sendAll(SOCKET socket, const char* data, int length);
     int waitBound(Failure& onTimeout) const;
     int wait(SOCKET socket, bool toWrite);
+    int waitSliced(SOCKET socket, bool toWrite, int ms, bool connecting);
+    bool stopped() const { return stop_ && stop_->load(); }
     int receive(SOCKET socket, char* buffer, int size);
     int nextBodyPiece(SOCKET socket, BodySource& body, char* buffer, int size);
     bool takeText(SOCKET socket, BodySource& body, const char* marker, char* destination, int limit);
@@ -149,4 +162,10 @@ private:
     int deadlineMs;
     DWORD downloadStart = 0;  // GetTickCount at the start of the current download
     Failure failure_ = Failure::none;
+    const std::atomic<bool>* stop_ = nullptr;
+    // What came after the response head in the head's last receive: the body's first bytes,
+    // handed out before the socket is read again.
+    char early_[kMaxHeaderBytes]{};
+    int earlyLength = 0;
+    int earlyTaken = 0;
 };

@@ -18,7 +18,9 @@ packages=(
     g++ pkg-config libmicrohttpd-dev nlohmann-json3-dev wrk
     clang libclang-rt-14-dev
 )
-locale_name="zh_CN.UTF-8"
+# The Chinese locale is the one the program is run in; the English one (code page 1252 under
+# Wine) is where the tests check that it reads the same on a Windows of another language.
+locale_names=("zh_CN.UTF-8" "en_US.UTF-8")
 
 missing=()
 if ! dpkg --print-foreign-architectures | grep -qx i386; then
@@ -28,7 +30,12 @@ else
         dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed" || missing+=("$p")
     done
 fi
-have_locale() { locale -a 2>/dev/null | grep -qix 'zh_CN\.utf-\?8'; }
+have_locale() {
+    local name
+    for name in "${locale_names[@]}"; do
+        locale -a 2>/dev/null | grep -qix "${name%%.*}\.utf-\?8" || return 1
+    done
+}
 
 backports_list=/etc/apt/sources.list.d/debian-bookworm-backports.sources
 emulator=qemu-user
@@ -66,8 +73,10 @@ if [ ${#missing[@]} -gt 0 ]; then
     apt-get -o DPkg::Lock::Timeout=600 install -y -qq --no-install-recommends "${packages[@]}" >/dev/null
 fi
 if ! have_locale; then
-    sed -i "s/^# *\(${locale_name} UTF-8\)/\1/" /etc/locale.gen
-    grep -q "^${locale_name} UTF-8" /etc/locale.gen || echo "${locale_name} UTF-8" >>/etc/locale.gen
+    for locale_name in "${locale_names[@]}"; do
+        sed -i "s/^# *\(${locale_name} UTF-8\)/\1/" /etc/locale.gen
+        grep -q "^${locale_name} UTF-8" /etc/locale.gen || echo "${locale_name} UTF-8" >>/etc/locale.gen
+    done
     locale-gen >/dev/null
 fi
 if need_emulator; then

@@ -15,22 +15,21 @@ namespace {
 
 constexpr DWORD kAttributes = FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_SYSTEM;
 
-// The current directory followed by `name`; false when that does not fit.
-bool pathInCurrentDirectory(const char* name, char (&path)[MAX_PATH + 32]) {
-    char folder[MAX_PATH];
-    const DWORD length = GetCurrentDirectoryA(MAX_PATH, folder);
+// The current directory followed by `name`, in UTF-16: the directory may hold characters
+// of no ANSI code page. False when that does not fit.
+bool pathInCurrentDirectory(const wchar_t* name, wchar_t (&path)[MAX_PATH + 32]) {
+    const DWORD length = GetCurrentDirectoryW(MAX_PATH, path);
     if (length == 0 || length >= MAX_PATH) return false;
-    const int printed = std::snprintf(path, sizeof path, "%s%s", folder, name);
-    return printed > 0 && static_cast<size_t>(printed) < sizeof path;
+    return lstrlenW(name) + length < MAX_PATH + 32 && lstrcatW(path, name);
 }
 
 }  // namespace
 
 bool SettingsStore::readFile(char (&buffer)[settings_line::kLineSize]) {
-    char path[MAX_PATH + 32];
+    wchar_t path[MAX_PATH + 32];
     if (!pathInCurrentDirectory(settings_store::kFileName, path)) return false;
     // A hidden, system file can only be opened by naming those attributes.
-    UniqueFile file(CreateFileA(path, GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, kAttributes, nullptr));
+    UniqueFile file(CreateFileW(path, GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, kAttributes, nullptr));
     if (!file) return false;
     char content[settings_line::kLineSize] = {};
     DWORD read = 0;
@@ -40,15 +39,15 @@ bool SettingsStore::readFile(char (&buffer)[settings_line::kLineSize]) {
 }
 
 bool SettingsStore::writeFile(const char* text) {
-    char path[MAX_PATH + 32];
-    char temporary[MAX_PATH + 32];
+    wchar_t path[MAX_PATH + 32];
+    wchar_t temporary[MAX_PATH + 32];
     if (!pathInCurrentDirectory(settings_store::kFileName, path) ||
         !pathInCurrentDirectory(settings_store::kTemporaryName, temporary)) {
         return false;
     }
     bool whole = false;
     {
-        UniqueFile file(CreateFileA(temporary, GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, kAttributes, nullptr));
+        UniqueFile file(CreateFileW(temporary, GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, kAttributes, nullptr));
         if (!file) return false;
         const DWORD length = static_cast<DWORD>(std::strlen(text));
         DWORD written = 0;
@@ -57,8 +56,8 @@ bool SettingsStore::writeFile(const char* text) {
     }
     // Only a file written whole replaces the old one; the move is a rename within the
     // folder, so the old file is never seen half replaced.
-    if (whole && MoveFileExA(temporary, path, MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH)) return true;
-    DeleteFileA(temporary);
+    if (whole && MoveFileExW(temporary, path, MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH)) return true;
+    DeleteFileW(temporary);
     return false;
 }
 

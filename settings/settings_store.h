@@ -26,8 +26,8 @@ extern SettingsStore settingsStore;  // defined with the shell's other static ob
 
 namespace settings_store {
 
-constexpr char kFileName[] = "\\quorvan.idx";
-constexpr char kTemporaryName[] = "\\quorvan.idx.new";
+constexpr wchar_t kFileName[] = L"\\quorvan.idx";
+constexpr wchar_t kTemporaryName[] = L"\\quorvan.idx.new";
 constexpr char kRunValueName[] = "quorvan";
 // The key under HKEY_CURRENT_USER that holds the Run value; tests point it elsewhere.
 extern const char* runKeyPath;

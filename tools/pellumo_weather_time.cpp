@@ -3,8 +3,9 @@
 // (the page's one second and six pauses of 100 ms).
 //
 // Usage: pellumo-weather-time HOST[:PORT] [ROUNDS]
-// The picture folder is made below the current directory, as the program makes it.
+// The picture folder is made in the current directory, as the program makes it in its own.
 
+#include "weather/picture_folder.h"
 #include "weather/weather_hosts.h"
 #include "weather/weather_panel.h"
 
@@ -37,6 +38,7 @@ int main(int argc, char** argv) {
         std::fprintf(stderr, "usage: pellumo-weather-time HOST[:PORT] [ROUNDS 1..100]\n");
         return 2;
     }
+    makePictureFolder(weatherPanel.pictureFolder);
     double start = nowMs();
     if (!weatherPanel.refresh("", true)) {
         std::fprintf(stderr, "pellumo-weather-time: the first refresh failed\n");

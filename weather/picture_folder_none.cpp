@@ -2,3 +2,4 @@
 
 // For builds without an icon cache (the Linux host, where the scraper is fuzzed): no folder.
 bool preparePictureFolder(char*, size_t) { return false; }
+void makePictureFolder(const char*) {}

@@ -3,6 +3,7 @@
 #include "weather/weather_panel.h"
 
 #include "common/dpi_scale.h"
+#include "common/gbk_wide.h"
 #include "common/unique.h"
 #include "net/http_fetcher.h"
 
@@ -35,8 +36,10 @@ enum class IconLoad {
 // Reads the whole file at `path` into movable global memory and turns it into a bitmap of
 // the panel's own.
 IconLoad loadIcon(const char* path, HBITMAP& bitmap) {
-    UniqueFile file(
-        CreateFileA(path, GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
+    const gbk::WidePath widePath(path);
+    if (!widePath.ok) return IconLoad::unopened;
+    UniqueFile file(CreateFileW(widePath.text, GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
+                                FILE_ATTRIBUTE_NORMAL, nullptr));
     if (!file) return IconLoad::unopened;
     const DWORD size = GetFileSize(file.get(), nullptr);
     if (size == INVALID_FILE_SIZE) return IconLoad::failed;
@@ -76,7 +79,7 @@ IconLoad loadIcon(const char* path, HBITMAP& bitmap) {
 
 void drawText(HDC dc, int x, int y, const char* text, size_t size) {
     const int length = static_cast<int>(strnlen(text, size));
-    if (length > 0) TextOutA(dc, x, y, text, length);
+    gbk::textOut(dc, x, y, text, length);
 }
 
 }  // namespace
@@ -101,7 +104,10 @@ bool WeatherPanel::loadIcons() {
         }
         // The slot keeps its bitmap. A file that is no picture (an error page sent with
         // status 200, a damaged file) goes, so that the next refresh fetches it again.
-        if (result == IconLoad::broken) DeleteFileA(path);
+        if (result == IconLoad::broken) {
+            const gbk::WidePath widePath(path);
+            if (widePath.ok) DeleteFileW(widePath.text);
+        }
         allLoaded = false;
     }
     if (SUCCEEDED(com)) CoUninitialize();

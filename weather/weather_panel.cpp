@@ -8,6 +8,7 @@
 #include "net/url_parts.h"
 #include "weather/weather_hosts.h"
 #include "weather/weather_text.h"
+#include "weather/weather_worker.h"
 
 #include <windows.h>
 
@@ -23,6 +24,7 @@ constexpr int kPageSize = static_cast<int>(forecast_page::kReadingWindow);
 constexpr size_t kEncodedCitySize = 3 * (WeatherPanel::kCitySize - 1) + 4;
 constexpr size_t kPrefixSize = 256;
 constexpr DWORD kIconPauseMs = 100;
+constexpr DWORD kStopPollMs = 20;
 
 constexpr size_t kQueryUrlLength = sizeof "http://" - 1 + (kWeatherHostSize - 1) + sizeof kQueryStart - 1 +
                                    2 * (kEncodedCitySize - 1) + sizeof kQueryMiddle - 1;
@@ -47,37 +49,48 @@ bool WeatherPanel::refresh(const char* newCity, bool force) {
     if (!newCity) return false;
     char given[kCitySize];
     gbk::copyCut(given, sizeof given, newCity, strnlen(newCity, sizeof given), sizeof given - 1);
-    if (city[0] != '\0' && std::strcmp(city, given) == 0 && !force) return true;
     std::memcpy(city, given, sizeof city);
+    // Compared with the city on show, not the last one asked for: a city typed again after
+    // its query failed is queried again. The city on show wins over any query still on its way.
+    if (forecastCity[0] != '\0' && std::strcmp(forecastCity, given) == 0 && !force) {
+        weatherWorker.forget();
+        return true;
+    }
+    if (weatherWorker.request(*this)) return true;
+    return commit(*this, fetchForecast(weatherHosts.search, nullptr));
+}
 
+WeatherPanel::Fetched WeatherPanel::fetchForecast(const char* searchHost, const std::atomic<bool>* stop) {
+    const auto stopped = [stop] { return stop && stop->load(); };
     char encoded[kEncodedCitySize];
     char url[UrlParts::kUrlSize] = "http://";
-    if (!UrlParts::percentEncode(city, encoded) || !append(url, sizeof url, weatherHosts.search) ||
+    if (!UrlParts::percentEncode(city, encoded) || !append(url, sizeof url, searchHost) ||
         !append(url, sizeof url, kQueryStart) || !append(url, sizeof url, encoded) ||
         !append(url, sizeof url, kQueryMiddle) || !append(url, sizeof url, encoded)) {
-        return false;
+        return Fetched::nothing;
     }
 
     {
         std::unique_ptr<char[]> page(new (std::nothrow) char[kPageSize]());
-        if (!page) return false;
+        if (!page) return Fetched::nothing;
         HttpFetcher pageFetcher;
+        pageFetcher.stopOn(stop);
         const bool fetched = pageFetcher.download(url, forecast_page::kTableMarker, page.get(), kPageSize);
         pageFetcher.close();
-        if (!fetched || !parsePage(page.get())) return false;
+        if (!fetched || stopped() || !parsePage(page.get())) return Fetched::nothing;
     }
-    std::memcpy(forecastCity, city, sizeof forecastCity);
 
-    if (pictureFolder[0] == '\0') return false;
+    if (pictureFolder[0] == '\0') return Fetched::texts;
     char prefixes[2][kPrefixSize] = {};
     const char* words[2] = {kDayWord, kNightWord};
     for (int i = 0; i < 2; ++i) {
         if (!append(prefixes[i], kPrefixSize, pictureFolder) || !append(prefixes[i], kPrefixSize, words[i])) {
-            return false;
+            return Fetched::texts;
         }
     }
 
     HttpFetcher iconFetcher;
+    iconFetcher.stopOn(stop);
     for (int day = 0; day < 3; ++day) {
         for (int night = 0; night < 2; ++night) {
             char* path = night ? days[day].nightIconPath : days[day].dayIconPath;
@@ -89,14 +102,30 @@ bool WeatherPanel::refresh(const char* newCity, bool force) {
                 std::strlen(prefixes[night]) + std::strlen(parts.fileName()) < sizeof days[day].dayIconPath;
             if (!fits || !iconFetcher.download(iconUrls[day][night], prefixes[night], nullptr, 0)) {
                 iconFetcher.close();
-                return false;
+                return Fetched::texts;
             }
             std::memset(path, 0, sizeof days[day].dayIconPath);
             std::memcpy(path, iconFetcher.savedPath(), std::strlen(iconFetcher.savedPath()));
-            Sleep(kIconPauseMs);
+            // The pause between icons, cut short by a stop.
+            for (DWORD waited = 0; waited < kIconPauseMs && !stopped(); waited += kStopPollMs) Sleep(kStopPollMs);
+            if (stopped()) {
+                iconFetcher.close();
+                return Fetched::texts;
+            }
         }
     }
     iconFetcher.close();
-    loadIcons();
-    return invalidate();
+    return Fetched::all;
+}
+
+bool WeatherPanel::commit(const WeatherPanel& from, Fetched fetched) {
+    if (fetched == Fetched::nothing) return false;
+    if (&from != this) {
+        std::memcpy(days, from.days, sizeof days);
+        std::memcpy(iconUrls, from.iconUrls, sizeof iconUrls);
+    }
+    std::memcpy(forecastCity, from.city, sizeof forecastCity);
+    if (fetched == Fetched::all) loadIcons();
+    invalidate();
+    return fetched == Fetched::all;
 }

@@ -4,6 +4,7 @@
 // One static object serves the whole program; every field has a fixed size, and the page
 // buffer of a refresh is the only allocation.
 
+#include <atomic>
 #include <cstddef>
 #include <cstdint>
 
@@ -34,8 +35,7 @@ public:
     static constexpr int kIconCount = 6;
     static constexpr uint32_t kDefaultTextColor = 0xFF00FF;  // a COLORREF, 0x00BBGGRR
 
-    // Fills the defaults, creates the picture folder below the current directory and
-    // removes download leftovers from it.
+    // Fills the defaults and names the picture folder (see picture_folder.h); touches no file.
     WeatherPanel();
     // Keeps the bitmaps: they live as long as the process.
     ~WeatherPanel() = default;
@@ -43,11 +43,26 @@ public:
     WeatherPanel& operator=(const WeatherPanel&) = delete;
 
     // Stores `city` (GBK, cut to 15 bytes without splitting a character) and queries its
-    // forecast: the page, then every icon not yet cached, then the bitmaps. True when all
-    // of that succeeded, and when a non-empty city equal to the stored one is not forced.
-    // False for a null city and on any failure; a page without a complete forecast changes
-    // nothing but the stored city. Blocks for at least the page's second and six 100 ms pauses.
+    // forecast: the page, then every icon not yet cached, then the bitmaps. A non-empty city
+    // equal to the one whose forecast is on show is not queried again unless forced (true).
+    // While the weather worker runs, the query goes to it and this returns true at once; the
+    // result comes back to the worker's window (see weather_worker.h). Otherwise it runs
+    // here, blocking for at least the page's second and six 100 ms pauses, and is true when
+    // all of it succeeded. False for a null city; a page without a complete forecast changes
+    // nothing but the stored city.
     bool refresh(const char* city, bool force);
+
+    // How far the network part of a refresh came.
+    enum class Fetched { nothing, texts, all };
+    // The network part of a refresh, run on a copy of the panel: queries this panel's `city`
+    // at `searchHost`, scrapes the page into its own days and icon URLs and caches the icons
+    // under `pictureFolder`, recording their paths. Touches no window, bitmap or other
+    // panel. Ends early, failing, once `stop` (when given) is set.
+    Fetched fetchForecast(const char* searchHost, const std::atomic<bool>* stop);
+    // Takes a fetch's result on the window's thread, all at once: the texts, icon URLs and
+    // paths of `from` and its city as the forecast's when it got them, then the bitmaps when
+    // it got every icon, then a repaint. `from` may be this panel. True when it got all.
+    bool commit(const WeatherPanel& from, Fetched fetched);
 
     // Scrapes the three days out of `page` (zero-terminated) into `days` and `iconUrls`.
     // All or nothing: true only when every field of every day was found; otherwise the

@@ -10,6 +10,7 @@ import datetime
 import os
 import pathlib
 import re
+import shutil
 import signal
 import subprocess
 import sys
@@ -156,10 +157,30 @@ class Grid:
         return list(screen.rows(self.x - 2, self.y, self.x + 252, self.y + 253))
 
 
+# The default line with the weather text in red: what the program finds beside it.
+STORED = b"/0/1/30,0,13196863,13196863,13196863,13196863,13196863/4,260,255,"
+
+
+def install(exe, folder):
+    """A copy of the program in a folder named in Chinese inside `folder`, with a settings
+    line beside it; (the copy's path, its folder)."""
+    home = os.path.join(folder, "程序")
+    os.makedirs(home)
+    shutil.copy(exe, home)
+    pathlib.Path(home, "quorvan.idx").write_bytes(STORED)
+    os.utime(os.path.join(home, "quorvan.idx"), (0, 0))  # so that a save shows
+    return os.path.join(home, os.path.basename(exe)), home
+
+
 def run_checks(args, started, folder):
+    # Started elsewhere, as Windows starts the programs of the Run key: the program must find
+    # its settings beside it and save them there.
+    args.exe, program_home = install(args.exe, folder)
+    elsewhere = os.path.join(folder, "elsewhere")
+    os.makedirs(elsewhere)
     # A closed loopback port for the forecast: every query fails at once.
     env = dict(os.environ, PELLUMO_SEARCH_HOST="127.0.0.1:1", PELLUMO_ICON_HOST="127.0.0.1:1")
-    first, wid, area = start(args, started, cwd=folder, env=env)
+    first, wid, area = start(args, started, cwd=elsewhere, env=env)
     appeared = time.monotonic()
     _, wx, wy, ww, wh = find_window()
     check((wx, wy, ww, wh) == (SCREEN_W - 320, -15, 320, 450),
@@ -211,10 +232,11 @@ def run_checks(args, started, folder):
     x("xdotool", "key", "--delay", "100", "Up", "Up", "Return")  # from the bottom: About, then Close
     wait_for("the program to end after Close", lambda: first.poll() is not None, timeout=30)
     check(first.returncode == 0, f"Close ends the program with exit code 0 (got {first.returncode})")
-    path = os.path.join(folder, "quorvan.idx")
+    path = os.path.join(program_home, "quorvan.idx")
     saved = pathlib.Path(path).read_bytes()
-    check(saved == b"/0/1/30,0,13196863,13196863,13196863,13196863,13196863/4,260,16711935,",
-          f"Close saved the default line of 70 bytes (got {saved!r})")
+    check(saved == STORED and os.stat(path).st_mtime > 0 and os.listdir(elsewhere) == [],
+          f"the line beside the program was applied and Close saved it there, nothing where it was started "
+          f"(got {saved!r}, {os.listdir(elsewhere)})")
     attributes = int(os.getxattr(path, "user.DOSATTRIB").split(b"\0")[0], 16)
     check(attributes & 6 == 6, f"the file is hidden and system (attributes 0x{attributes:x})")
 

@@ -133,25 +133,84 @@ def shows_forecast(screen, ox, oy, exact_colours):
                             lambda p: p == TEXT) for day in range(3) for line in range(4))
 
 
-def start_and_show(args, started, workdir, hosts, exact_colours, what):
-    """Starts the program and waits for its forecast."""
-    environment = dict(os.environ, PELLUMO_SEARCH_HOST=hosts, PELLUMO_ICON_HOST=hosts)
+def start_and_show(args, started, workdir, hosts, exact_colours, locale, what):
+    """Starts the program in `workdir` under `locale` and waits for its forecast: (the
+    program, its window's area, the window's pixels then)."""
+    environment = dict(os.environ, PELLUMO_SEARCH_HOST=hosts, PELLUMO_ICON_HOST=hosts, PELLUMO_WINE_LOCALE=locale)
     program, _, area = base.start(args, started, cwd=workdir, env=environment)
     screen = wait_for("the calendar", lambda: (s := base.Screen()).count(area, base.is_ink) > 200 and s, timeout=30)
     grid = base.Grid(screen, area)  # the panel's origin from the calendar drawn above it
     origin = grid.x - CALENDAR_ORIGIN[0] + PANEL_ORIGIN[0], grid.y - CALENDAR_ORIGIN[1] + PANEL_ORIGIN[1]
-    wait_for(f"the forecast {what}", lambda: shows_forecast(base.Screen(), *origin, exact_colours),
-             timeout=60, interval=0.3)
+    if exact_colours:  # the grid's glyphs place it within a pixel or two; the first icon exactly
+        def settle(screen):
+            first = ICONS[0][1]
+            return max(((screen.count((origin[0] + dx, origin[1] + dy + 16, origin[0] + dx + 49, origin[1] + dy + 65),
+                                      lambda p: p == first), (origin[0] + dx, origin[1] + dy))
+                        for dx in range(-3, 4) for dy in range(-3, 4)))[1]
+        screen = wait_for("the first icon", lambda: (s := base.Screen()).count(
+            (origin[0] - 3, origin[1] + 13, origin[0] + 52, origin[1] + 68), lambda p: p == ICONS[0][1]) > 2000 and s,
+            timeout=60, interval=0.3)
+        origin = settle(screen)
+    screen = wait_for(f"the forecast {what}", lambda: shows_forecast(s := base.Screen(), *origin, exact_colours) and s,
+                      timeout=60, interval=0.3)
     check(True, f"the three days and six icons at panel origin {origin} {what}")
-    return program
+    return program, area, list(screen.rows(*area))
+
+
+def open_menu(area):
+    """Opens the popup menu by a right click on the calendar's ink (a click on black goes
+    through the window) and waits until it has stopped changing."""
+    rows = base.Screen().rows(*area)
+    cx, cy = next((area[0] + x0, area[1] + y0) for y0, row in enumerate(rows)
+                  for x0 in range(len(row) - 1) if row[x0] == row[x0 + 1] == base.COLOUR)
+    base.x("xdotool", "windowfocus", "--sync", base.find_window()[0])
+    base.x("xdotool", "mousemove", str(cx), str(cy), "click", "3")
+    wait_for("the popup menu", lambda: base.Screen().count((cx, cy, cx + 60, cy + 60), lambda p: min(p) > 150) > 2000,
+             timeout=20)
+    menu, pictures = (cx, cy, cx + 200, cy + 300), []
+
+    def stable():  # drawn to its end: two pictures in a row the same
+        pictures.append(list(base.Screen().rows(*menu)))
+        return len(pictures) > 1 and pictures[-1] == pictures[-2]
+    wait_for("the menu drawn", stable, timeout=20)
+
+
+def about_lines(area):
+    """A picture of the About lines, which go straight onto the screen."""
+    open_menu(area)
+    base.x("xdotool", "key", "--delay", "100", "Up", "Return")  # the bottom item: About
+    about = (base.SCREEN_W - 300, 245, base.SCREEN_W, 295)
+    wait_for("the About lines", lambda: base.Screen().count(about, lambda p: p == (255, 0, 0)) > 50, timeout=20)
+    time.sleep(0.5)
+    return list(base.Screen().rows(*about))
+
+
+def close_by_menu(program, area):
+    """Close from the popup menu, so that the settings are saved."""
+    open_menu(area)
+    base.x("xdotool", "key", "--delay", "100", "Up", "Up", "Return")  # from the bottom: About, then Close
+    wait_for("the program to end after Close", lambda: program.poll() is not None, timeout=30)
 
 
 def run_checks(args, started, relay, exact_colours, workdir):
+    # The program kept in a folder named in Chinese and started from another, first on a
+    # Windows of another language (code page 1252), then on a Chinese one.
+    home = os.path.join(workdir, "工具")
+    elsewhere = os.path.join(workdir, "elsewhere")
+    for folder in (home, elsewhere):
+        os.makedirs(folder)
+    shutil.copy(args.exe, home)
+    args.exe = os.path.join(home, os.path.basename(args.exe))
     hosts = f"127.0.0.1:{relay.port}"
-    program = start_and_show(args, started, workdir, hosts, exact_colours, "on the first start")
+    program, area, english = start_and_show(args, started, elsewhere, hosts, exact_colours, "en_US.UTF-8",
+                                            "on the first start, under an English locale")
     if args.screenshot:
         subprocess.run(["import", "-window", "root", args.screenshot], check=True, timeout=30)
     time.sleep(1)  # anything still on its way would show up as an extra request
+    cached = sorted(os.listdir(os.path.join(home, "picture")))
+    check((len(cached) == len(ICONS) if exact_colours else 1 <= len(cached) <= 6) and
+          all(n[:2] in ("白天", "夜晚") for n in cached),
+          f"the icons are cached beside the program under their GBK names ({cached})")
     first = relay.take()
     # Each distinct icon crosses the network once: each of the six by its GIF name for the
     # scripted site, as many as the days name for another (two days may share an icon).
@@ -160,12 +219,28 @@ def run_checks(args, started, relay, exact_colours, workdir):
           len(set(icons)) == len(icons) and all(i.startswith("/vip/baidu/imag/") for i in icons) and
           (not exact_colours or sorted(icons) == sorted(f"/vip/baidu/imag/{n}.gif" for n, _ in ICONS)),
           f"the first start asks for the page and each of its icons once ({first})")
-    base.close(program)
-    program = start_and_show(args, started, workdir, hosts, exact_colours, "on the second start")
+    english_about = about_lines(area)
+    close_by_menu(program, area)
+    # The About lines stay on the root window, and would show through the next window's
+    # see-through black: a window mapped over them and gone again has the root repaint there.
+    subprocess.run(["xmessage", "-geometry", f"330x90+{base.SCREEN_W - 330}+225", "-timeout", "1", "-"],
+                   input=b" ", timeout=30, **base.QUIET)
+    check(os.path.exists(os.path.join(home, "quorvan.idx")) and os.listdir(elsewhere) == [],
+          f"Close saved the settings beside the program, nothing where it was started ({os.listdir(elsewhere)})")
+    program, area, chinese = start_and_show(args, started, elsewhere, hosts, exact_colours, "zh_CN.UTF-8",
+                                            "on the second start, under the Chinese locale")
     time.sleep(2)
     second = relay.take()
     check(len(second) == 1 and second[0].startswith("GET /s?bs="),
           f"the second start, icons cached, makes one request only ({second})")
+    differing = sum(a != b for ra, rb in zip(english, chinese) for a, b in zip(ra, rb))
+    check(differing == 0, f"calendar and forecast look the same under both locales ({differing} pixels differ)")
+    # The menu is drawn in the system's menu font, which Wine under en_US gives no Chinese
+    # characters (Windows links its interface fonts to a Chinese one); its texts are checked
+    # through the wide menu functions by the window's test under that locale instead.
+    chinese_about = about_lines(area)
+    differing = sum(a != b for ra, rb in zip(english_about, chinese_about) for a, b in zip(ra, rb))
+    check(differing == 0, f"the About lines look the same under both locales ({differing} pixels differ)")
     base.close(program)
 
 

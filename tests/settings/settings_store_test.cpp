@@ -1,5 +1,6 @@
-// The settings file in a temporary current directory of its own. Its attributes are checked
-// end to end, the Run value through the autostart command of the shell's test.
+// The settings file in a temporary current directory of its own, named with characters that
+// no ANSI code page holds together (ő and 工), so only wide paths reach it. Its attributes
+// are checked end to end, the Run value through the autostart command of the shell's test.
 
 #include "settings/settings_store.h"
 
@@ -14,18 +15,18 @@ namespace {
 class SettingsFile : public ::testing::Test {
 protected:
     void SetUp() override {
-        GetCurrentDirectoryA(MAX_PATH, previous);
-        ASSERT_TRUE(SetCurrentDirectoryA(folder.path.string().c_str()));
+        GetCurrentDirectoryW(MAX_PATH, previous);
+        ASSERT_TRUE(SetCurrentDirectoryW(folder.path.c_str()));
     }
-    void TearDown() override { SetCurrentDirectoryA(previous); }
+    void TearDown() override { SetCurrentDirectoryW(previous); }
     std::string read() {
         char buffer[settings_line::kLineSize] = {};
         return store.readFile(buffer) ? buffer : "(none)";
     }
-    DWORD attributes(const char* name) { return GetFileAttributesA((folder.path.string() + name).c_str()); }
+    DWORD attributes(const wchar_t* name) { return GetFileAttributesW((folder.path.wstring() + name).c_str()); }
 
-    test_support::TempFolder folder{"pellumo-settings"};
-    char previous[MAX_PATH] = {};
+    test_support::TempFolder folder{"pellumo-settings-\xC5\x91\xE5\xB7\xA5"};  // UTF-8 of ő工
+    wchar_t previous[MAX_PATH] = {};
     SettingsStore store;
 };
 
@@ -47,16 +48,16 @@ TEST_F(SettingsFile, HoldsTheLineAlone) {
 TEST_F(SettingsFile, AFailedSaveKeepsTheOldFile) {
     ASSERT_TRUE(store.writeFile("/1/1/the settings of the last run"));
     // The temporary file cannot be made: the new line never reaches the old file.
-    const std::string temporary = folder.path.string() + settings_store::kTemporaryName;
-    ASSERT_TRUE(CreateDirectoryA(temporary.c_str(), nullptr));
+    const std::wstring temporary = folder.path.wstring() + settings_store::kTemporaryName;
+    ASSERT_TRUE(CreateDirectoryW(temporary.c_str(), nullptr));
     EXPECT_FALSE(store.writeFile("/0/0/new"));
     EXPECT_EQ(read(), "/1/1/the settings of the last run");
-    RemoveDirectoryA(temporary.c_str());
+    RemoveDirectoryW(temporary.c_str());
 
     // Nothing can replace a directory: the written temporary file is removed again.
-    const std::string file = folder.path.string() + settings_store::kFileName;
-    SetFileAttributesA(file.c_str(), FILE_ATTRIBUTE_NORMAL);
-    ASSERT_TRUE(DeleteFileA(file.c_str()) && CreateDirectoryA(file.c_str(), nullptr));
+    const std::wstring file = folder.path.wstring() + settings_store::kFileName;
+    SetFileAttributesW(file.c_str(), FILE_ATTRIBUTE_NORMAL);
+    ASSERT_TRUE(DeleteFileW(file.c_str()) && CreateDirectoryW(file.c_str(), nullptr));
     EXPECT_FALSE(store.writeFile("/0/0/new"));
     EXPECT_EQ(attributes(settings_store::kTemporaryName), INVALID_FILE_ATTRIBUTES);
 }
