@@ -31,13 +31,16 @@ bool firstTick = true;
 NOTIFYICONDATAA trayIconData;
 UINT taskbarCreatedMessage = 0;
 void(WINAPI* readLocalDate)(LPSYSTEMTIME) = GetLocalTime;
+int mainWindowDpi = kBaseDpi;
 
 namespace {
 
 unsigned weatherFailures = 0;  // failed refreshes in a row since the last new request
 // The panels' texts are Chinese: a font with GBK's characters, the size a Chinese Windows
 // draws by default, so that a Windows of another language draws them the same.
+// Made at the window's DPI, again when it changes.
 UniqueGdi chineseFont;
+int chineseFontHeight = 0;
 
 // Black is the colour key, so the black class background is fully transparent and only
 // what the panels draw shows; alpha 200 of 255 makes that translucent.
@@ -103,10 +106,31 @@ void cutWindowRegion(HWND window, int dpi) {
     }
 }
 
-// Everything drawn at the window's DPI takes it: the panels and the region.
+// Makes the font at `height` pixels unless it is that already, and hands back the one it
+// replaced (or nothing) to be deleted once nothing draws with it.
+UniqueGdi remakeChineseFont(int height) {
+    if (chineseFont && height == chineseFontHeight) return UniqueGdi();
+    LOGFONTW font{};
+    font.lfHeight = height;
+    font.lfWeight = FW_NORMAL;
+    font.lfCharSet = GB2312_CHARSET;
+    UniqueGdi made(CreateFontIndirectW(&font));
+    if (!made) return UniqueGdi();
+    UniqueGdi old(chineseFont.release());
+    chineseFont.reset(made.release());
+    chineseFontHeight = height;
+    return old;
+}
+
+// Everything drawn at the window's DPI takes it: the panels, the font, the city entry and
+// the region.
 void applyDpi(HWND window, int dpi) {
+    mainWindowDpi = dpi;
     calendarPanel.dpi = dpi;
     weatherPanel.dpi = dpi;
+    // The city entry draws with the font: it takes the new one before the old one goes.
+    const UniqueGdi oldFont = remakeChineseFont(scaleToDpi(kFontHeight, dpi));
+    fitCityEntry();
     cutWindowRegion(window, dpi);
 }
 
@@ -114,12 +138,6 @@ LRESULT onCreate(HWND window) {
     if (HWND desktop = GetDesktopWindow()) SetParent(window, desktop);
     fillTrayIconData(window);
     applyDpi(window, windowDpi(window));
-
-    LOGFONTW font{};
-    font.lfHeight = kFontHeight;
-    font.lfWeight = FW_NORMAL;
-    font.lfCharSet = GB2312_CHARSET;
-    chineseFont.reset(CreateFontIndirectW(&font));
 
     SetTimer(window, kStartupTimer, kFirstTickDelay, nullptr);
     SetTimer(window, kDayTimer, kDayCheckPeriod, nullptr);

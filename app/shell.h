@@ -28,6 +28,7 @@ extern char windowClassName[32];
 extern bool firstTick;                // true until the first timer tick has loaded the settings
 extern NOTIFYICONDATAA trayIconData;  // the platform's first layout: cbSize 88
 extern CalendarPanel calendarPanel;
+extern int mainWindowDpi;           // the DPI the window draws at: 96 until it is made
 extern UINT taskbarCreatedMessage;  // registered at window creation
 // Where the day check reads the local date: GetLocalTime, or a test's clock.
 extern void(WINAPI* readLocalDate)(LPSYSTEMTIME);
