@@ -45,8 +45,16 @@ def ink_box(rows):
     return max(xs) - min(xs) + 1, max(ys) - min(ys) + 1, band
 
 
+def pe_bits(path):
+    """32 or 64, from the program's header: the prefix that `reg` makes must suit the program."""
+    with open(path, "rb") as f:
+        data = f.read(4096)
+    magic = int.from_bytes(data[int.from_bytes(data[60:64], "little") + 24:][:2], "little")
+    return {0x10B: 32, 0x20B: 64}[magic]
+
+
 def set_dpi(args, dpi):
-    subprocess.run([args.wine_run, "--prefix", args.prefix, "reg", "add", r"HKCU\Control Panel\Desktop", "/v",
+    subprocess.run([args.wine_run, "--prefix", args.prefix, "--arch", str(pe_bits(args.exe)), "reg", "add", r"HKCU\Control Panel\Desktop", "/v",
                     "LogPixels", "/t", "REG_DWORD", "/d", str(dpi), "/f"], timeout=120, check=True, **QUIET)
 
 

@@ -3,7 +3,7 @@
 packages the same build trees again, so the programs' own determinism is the resource
 test's: no link time in their headers); each archive lists what it should with sums that
 match; the one of the build's architecture, unpacked into a folder whose path holds
-Chinese characters and blanks, starts there under Wine and draws its calendar.
+Chinese characters and blanks, starts there under Wine at 144 DPI and draws its calendar.
 
 Usage: package_test.py --package SCRIPT --work DIR --bits 32|64 --wine-run WINE_RUN --prefix PREFIX"""
 
@@ -18,7 +18,8 @@ import zipfile
 here = os.path.dirname(os.path.abspath(__file__))
 sys.path[:0] = [here, os.path.join(here, "..", "app")]
 from pe_resources import RT_VERSION, PeFile, version_info  # noqa: E402
-from pellumo_e2e import COLOUR, Failure, Screen, check, run_session, start, wait_for  # noqa: E402
+from dpi_e2e import SCREEN_W, set_dpi  # noqa: E402
+from pellumo_e2e import COLOUR, Failure, Screen, check, find_window, run_session, start, wait_for  # noqa: E402
 
 FILES = ["README.txt", "SHA256SUMS.txt", "pellumo-cal.exe", "pellumo-fetch.exe", "pellumo.exe"]
 
@@ -66,10 +67,12 @@ def main():
         check(cal.returncode == 0 and "小寒" in cal.stdout.decode("utf-8", "replace"),
               "pellumo-cal.exe from there prints January 2025 with its lunar days and solar term")
         args.exe = os.path.join(folder, "pellumo.exe")
+        set_dpi(args, 144)  # as a laptop at 150 % would start it
         env = dict(os.environ, PELLUMO_SEARCH_HOST="127.0.0.1:1", PELLUMO_ICON_HOST="127.0.0.1:1")
         _, _, area = start(args, started, cwd=folder, env=env)
+        check(find_window()[1:] == (SCREEN_W - 480, -23, 480, 675), "pellumo.exe from there: its window at 144 DPI")
         wait_for("the calendar", lambda: Screen().count(area, lambda p: p == COLOUR) > 200, timeout=30)
-        check(True, "pellumo.exe from there shows its window and draws the calendar")
+        check(True, "and it draws the calendar")
     return run_session(args, checks)
 
 
