@@ -16,6 +16,8 @@ endif()
 find_package(Python3 REQUIRED COMPONENTS Interpreter)
 find_package(Threads REQUIRED)
 find_package(nlohmann_json 3 REQUIRED)
+# The live source's HTTPS client (Debian's libcurl4-openssl-dev).
+find_package(CURL REQUIRED)
 # The HTTP server: GNU libmicrohttpd, event-driven, found through pkg-config.
 find_package(PkgConfig REQUIRED)
 pkg_check_modules(MICROHTTPD REQUIRED IMPORTED_TARGET libmicrohttpd>=0.9.75)

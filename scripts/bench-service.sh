@@ -6,8 +6,15 @@
 # In the same run, between the service's rounds so that both see the same load on the machine,
 # nginx serves one of the pages as a static file to the same requests, with as many workers as
 # the service has threads; the rates of both and their ratio are printed.
+#
+# With --live [SECONDS], the live source against a stand-in upstream instead: see
+# bench-service-live.sh.
 set -euo pipefail
 repo_root=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
+if [ "${1:-}" = "--live" ]; then
+    shift
+    exec bash "$repo_root/scripts/bench-service-live.sh" "$@"
+fi
 requests=${1:-1000000}
 
 bash "$repo_root/scripts/setup.sh"

@@ -102,6 +102,9 @@ stop_wine() {
 # 127.0.0.1:PORT, the value for PELLUMO_SEARCH_HOST and PELLUMO_ICON_HOST. $1 is the file
 # for its output (its access log). stop_forecast_service ends it.
 forecast_exe="$repo_root/build-service/service/pellumo-forecast"
+# Where its forecasts come from: demo data unless a script sets other options (run.sh does
+# for PELLUMO_FORECAST_SOURCE=live).
+forecast_source_args=(--demo)
 forecast_pid=
 forecast_host=
 
@@ -109,7 +112,7 @@ start_forecast_service() {
     local log=$1 port i
     (cd "$repo_root" && cmake --preset service >/dev/null && cmake --build --preset service --target pellumo-forecast >/dev/null)
     for port in 8642 0; do
-        "$forecast_exe" --demo --port "$port" >"$log" 2>&1 &
+        "$forecast_exe" "${forecast_source_args[@]}" --port "$port" >"$log" 2>&1 &
         forecast_pid=$!
         for i in $(seq 50); do
             # Nothing to find yet is no failure: under pipefail a grep that finds nothing

@@ -1,11 +1,19 @@
 #!/usr/bin/env bash
 # Installs what is missing, builds Pellumo and runs it under Wine, with the forecast service
-# in demo mode on loopback as its search endpoint and icon server.
+# on loopback as its search endpoint and icon server: in demo mode, which needs no network,
+# or with PELLUMO_FORECAST_SOURCE=live with real forecasts from Open-Meteo (needs the
+# internet; the places it finds are kept in pellumo-places.json in the build folder).
 # With an X display (DISPLAY set) the window shows there. Without one the program runs on
 # a private Xvfb and a screenshot of that screen is written every few seconds to the file
 # named below. Ctrl-C ends the program, its Wine server, the service and the Xvfb started here.
 set -euo pipefail
 source "$(dirname "${BASH_SOURCE[0]}")/common.sh"
+
+case "${PELLUMO_FORECAST_SOURCE:-demo}" in
+    demo) source_name="demo data" ;;
+    live) source_name="live data from Open-Meteo" forecast_source_args=(--source live) ;;
+    *) echo "PELLUMO_FORECAST_SOURCE wants demo or live" >&2; exit 2 ;;
+esac
 
 bits=$(preferred_bits)
 build_dir=$(build_dir_for "$bits")
@@ -36,7 +44,7 @@ cd "$build_dir"
 
 start_forecast_service "$build_dir/forecast-service.log"
 export PELLUMO_SEARCH_HOST="$forecast_host" PELLUMO_ICON_HOST="$forecast_host"
-echo "Forecast service (demo data) on http://$forecast_host; its log: $build_dir/forecast-service.log"
+echo "Forecast service ($source_name) on http://$forecast_host; its log: $build_dir/forecast-service.log"
 
 [ -n "${DISPLAY:-}" ] || start_private_xvfb 1280x1024
 "$wine_run" --prefix "$prefix" "$build_dir/app/pellumo.exe" &

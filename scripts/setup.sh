@@ -11,11 +11,13 @@ set -euo pipefail
 # Set by a script that has already run this one for the same run (scripts/common.sh).
 [ -z "${PELLUMO_SETUP_DONE:-}" ] || exit 0
 
+# libcurl4-openssl-dev and ca-certificates: the live forecast source's HTTPS client, Debian's
+# most used and reviewed one, checking certificates against the system's store.
 packages=(
     cmake ninja-build g++-mingw-w64-i686 g++-mingw-w64-x86-64 googletest
     wine wine32:i386 wine64 xvfb xauth x11-utils xdotool imagemagick
     fonts-wqy-microhei locales procps nginx-light python3
-    g++ pkg-config libmicrohttpd-dev nlohmann-json3-dev wrk
+    g++ pkg-config libmicrohttpd-dev nlohmann-json3-dev wrk libcurl4-openssl-dev ca-certificates
     clang libclang-rt-14-dev
 )
 # The Chinese locale is the one the program is run in; the English one (code page 1252 under
@@ -69,7 +71,7 @@ export DEBIAN_FRONTEND=noninteractive
 if [ ${#missing[@]} -gt 0 ]; then
     echo "setup: installing ${missing[*]}"
     dpkg --add-architecture i386
-    apt-get update -qq
+    apt-get -o DPkg::Lock::Timeout=600 update -qq
     apt-get -o DPkg::Lock::Timeout=600 install -y -qq --no-install-recommends "${packages[@]}" >/dev/null
 fi
 if ! have_locale; then

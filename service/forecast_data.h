@@ -29,6 +29,7 @@ struct DayForecast {
 struct Dataset {
     std::unordered_map<std::string, std::map<int, DayForecast>> cities;  // GBK name -> day number -> day
     bool demo = false;
+    bool live = false;  // from Open-Meteo, whose licence asks that pages say so
 
     // The forecasts of `city` for `today` and the two days after it. False when the city is
     // unknown or any of the three days is missing: stale days are never served.

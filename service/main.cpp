@@ -4,6 +4,7 @@
 #include <signal.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <cstdio>
 #include <cstdlib>
@@ -13,6 +14,7 @@
 #include "service/data_keeper.h"
 #include "service/demo.h"
 #include "service/gbk.h"
+#include "service/live_source.h"
 #include "service/page.h"
 #include "service/query.h"
 #include "service/server.h"
@@ -22,14 +24,22 @@ namespace {
 constexpr int kDefaultPort = 8642;
 
 const char kUsage[] =
-    "usage: pellumo-forecast (--demo | --data FILE) [options]\n"
+    "usage: pellumo-forecast (--demo | --data FILE | --source live) [options]\n"
     "  --demo               serve generated demo forecasts for a few dozen cities\n"
     "  --data FILE          serve the forecasts of FILE (JSON, see the README); reloaded when it changes\n"
+    "  --source live        serve real forecasts from Open-Meteo, asked for as cities are searched\n"
     "  --listen ADDRESS     address to listen on (default 127.0.0.1)\n"
     "  --port N             port to listen on (default 8642; 0 takes a free port; below 1024 needs root)\n"
     "  --icon-host HOST     host[:port] written into the icon URLs of the pages, exactly as the\n"
     "                       program's PELLUMO_ICON_HOST (default: the listening address and port)\n"
     "  --default-city NAME  city served when a query names none (default 北京)\n"
+    "live source:\n"
+    "  --geocoder URL       geocoder base address (default https://geocoding-api.open-meteo.com)\n"
+    "  --forecast-api URL   forecast base address (default https://api.open-meteo.com)\n"
+    "  --places FILE        file that keeps the places found (default pellumo-places.json)\n"
+    "  --refresh SECONDS    a city's forecast is asked for at most once in this (default 1800)\n"
+    "  --budget N           upstream calls a day at most (default 2000)\n"
+    "  --upstream-timeout SECONDS  time limit of each upstream call (default 10)\n"
     "limits on clients (defaults in brackets):\n"
     "  --idle-timeout S     close a kept-alive connection idle this many seconds [5]\n"
     "  --request-timeout S  close a connection whose request (head and body) is not complete this\n"
@@ -65,6 +75,8 @@ struct Options {
     std::string iconHost;
     std::string dataFile;
     bool demo = false;
+    bool live = false;
+    forecast::LiveOptions liveOptions;
     std::string defaultCity = "\xE5\x8C\x97\xE4\xBA\xAC";  // 北京, UTF-8 like the command line
     forecast::EdgeLimits limits;
 };
@@ -86,6 +98,14 @@ bool parseNumber(const char* text, int low, int high, int& number) {
     if (errno != 0 || end == text || *end != '\0' || value < low || value > high) return false;
     number = static_cast<int>(value);
     return true;
+}
+
+// An upstream base: http or https, a host, an optional port and path, no query.
+bool validBase(std::string& base) {
+    while (!base.empty() && base.back() == '/') base.pop_back();
+    if (base.size() > 200 || base.find_first_of("?# \t\r\n") != std::string::npos) return false;
+    std::size_t host = base.rfind("https://", 0) == 0 ? 8 : base.rfind("http://", 0) == 0 ? 7 : 0;
+    return host != 0 && base.size() > host;
 }
 
 // 0 when `arg` is no limit's option, 1 when it took its value, -1 after saying why not.
@@ -127,6 +147,32 @@ bool parseOptions(int argc, char** argv, Options& options, bool& help) {
                 return false;
             }
         } else if (arg == "--default-city" && value(options.defaultCity)) {
+        } else if (arg == "--source" && value(text)) {
+            if (text != "live") {
+                std::fprintf(stderr, "pellumo-forecast: --source wants live\n");
+                return false;
+            }
+            options.live = true;
+        } else if ((arg == "--geocoder" && value(options.liveOptions.geocoderBase)) ||
+                   (arg == "--forecast-api" && value(options.liveOptions.forecastBase))) {
+            std::string& base =
+                arg == "--geocoder" ? options.liveOptions.geocoderBase : options.liveOptions.forecastBase;
+            if (!validBase(base)) {
+                std::fprintf(stderr, "pellumo-forecast: %s wants http:// or https:// with a host, no query\n",
+                             arg.c_str());
+                return false;
+            }
+        } else if (arg == "--places" && value(options.liveOptions.placesFile)) {
+        } else if ((arg == "--refresh" || arg == "--budget" || arg == "--upstream-timeout") && value(text)) {
+            int number = 0;
+            const int high = arg == "--refresh" ? 86400 : arg == "--budget" ? 1000000 : 120;
+            if (!parseNumber(text.c_str(), 1, high, number)) {
+                std::fprintf(stderr, "pellumo-forecast: %s wants 1..%d\n", arg.c_str(), high);
+                return false;
+            }
+            if (arg == "--refresh") options.liveOptions.policy.refreshSeconds = number;
+            if (arg == "--budget") options.liveOptions.dailyBudget = number;
+            if (arg == "--upstream-timeout") options.liveOptions.timeoutMs = number * 1000L;
         } else if (arg == "--port" && value(text)) {
             if (!parseNumber(text.c_str(), 0, 65535, options.port)) {
                 std::fprintf(stderr, "pellumo-forecast: --port wants 0..65535\n");
@@ -137,8 +183,8 @@ bool parseOptions(int argc, char** argv, Options& options, bool& help) {
             return false;
         }
     }
-    if (options.demo == !options.dataFile.empty()) {
-        std::fprintf(stderr, "pellumo-forecast: give either --demo or --data FILE\n%s", kUsage);
+    if (options.demo + !options.dataFile.empty() + options.live != 1) {
+        std::fprintf(stderr, "pellumo-forecast: give one of --demo, --data FILE and --source live\n%s", kUsage);
         return false;
     }
     return true;
@@ -204,6 +250,17 @@ int startServer(const Options& options, forecast::ForecastServer& server) {
     return 0;
 }
 
+// The live source, started and answering in place of the data; its first line names the upstream.
+void startLive(Options& options, forecast::LiveSource& live, forecast::ForecastServer& server) {
+    const std::string known = live.start();
+    printLine("pellumo-forecast: LIVE DATA from Open-Meteo (CC BY 4.0): geocoder " + options.liveOptions.geocoderBase +
+              ", forecast " + options.liveOptions.forecastBase + "; " + known);
+    server.setAnswerer([&live](const forecast::ServiceConfig& c, std::string_view method, std::string_view target,
+                               std::string& mark, forecast::ForecastServer::Later later) {
+        return live.answer(c, method, target, mark, std::move(later));
+    });
+}
+
 bool loadData(forecast::DataKeeper& keeper) {
     std::string error;
     if (keeper.load(error)) return true;
@@ -238,10 +295,18 @@ int main(int argc, char** argv) {
 
     forecast::ForecastServer server(config, options.limits, printLine);
     forecast::DataKeeper keeper(options.demo ? "" : options.dataFile, server, printLine);
-    if (!loadData(keeper)) return 1;
+    // A failed city is retried after a minute, or sooner when the period is shorter.
+    options.liveOptions.policy.retrySeconds = std::min<long long>(60, options.liveOptions.policy.refreshSeconds);
+    forecast::LiveSource live(options.liveOptions, printLine);
+    if (options.live) {
+        startLive(options, live, server);
+    } else if (!loadData(keeper)) {
+        return 1;
+    }
     if (int status = startServer(options, server)) return status;
-    keeper.start(1000);
+    if (!options.live) keeper.start(1000);
     waitForStopSignal(stopSignals);
+    live.stop();  // first: it answers every waiting request, so that no connection stays suspended
     server.stop();
     keeper.stop();
     printLine("pellumo-forecast: stopped");

@@ -92,7 +92,7 @@ void appendDay(std::string& out, const char* dayName, int dayNumberValue, const 
     out += "</span></p></td>\n";
 }
 
-void appendFoot(std::string& out) {
+void appendFoot(std::string& out, bool live) {
     out += "<div id=\"related\"><p>";
     out += kRelated;
     out += "</p>";
@@ -106,7 +106,7 @@ void appendFoot(std::string& out) {
         out += "</a> ";
     }
     out += "</p></div>\n<p>";
-    out += kSource;
+    out += live ? kOpenMeteoSource : kSource;
     out += "</p>\n";
 }
 
@@ -115,7 +115,7 @@ constexpr std::string_view kTail = "</div></body></html>\n";
 }  // namespace
 
 std::string forecastPage(std::string_view city, const DayForecast* const days[3], int today, std::string_view iconHost,
-                         bool demo) {
+                         bool demo, bool live) {
     std::string words = std::string(kWeatherWords) + " " + std::string(city);
     std::string out;
     out.reserve(kReadingWindow + 2048);
@@ -135,7 +135,7 @@ std::string forecastPage(std::string_view city, const DayForecast* const days[3]
     out += "</td></tr>\n<tr>";
     for (int i = 0; i < 3; ++i) appendDay(out, kDayWords[i], today + i, *days[i], iconHost);
     out += "</tr></table>\n";
-    appendFoot(out);
+    appendFoot(out, live);
     // The program reads a body until its window is full or the server closes. Padding the page
     // past the window lets it finish at once over a connection that the server keeps open.
     if (out.size() + kTail.size() < marker + kReadingWindow + 16) {
@@ -161,7 +161,7 @@ std::string plainPage(std::string_view words, std::string_view city) {
         appendEscaped(out, words);
     }
     out += "</p>\n";
-    appendFoot(out);
+    appendFoot(out, false);
     out += kTail;
     return out;
 }

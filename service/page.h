@@ -15,9 +15,10 @@ namespace forecast {
 constexpr std::size_t kMaxIconHost = 32;
 
 // The forecast page for `city` (GBK, no markup bytes) with days[0..2] for `today` and the two
-// days after. `iconHost` is "host" or "host:port" as the program's icon host is set.
+// days after. `iconHost` is "host" or "host:port" as the program's icon host is set. A live
+// page names Open-Meteo as the source of its data.
 std::string forecastPage(std::string_view city, const DayForecast* const days[3], int today, std::string_view iconHost,
-                         bool demo);
+                         bool demo, bool live = false);
 
 // An ordinary page without the forecast table, for searches the service has no forecast for.
 // `words` are the searched words (well-formed GBK); `city` is non-empty for a weather search.

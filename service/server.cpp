@@ -41,6 +41,13 @@ struct ForecastServer::Exchange {
     std::size_t bodyBytes = 0;
     int status = 0;  // 0 until ours is queued
     std::size_t sent = 0;
+    std::string mark;  // how the answerer came by the reply, for the log
+    // A reply that comes later, while the connection waits suspended: the exchange outlives
+    // the wait, since the library ends no request of a suspended connection.
+    std::mutex laterMutex;
+    std::optional<Reply> later;
+    std::string laterMark;
+    bool suspended = false;
 };
 
 namespace {
@@ -237,7 +244,8 @@ bool ForecastServer::start(std::string& error) {
     // No Date field, as the answers never had one: a cache in front goes by Cache-Control.
     // Strict parsing refuses an HTTP/1.1 request without Host, or with blanks in its target:
     // what a front could read one way and the service another is not read at all.
-    unsigned flags = MHD_USE_EPOLL_INTERNAL_THREAD | MHD_USE_SUPPRESS_DATE_NO_CLOCK;
+    // Suspending lets a request wait for the live source's upstream without holding a thread.
+    unsigned flags = MHD_USE_EPOLL_INTERNAL_THREAD | MHD_USE_SUPPRESS_DATE_NO_CLOCK | MHD_ALLOW_SUSPEND_RESUME;
     daemon.reset(MHD_start_daemon(flags, 0, nullptr, nullptr, &requestHead, this,                                   //
                                   MHD_OPTION_LISTEN_SOCKET, listener.get(),                                         //
                                   MHD_OPTION_THREAD_POOL_SIZE, static_cast<unsigned>(limits.threads),               //
@@ -314,10 +322,41 @@ bool ForecastServer::answer(MHD_Connection* connection, Exchange& exchange, cons
         *uploadSize = 0;
         return exchange.bodyBytes <= static_cast<std::size_t>(limits.maxBodyBytes);
     }
-    Reply reply = handleRequest(config, *currentData(), exchange.method, exchange.target, localToday());
+    std::optional<Reply> answered = reply(connection, exchange);
+    if (!answered) return true;  // suspended until the reply comes
+    Reply& reply = *answered;
     // HEAD sends no body, so there is nothing to read to the end of.
     reply.closeAfter = reply.closeAfter && exchange.method != "HEAD";
     return send(connection, exchange, reply);
+}
+
+// The reply to a complete request: the data's, the answerer's at once, or, once the connection
+// is resumed, the answerer's later one. Nothing when the connection was suspended to wait.
+std::optional<Reply> ForecastServer::reply(MHD_Connection* connection, Exchange& exchange) {
+    if (!answerer) return handleRequest(config, *currentData(), exchange.method, exchange.target, localToday());
+    std::unique_lock<std::mutex> lock(exchange.laterMutex, std::defer_lock);
+    if (!exchange.suspended) {
+        // Two pointers: the callback stays inside std::function, with nothing allocated for it.
+        Exchange* waiting = &exchange;
+        std::optional<Reply> now = answerer(config, exchange.method, exchange.target, exchange.mark,
+                                            [waiting, connection](Reply r, std::string mark) {
+                                                std::lock_guard<std::mutex> guard(waiting->laterMutex);
+                                                waiting->later = std::move(r);
+                                                waiting->laterMark = std::move(mark);
+                                                if (waiting->suspended) MHD_resume_connection(connection);
+                                            });
+        if (now) return now;
+        lock.lock();
+        if (!exchange.later) {  // else it came before the connection could be suspended
+            exchange.suspended = true;
+            MHD_suspend_connection(connection);
+            return std::nullopt;
+        }
+    } else {
+        lock.lock();  // resumed: the reply is in
+    }
+    exchange.mark = exchange.laterMark;
+    return std::move(exchange.later);
 }
 
 bool ForecastServer::send(MHD_Connection* connection, Exchange& exchange, const Reply& reply) {
@@ -355,6 +394,7 @@ void ForecastServer::finish(MHD_Connection* connection, Exchange* exchange) {
         auto micros = std::chrono::duration_cast<std::chrono::microseconds>(Clock::now() - exchange->start).count();
         line << exchange->method << ' ' << printable(exchange->target) << ' ' << exchange->status << ' '
              << exchange->sent << ' ' << micros / 1000 << '.' << micros / 100 % 10 << "ms";
+        if (!exchange->mark.empty()) line << ' ' << exchange->mark;
     } else {
         // Refused by the library before the head was complete, or left unanswered.
         auto* info = MHD_get_connection_info(connection, MHD_CONNECTION_INFO_HTTP_STATUS);

@@ -9,6 +9,7 @@
 #include <mutex>
 #include <optional>
 #include <string>
+#include <string_view>
 #include <thread>
 #include <unordered_map>
 
@@ -71,6 +72,14 @@ public:
     void stop();
 
     void setData(std::shared_ptr<const Dataset> data);
+    // When set, answers every request in place of the data (the live source): with the reply
+    // at once, or with none, and then through `later`, once, from another thread, while the
+    // connection waits suspended. A `mark` it gives ends the request's access-log line. Set it
+    // before start, and have it answer every waiting request before stop.
+    using Later = std::function<void(Reply reply, std::string mark)>;
+    using Answerer = std::function<std::optional<Reply>(const ServiceConfig& config, std::string_view method,
+                                                        std::string_view target, std::string& mark, Later later)>;
+    void setAnswerer(Answerer a) { answerer = std::move(a); }
     // The icon host is settled once the port is known; set it before start.
     void setIconHost(std::string host) { config.iconHost = std::move(host); }
 
@@ -85,12 +94,14 @@ public:
 private:
     std::shared_ptr<const Dataset> currentData() const;
     std::optional<Reply> refuseHead(MHD_Connection* connection, const char* method) const;
+    std::optional<Reply> reply(MHD_Connection* connection, Exchange& exchange);
     bool send(MHD_Connection* connection, Exchange& exchange, const Reply& reply);
     void watchRequests();
 
     ServiceConfig config;
     EdgeLimits limits;
     LogSink log;
+    Answerer answerer;
     mutable std::mutex dataMutex;
     std::shared_ptr<const Dataset> data;
     Unique<FdTraits> listener;

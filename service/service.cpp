@@ -29,15 +29,18 @@ Reply page(std::string body, bool hasForecast) {
     return r;
 }
 
-Reply search(const ServiceConfig& config, const Dataset& data, std::string_view query, int today) {
-    SearchQuery q = parseSearchQuery(query);
+}  // namespace
+
+Reply handleSearch(const ServiceConfig& config, const Dataset& data, const SearchQuery& q, int today) {
     if (q.kind == QueryKind::Malformed) return error(400, "Bad Request: want wd=GBK words, percent-encoded");
     if (q.kind == QueryKind::OtherSearch) return page(plainPage(q.words, ""), false);
     const std::string& city = q.city.empty() ? config.defaultCity : q.city;
     const DayForecast* days[3] = {};
     if (!data.threeDays(city, today, days)) return page(plainPage(q.words, city), false);
-    return page(forecastPage(city, days, today, config.iconHost, data.demo), true);
+    return page(forecastPage(city, days, today, config.iconHost, data.demo, data.live), true);
 }
+
+namespace {
 
 // Only the exact path of a known icon is served; anything else, an escaped or a dotted name
 // included, is not found.
@@ -71,7 +74,7 @@ Reply handleRequest(const ServiceConfig& config, const Dataset& data, std::strin
     std::size_t question = target.find('?');
     std::string_view path = target.substr(0, question);
     std::string_view query = question == std::string_view::npos ? std::string_view() : target.substr(question + 1);
-    if (path == "/s") return search(config, data, query, today);
+    if (path == "/s") return handleSearch(config, data, parseSearchQuery(query), today);
     std::string_view iconPath(forecast_page::kIconPath);
     if (path.substr(0, iconPath.size()) == iconPath && question == std::string_view::npos) {
         return icon(path.substr(iconPath.size()));

@@ -6,6 +6,7 @@
 #include <string_view>
 
 #include "service/forecast_data.h"
+#include "service/query.h"
 
 namespace forecast {
 
@@ -23,6 +24,10 @@ struct Reply {
     // ends; the edge closes the connection after such a body.
     bool closeAfter = false;
 };
+
+// The answer to a search that the caller has parsed already, as handleRequest gives it for a
+// GET of "/s" with that query.
+Reply handleSearch(const ServiceConfig& config, const Dataset& data, const SearchQuery& query, int today);
 
 // `today` is the server's local date as a day number (forecast_data.h).
 Reply handleRequest(const ServiceConfig& config, const Dataset& data, std::string_view method, std::string_view target,

@@ -15,7 +15,11 @@ constexpr char kNoForecastFor[] =
     "\xC3\xBB\xD3\xD0\xD5\xD2\xB5\xBD\xCC\xEC\xC6\xF8\xD4\xA4\xB1\xA8\xA3\xBA";  // 没有找到天气预报：
 constexpr char kSource[] =
     "\xCA\xFD\xBE\xDD\xC0\xB4\xD7\xD4\xB1\xBE\xB5\xD8\xD4\xA4\xB1\xA8\xB7\xFE\xCE\xF1";  // 数据来自本地预报服务
-constexpr char kDemo[] = "\xD1\xDD\xCA\xBE\xCA\xFD\xBE\xDD";                             // 演示数据
-constexpr char kLevel[] = "\xBC\xB6";                                                    // 级
+// 天气数据来自 Open-Meteo.com (CC BY 4.0), linked as its licence asks
+constexpr char kOpenMeteoSource[] =
+    "\xCC\xEC\xC6\xF8\xCA\xFD\xBE\xDD\xC0\xB4\xD7\xD4 <a href=\"https://open-meteo.com/\">Open-Meteo.com</a> "
+    "(<a href=\"https://creativecommons.org/licenses/by/4.0/\">CC BY 4.0</a>)";
+constexpr char kDemo[] = "\xD1\xDD\xCA\xBE\xCA\xFD\xBE\xDD";  // 演示数据
+constexpr char kLevel[] = "\xBC\xB6";                         // 级
 
 }  // namespace forecast

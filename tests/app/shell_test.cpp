@@ -452,7 +452,7 @@ TEST(Recovery, ACityTypedAgainAfterAFailureAndAWakeFromSleepQueryAgain) {
 
 // The worst time the window took to answer a probe sent from another thread every 10 ms,
 // for `ms` after `act` has started a refresh, the window's thread running its messages.
-constexpr double kFrozenMs = 500;
+constexpr double kFrozenMs = 1000;
 double worstLatencyMs(void (*act)(), DWORD ms) {
     act();
     std::atomic<bool> stop{false}, stopped{false};
@@ -491,8 +491,8 @@ TEST(NeverFrozen, TheWindowAnswersWhileAQueryIsSlowOrNeverAnswered) {
         setWeatherHost(weatherHosts.search, site.url("").substr(7).c_str());
         const double worst = worstLatencyMs(acts[i], 4500);
         std::printf("worst message latency during a %s refresh: %.1f ms\n", i ? "never answered" : "slow", worst);
-        // Well under 50 ms on an idle machine; other load can stretch any message's answer,
-        // so the bound is what a refresh on this thread costs at least: the page's second.
+        // Well under 50 ms on an idle machine, but a loaded one can stretch any message's
+        // answer to most of a second; a refresh on this thread would hold it for the page's 3 s.
         EXPECT_LT(worst, kFrozenMs);
         settle();  // the never-answered one ends with the site's hold
     }

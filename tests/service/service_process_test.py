@@ -158,8 +158,8 @@ with tempfile.TemporaryDirectory() as work:
     check(served.page_logged("%B9%FE%B6%FB%B1%F5"), "the last good data is still served")
 
     for args, code, message in [
-        ([], 2, "give either --demo or --data"),
-        (["--demo", "--data", data], 2, "give either"),
+        ([], 2, "give one of --demo, --data FILE and --source live"),
+        (["--demo", "--data", data], 2, "give one of"),
         (["--demo", "--port", "70000"], 2, "--port wants"),
         (["--demo", "--threads", "0"], 2, "--threads wants 1..64"),
         (["--demo", "--icon-host", "a b"], 2, "--icon-host wants"),

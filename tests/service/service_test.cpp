@@ -107,8 +107,12 @@ TEST(Service, ServesEveryKnownIconInBothVariants) {
 TEST(ForecastPage, TheShortestPageIsPaddedPastTheWindowSoThatTheProgramStopsReading) {
     const forecast::DayForecast fog{"wu", "wu", 1, 0, "\xCE\xED", "x"};  // 雾
     const forecast::DayForecast* days[3] = {&fog, &fog, &fog};
-    const std::string body = forecastPage("x", days, 0, "h", false);
-    EXPECT_GE(body.size() - body.find(kTableMarker), kReadingWindow);
+    // A live page also names the source of its data, as the data's licence asks.
+    for (bool live : {false, true}) {
+        const std::string body = forecastPage("x", days, 0, "h", false, live);
+        EXPECT_GE(body.size() - body.find(kTableMarker), kReadingWindow);
+        EXPECT_EQ(body.find("Open-Meteo.com") != std::string::npos, live);
+    }
 }
 
 TEST(ForecastPage, TheLongestPagesScrapeBackWholeInsideTheProgramsWindow) {
@@ -130,7 +134,7 @@ TEST(ForecastPage, TheLongestPagesScrapeBackWholeInsideTheProgramsWindow) {
         };
         const forecast::DayForecast* order[3] = {&days[0], &days[1], &days[2]};
         auto panel = std::make_unique<WeatherPanel>();
-        ASSERT_TRUE(panel->parsePage(programWindow(forecastPage(city, order, 19000, host, true)).c_str()));
+        ASSERT_TRUE(panel->parsePage(programWindow(forecastPage(city, order, 19000, host, true, true)).c_str()));
         for (int d = 0; d < 3; ++d) {
             const std::string icons = "http://" + host + kIconPath;
             EXPECT_EQ(panel->iconUrls[d][0], icons + "day/" + days[d].dayIcon + ".gif");
