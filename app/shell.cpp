@@ -267,6 +267,7 @@ LRESULT onSettingChange(HWND window, WPARAM action) {
 // the rectangle that keeps the window where it was at the new size.
 LRESULT onDpiChanged(HWND window, WPARAM dpis, LPARAM suggested) {
     const RECT* place = reinterpret_cast<const RECT*>(suggested);
+    if (!place) return 0;
     SetWindowPos(window, nullptr, place->left, place->top, place->right - place->left, place->bottom - place->top,
                  SWP_NOZORDER | SWP_NOACTIVATE);
     applyDpi(window, HIWORD(dpis));
