@@ -2,6 +2,8 @@
 // The shell's own words as GBK (code page 936) bytes. Escapes keep the bytes exact
 // whatever encoding an editor gives this file.
 
+#include "pellumo_version.h"
+
 namespace app_text {
 
 // The popup menu's items, top to bottom, without the separators.
@@ -22,7 +24,7 @@ constexpr char kSetCity[] = " \xC9\xE8\xD6\xC3 ";  // " 设置 "
 
 // The About lines: the program and its version, then where the running copy lives.
 constexpr char kAboutProgram[] =
-    "Pellumo 1.0 \xC5\xA9\xC0\xFA\xC8\xD5\xC0\xFA\xD3\xEB\xCC\xEC\xC6\xF8";  // 农历日历与天气
+    "Pellumo " PELLUMO_VERSION_TEXT " \xC5\xA9\xC0\xFA\xC8\xD5\xC0\xFA\xD3\xEB\xCC\xEC\xC6\xF8";  // 农历日历与天气
 constexpr char kAboutPlace[] = "\xB3\xCC\xD0\xF2\xCE\xBB\xD6\xC3: ";  // "程序位置: " followed by the program's path
 
 }  // namespace app_text

@@ -6,6 +6,7 @@
 #include "app/app_text.h"
 #include "app/color_dialog.h"
 #include "app/shell.h"
+#include "common/dpi_scale.h"
 #include "common/gbk_wide.h"
 #include "common/unique.h"
 #include "settings/settings_store.h"
@@ -56,17 +57,14 @@ void toggleAutostart() {
 void openCityEntry(HWND window) {
     if (cityEdit) return;
     constexpr DWORD kStyle = WS_CHILD | WS_VISIBLE;
-    // Wide controls, so that what is typed and shown is not bound to the system's code page.
-    cityEdit = CreateWindowExW(0, L"edit", L"", kStyle, kCityLeft, kCityTop, kCityWidth, kCityHeight, window, nullptr,
-                               appInstance, nullptr);
+    // Wide controls, so that what is typed and shown is not bound to the system's code page;
+    // fitCityEntry gives them their place and font.
+    cityEdit = CreateWindowExW(0, L"edit", L"", kStyle, 0, 0, 0, 0, window, nullptr, appInstance, nullptr);
     wchar_t setCity[16];
     gbk::toWide(app_text::kSetCity, sizeof app_text::kSetCity - 1, setCity, 16);
-    cityButton =
-        CreateWindowExW(0, L"button", setCity, kStyle, kButtonLeft, kCityTop, kButtonWidth, kCityHeight, window,
-                        reinterpret_cast<HMENU>(static_cast<UINT_PTR>(kCommandCitySet)), appInstance, nullptr);
-    for (HWND control : {cityEdit, cityButton}) {
-        if (control) SendMessageW(control, WM_SETFONT, reinterpret_cast<WPARAM>(textFont()), FALSE);
-    }
+    cityButton = CreateWindowExW(0, L"button", setCity, kStyle, 0, 0, 0, 0, window,
+                                 reinterpret_cast<HMENU>(static_cast<UINT_PTR>(kCommandCitySet)), appInstance, nullptr);
+    fitCityEntry();
 }
 
 void takeCityEntry() {
@@ -96,12 +94,14 @@ void showAbout() {
     const SelectGuard font(dc.get(), textFont());
     SetBkMode(dc.get(), TRANSPARENT);
     SetTextColor(dc.get(), kAboutColor);
-    const int left = GetSystemMetrics(SM_CXSCREEN) - kAboutFromRight;
+    // Its lengths grow with the window's, as its font does.
+    const int room = scaleToDpi(kAboutFromRight, mainWindowDpi), top = scaleToDpi(kAboutTop, mainWindowDpi);
+    const int left = GetSystemMetrics(SM_CXSCREEN) - room;
 
     wchar_t line[64];
     const int programLength =
         gbk::toWide(app_text::kAboutProgram, sizeof app_text::kAboutProgram - 1, line, sizeof line / sizeof *line);
-    if (programLength > 0) TextOutW(dc.get(), left, kAboutTop, line, programLength);
+    if (programLength > 0) TextOutW(dc.get(), left, top, line, programLength);
 
     // The path's end says most about where the program is: while the line is wider than the
     // room left of the screen's edge, drop characters from the path's start and mark the cut
@@ -117,12 +117,26 @@ void showAbout() {
         length = wsprintfW(shown, L"%s%s%s", place, tail == path ? L"" : L"...", tail);
         SIZE extent{};
         GetTextExtentPoint32W(dc.get(), shown, length, &extent);
-        if (extent.cx <= kAboutFromRight || *tail == L'\0') break;
+        if (extent.cx <= room || *tail == L'\0') break;
     }
-    TextOutW(dc.get(), left, kAboutTop + kAboutLineHeight, shown, length);
+    TextOutW(dc.get(), left, top + scaleToDpi(kAboutLineHeight, mainWindowDpi), shown, length);
 }
 
 }  // namespace
+
+void fitCityEntry() {
+    const auto at = [](int length) { return scaleToDpi(length, mainWindowDpi); };
+    const struct {
+        HWND control;
+        int left, width;
+    } controls[] = {{cityEdit, kCityLeft, kCityWidth}, {cityButton, kButtonLeft, kButtonWidth}};
+    for (const auto& c : controls) {
+        if (!c.control) continue;
+        SetWindowPos(c.control, nullptr, at(c.left), at(kCityTop), at(c.left + c.width) - at(c.left),
+                     at(kCityTop + kCityHeight) - at(kCityTop), SWP_NOZORDER | SWP_NOACTIVATE);
+        SendMessageW(c.control, WM_SETFONT, reinterpret_cast<WPARAM>(textFont()), TRUE);
+    }
+}
 
 bool buildPopupMenu() {
     if (!popupMenu) {

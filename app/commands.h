@@ -34,6 +34,9 @@ void showPopupMenu(HWND owner);
 // A confirmed colour becomes the item's and the dialog's next start; a cancelled dialog
 // changes nothing and returns false.
 bool chooseColor(unsigned item);
+// Moves and sizes the open city entry for the window's DPI and gives it the window's font;
+// nothing while no entry is open.
+void fitCityEntry();
 // Adds or deletes the tray icon and sets trayIconShown to match. The window is shown when
 // the icon goes while it is hidden, since the icon was the only way back to it.
 void setTrayIcon(bool shown);

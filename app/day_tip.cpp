@@ -56,8 +56,9 @@ void describeTool(const CalendarPanel& panel, HWND window, unsigned day) {
         char gbk[std::size(text)];
         almanac::describe(described, almanac::Layout::tipLines, gbk, sizeof gbk);
         if (!MultiByteToWideChar(936, 0, gbk, -1, text, static_cast<int>(std::size(text)))) text[0] = L'\0';
-        const calendar_grid::Box cell =
-            calendar_grid::cellArea(panel.originX, panel.originY, calendar_grid::cellOfDay(panel.firstWeekday, day));
+        const calendar_grid::Box cell = calendar_grid::scaled(
+            calendar_grid::cellArea(panel.originX, panel.originY, calendar_grid::cellOfDay(panel.firstWeekday, day)),
+            panel.dpi);
         tool.rect = RECT{cell.left, cell.top, cell.right, cell.bottom};
     }
     SendMessageW(tipWindow, TTM_POP, 0, 0);
@@ -70,8 +71,9 @@ void describeTool(const CalendarPanel& panel, HWND window, unsigned day) {
 
 LRESULT onDayTipMouse(const CalendarPanel& panel, HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
     if (!makeTip(window)) return 0;
-    const int x = GET_X_LPARAM(lParam);
-    const int y = GET_Y_LPARAM(lParam);
+    // Back to the grid's 96-DPI lengths, so the pointer finds the cell that painting scaled.
+    const int x = unscaleFromDpi(GET_X_LPARAM(lParam), panel.dpi);
+    const int y = unscaleFromDpi(GET_Y_LPARAM(lParam), panel.dpi);
     const unsigned day =
         panel.ready ? calendar_grid::dayAt(panel.originX, panel.originY, panel.firstWeekday, panel.daysInMonth, x, y)
                     : 0;

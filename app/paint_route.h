@@ -5,5 +5,6 @@
 
 enum class PaintRoute { nothing, calendar, weather, both };
 
-// `top` and `bottom` are the update rectangle's edges in client pixels, y growing down.
-PaintRoute routePaint(long top, long bottom);
+// `top` and `bottom` are the update rectangle's edges in client pixels, y growing down; the
+// thresholds grow with the window's `dpi` as the panels do.
+PaintRoute routePaint(long top, long bottom, int dpi);

@@ -7,6 +7,7 @@
 #include "app/commands.h"
 #include "app/day_tip.h"
 #include "app/paint_route.h"
+#include "app/window_geometry.h"
 #include "app/resource.h"
 #include "app/weather_schedule.h"
 #include "common/unique.h"
@@ -30,13 +31,16 @@ bool firstTick = true;
 NOTIFYICONDATAA trayIconData;
 UINT taskbarCreatedMessage = 0;
 void(WINAPI* readLocalDate)(LPSYSTEMTIME) = GetLocalTime;
+int mainWindowDpi = kBaseDpi;
 
 namespace {
 
 unsigned weatherFailures = 0;  // failed refreshes in a row since the last new request
 // The panels' texts are Chinese: a font with GBK's characters, the size a Chinese Windows
 // draws by default, so that a Windows of another language draws them the same.
+// Made at the window's DPI, again when it changes.
 UniqueGdi chineseFont;
+int chineseFontHeight = 0;
 
 // Black is the colour key, so the black class background is fully transparent and only
 // what the panels draw shows; alpha 200 of 255 makes that translucent.
@@ -71,25 +75,69 @@ void fillTrayIconData(HWND window) {
     std::strncpy(trayIconData.szTip, "Pellumo", 63);
 }
 
-LRESULT onCreate(HWND window) {
-    if (HWND desktop = GetDesktopWindow()) SetParent(window, desktop);
-    fillTrayIconData(window);
+using GetDpiForWindowFn = UINT(WINAPI*)(HWND);
 
-    // A window region counts from the window's own corner, frame and title bar included:
-    // this cuts away the left frame, most of the title bar and a strip at the right and
-    // bottom, leaving the panels floating without visible chrome.
+// The work area of the monitor that holds most of `window`, or of the primary monitor while
+// there is none.
+PixelRect workAreaOf(HWND window) {
+    HMONITOR monitor = window ? MonitorFromWindow(window, MONITOR_DEFAULTTONEAREST)
+                              : MonitorFromPoint({0, 0}, MONITOR_DEFAULTTOPRIMARY);
+    MONITORINFO info{};
+    info.cbSize = sizeof info;
+    RECT area{};
+    if (GetMonitorInfoA(monitor, &info) && !(info.dwFlags & MONITORINFOF_PRIMARY)) {
+        area = info.rcWork;
+    } else if (!SystemParametersInfoA(SPI_GETWORKAREA, 0, &area, 0)) {
+        // The primary monitor's from the system setting that a moved taskbar changes and
+        // WM_SETTINGCHANGE announces; Wine leaves a set work area out of the monitor record.
+        SetRect(&area, 0, 0, GetSystemMetrics(SM_CXSCREEN), GetSystemMetrics(SM_CYSCREEN));
+    }
+    return {area.left, area.top, area.right, area.bottom};
+}
+
+// The region is the system's once installed, so each size gets a new one.
+void cutWindowRegion(HWND window, int dpi) {
     RECT client;
     GetClientRect(window, &client);
-    UniqueGdi region(CreateRectRgn(client.left + 5, client.top + 20, client.right, client.bottom - 5));
+    const PixelRect cut = mainWindowRegion(client.right, client.bottom, dpi);
+    UniqueGdi region(CreateRectRgn(cut.left, cut.top, cut.right, cut.bottom));
     if (region && SetWindowRgn(window, static_cast<HRGN>(region.get()), TRUE)) {
         region.release();  // the system owns it now
     }
+}
 
+// Makes the font at `height` pixels unless it is that already, and hands back the one it
+// replaced (or nothing) to be deleted once nothing draws with it.
+UniqueGdi remakeChineseFont(int height) {
+    if (chineseFont && height == chineseFontHeight) return UniqueGdi();
     LOGFONTW font{};
-    font.lfHeight = kFontHeight;
+    font.lfHeight = height;
     font.lfWeight = FW_NORMAL;
     font.lfCharSet = GB2312_CHARSET;
-    chineseFont.reset(CreateFontIndirectW(&font));
+    UniqueGdi made(CreateFontIndirectW(&font));
+    if (!made) return UniqueGdi();
+    UniqueGdi old(chineseFont.release());
+    chineseFont.reset(made.release());
+    chineseFontHeight = height;
+    return old;
+}
+
+// Everything drawn at the window's DPI takes it: the panels, the font, the city entry and
+// the region.
+void applyDpi(HWND window, int dpi) {
+    mainWindowDpi = dpi;
+    calendarPanel.dpi = dpi;
+    weatherPanel.dpi = dpi;
+    // The city entry draws with the font: it takes the new one before the old one goes.
+    const UniqueGdi oldFont = remakeChineseFont(scaleToDpi(kFontHeight, dpi));
+    fitCityEntry();
+    cutWindowRegion(window, dpi);
+}
+
+LRESULT onCreate(HWND window) {
+    if (HWND desktop = GetDesktopWindow()) SetParent(window, desktop);
+    fillTrayIconData(window);
+    applyDpi(window, windowDpi(window));
 
     SetTimer(window, kStartupTimer, kFirstTickDelay, nullptr);
     SetTimer(window, kDayTimer, kDayCheckPeriod, nullptr);
@@ -204,10 +252,33 @@ LRESULT onTaskbarCreated() {
     return 0;
 }
 
+// The monitor the window was on went away or changed its size or work area.
+LRESULT onDisplayChange(HWND window) {
+    placeMainWindow(window);
+    return 0;
+}
+
+LRESULT onSettingChange(HWND window, WPARAM action) {
+    if (action == SPI_SETWORKAREA) placeMainWindow(window);
+    return 0;
+}
+
+// Moved to a monitor of another DPI, or the user changed the scale: the system suggests
+// the rectangle that keeps the window where it was at the new size.
+LRESULT onDpiChanged(HWND window, WPARAM dpis, LPARAM suggested) {
+    const RECT* place = reinterpret_cast<const RECT*>(suggested);
+    if (!place) return 0;
+    SetWindowPos(window, nullptr, place->left, place->top, place->right - place->left, place->bottom - place->top,
+                 SWP_NOZORDER | SWP_NOACTIVATE);
+    applyDpi(window, HIWORD(dpis));
+    InvalidateRect(window, nullptr, TRUE);
+    return 0;
+}
+
 LRESULT onPaint(HWND window) {
     const PaintDc dc(window);
     const SelectGuard font(dc.get(), chineseFont.get());
-    const PaintRoute route = routePaint(dc.area().top, dc.area().bottom);
+    const PaintRoute route = routePaint(dc.area().top, dc.area().bottom, calendarPanel.dpi);
     if (route == PaintRoute::both || route == PaintRoute::calendar) calendarPanel.paint(window, dc.get());
     if (route == PaintRoute::both || route == PaintRoute::weather) weatherPanel.paint(window, dc.get());
     return 0;
@@ -259,12 +330,37 @@ void registerWindowClass(HINSTANCE instance) {
     RegisterClassExA(&wc);
 }
 
+int windowDpi(HWND window) {
+    // From Windows 10 1607 on, and not in every Wine: looked up, not linked.
+    static const auto getDpiForWindow = reinterpret_cast<GetDpiForWindowFn>(
+        reinterpret_cast<void (*)()>(GetProcAddress(GetModuleHandleA("user32.dll"), "GetDpiForWindow")));
+    if (window && getDpiForWindow) {
+        if (const UINT dpi = getDpiForWindow(window)) return static_cast<int>(dpi);
+    }
+    // Before it, the screen's DPI is the system DPI, the one a system-aware program gets.
+    HDC screen = GetDC(nullptr);
+    const int dpi = screen ? GetDeviceCaps(screen, LOGPIXELSY) : 0;
+    if (screen) ReleaseDC(nullptr, screen);
+    return dpi > 0 ? dpi : kBaseDpi;
+}
+
+void placeMainWindow(HWND window) {
+    const int dpi = windowDpi(window);
+    const PixelRect place = mainWindowRect(workAreaOf(window), dpi);
+    SetWindowPos(window, nullptr, place.left, place.top, place.right - place.left, place.bottom - place.top,
+                 SWP_NOZORDER | SWP_NOACTIVATE);
+    applyDpi(window, dpi);
+}
+
 bool createMainWindow(HINSTANCE instance, int showCommand) {
     appInstance = instance;
-    mainWindow = CreateWindowExA(WS_EX_LAYERED | WS_EX_TOOLWINDOW, windowClassName, "", WS_OVERLAPPEDWINDOW,
-                                 GetSystemMetrics(SM_CXSCREEN) - kWindowWidth, -15, kWindowWidth, kWindowHeight,
-                                 nullptr, nullptr, instance, nullptr);
+    const PixelRect place = mainWindowRect(workAreaOf(nullptr), windowDpi(nullptr));
+    mainWindow = CreateWindowExA(WS_EX_LAYERED | WS_EX_TOOLWINDOW, windowClassName, "", WS_OVERLAPPEDWINDOW, place.left,
+                                 place.top, place.right - place.left, place.bottom - place.top, nullptr, nullptr,
+                                 instance, nullptr);
     if (!mainWindow) return false;
+    // The primary monitor's DPI may differ from the system's the size above was taken at.
+    if (windowDpi(mainWindow) != windowDpi(nullptr)) placeMainWindow(mainWindow);
     makeTranslucent(mainWindow);
     ShowWindow(mainWindow, showCommand);
     UpdateWindow(mainWindow);
@@ -288,6 +384,12 @@ LRESULT CALLBACK mainWindowProc(HWND window, UINT message, WPARAM wParam, LPARAM
             return 0;
         case WM_TIMER:
             return onTimer(window, wParam);
+        case WM_DISPLAYCHANGE:
+            return onDisplayChange(window);
+        case WM_SETTINGCHANGE:
+            return onSettingChange(window, wParam);
+        case kDpiChangedMessage:
+            return onDpiChanged(window, wParam, lParam);
         case WM_TIMECHANGE:
             return onDayCheck(window);
         case WM_POWERBROADCAST:

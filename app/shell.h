@@ -18,9 +18,9 @@ constexpr UINT kWeatherDoneMessage = WM_APP + 1;  // lParam: the worker's result
 constexpr DWORD kWorkerStopWaitMs = 1000;         // the most that ending waits for a refresh
 constexpr UINT kTrayIconId = 10000;
 constexpr UINT kTrayCallbackMessage = WM_USER + 9;  // 1033
-constexpr int kWindowWidth = 320;
-constexpr int kWindowHeight = 450;
-constexpr int kFontHeight = 16;  // cell height in pixels, a Chinese Windows' default
+// Not declared for the Windows versions this program is built for; sent from Windows 8.1 on.
+constexpr UINT kDpiChangedMessage = 0x02E0;  // WM_DPICHANGED
+constexpr int kFontHeight = 16;              // cell height in pixels at 96 DPI, a Chinese Windows' default
 
 extern HINSTANCE appInstance;
 extern HWND mainWindow;  // null until createMainWindow has made it
@@ -28,6 +28,7 @@ extern char windowClassName[32];
 extern bool firstTick;                // true until the first timer tick has loaded the settings
 extern NOTIFYICONDATAA trayIconData;  // the platform's first layout: cbSize 88
 extern CalendarPanel calendarPanel;
+extern int mainWindowDpi;           // the DPI the window draws at: 96 until it is made
 extern UINT taskbarCreatedMessage;  // registered at window creation
 // Where the day check reads the local date: GetLocalTime, or a test's clock.
 extern void(WINAPI* readLocalDate)(LPSYSTEMTIME);
@@ -42,4 +43,9 @@ void restartWeatherRetries();
 void registerWindowClass(HINSTANCE instance);
 // Creates, makes translucent and shows the main window; false when it was not created.
 bool createMainWindow(HINSTANCE instance, int showCommand);
+// The DPI `window` is shown at (the system's while there is no window); 96 when unknown.
+int windowDpi(HWND window);
+// Puts the window in the top-right corner of the work area of the monitor it is on, at
+// its DPI, and cuts its region to that size.
+void placeMainWindow(HWND window);
 LRESULT CALLBACK mainWindowProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam);

@@ -3,7 +3,11 @@
 // painting and its tests agree on one set of numbers.
 //
 // Cells are 36 x 36 in seven columns, Sunday first. The row of week-day names takes the
-// first 36 pixels below the origin; day rows follow, up to six of them.
+// first 36 pixels below the origin; day rows follow, up to six of them. These are the
+// lengths at 96 DPI; `scaled` takes a box to the window's DPI, and a pointer position comes
+// back through unscaleFromDpi before dayAt.
+
+#include "common/dpi_scale.h"
 
 namespace calendar_grid {
 
@@ -63,5 +67,11 @@ constexpr Box todayBox(int originX, int originY, Cell cell) {
 // today falls in the sixth row. Everything paint draws lies inside it, so nothing stale is
 // left behind when the month changes.
 constexpr Box panelArea(int originX, int originY) { return {originX - 2, originY, originX + 252, originY + 253}; }
+
+// `box` at `dpi`, each edge scaled on its own so that boxes which share an edge still do.
+constexpr Box scaled(Box box, int dpi) {
+    return {scaleToDpi(box.left, dpi), scaleToDpi(box.top, dpi), scaleToDpi(box.right, dpi),
+            scaleToDpi(box.bottom, dpi)};
+}
 
 }  // namespace calendar_grid

@@ -99,4 +99,7 @@ public:
     int32_t originX{};
     int32_t originY{};
     char todayText[32]{};
+    // The DPI of the window it draws on, set by the window; origins and every length of the
+    // grid are the ones at 96 DPI and scaled by dpi / 96 where they are drawn.
+    int32_t dpi{96};
 };

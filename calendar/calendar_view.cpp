@@ -50,7 +50,7 @@ void CalendarPanel::setColor(unsigned index, COLORREF color) {
 
 void CalendarPanel::invalidate() {
     if (!hwnd) return;
-    const calendar_grid::Box box = calendar_grid::panelArea(originX, originY);
+    const calendar_grid::Box box = calendar_grid::scaled(calendar_grid::panelArea(originX, originY), dpi);
     RECT area{box.left, box.top, box.right, box.bottom};
     InvalidateRect(hwnd, &area, TRUE);
 }

@@ -158,6 +158,15 @@ public:
     ~Canvas() { SelectObject(dc.get(), selected); }
     HDC get() const { return bits ? dc.get() : nullptr; }
 
+    // FNV-1a over every pixel: one number that changes with any pixel, to hold a picture
+    // to the one an earlier build drew.
+    uint64_t hash() const {
+        GdiFlush();
+        uint64_t h = 14695981039346656037ull;
+        for (int i = 0; i < width_ * height_; ++i) h = (h ^ (bits[i] & 0xFFFFFF)) * 1099511628211ull;
+        return h;
+    }
+
     template <class Box = Area>  // any type with the four sides, or braces
     int count(const Box& a, COLORREF color = 0) const {
         GdiFlush();

@@ -2,6 +2,7 @@
 
 #include "weather/weather_panel.h"
 
+#include "common/dpi_scale.h"
 #include "common/gbk_wide.h"
 #include "common/unique.h"
 #include "net/http_fetcher.h"
@@ -119,27 +120,35 @@ bool WeatherPanel::paint(HWND window, HDC dc) {
     UniqueMemoryDc memory(CreateCompatibleDC(dc));
     SetBkMode(dc, TRANSPARENT);
     SetTextColor(dc, textColor);
-    drawText(dc, originX + kCityX, originY, forecastCity, sizeof forecastCity);
+    const auto at = [this](int length) { return scaleToDpi(length, dpi); };
+    drawText(dc, at(originX + kCityX), at(originY), forecastCity, sizeof forecastCity);
+
+    // Scaled icons are smoothed; at 96 DPI they are copied as they are, as they always were.
+    const int oldStretchMode = dpi != kBaseDpi ? SetStretchBltMode(dc, HALFTONE) : 0;
+    if (oldStretchMode) SetBrushOrgEx(dc, 0, 0, nullptr);  // HALFTONE asks for it
 
     for (int k = 0; k < kIconCount && memory; ++k) {
         BITMAP size{};
         if (!iconBitmaps[k] || !GetObjectA(iconBitmaps[k], sizeof size, &size)) continue;
-        // Cut to the square, never scaled; a smaller icon leaves the rest of it undrawn.
+        // Cut to the square, then scaled with the window; a smaller icon leaves the rest of
+        // it undrawn.
         const int width = size.bmWidth < kIconSide ? size.bmWidth : kIconSide;
         const int height = size.bmHeight < kIconSide ? size.bmHeight : kIconSide;
+        const int left = at(originX + kIconX[k]), top = at(originY + kIconY);
         SelectGuard selected(memory.get(), iconBitmaps[k]);
-        StretchBlt(dc, originX + kIconX[k], originY + kIconY, width, height, memory.get(), 0, 0, width, height,
-                   SRCCOPY);
+        StretchBlt(dc, left, top, at(originX + kIconX[k] + width) - left, at(originY + kIconY + height) - top,
+                   memory.get(), 0, 0, width, height, SRCCOPY);
     }
+    if (oldStretchMode) SetStretchBltMode(dc, oldStretchMode);
 
     for (int d = 0; d < 3; ++d) {
         const DayForecast& day = days[d];
-        const int x = originX + kColumnWidth * d;
+        const int x = at(originX + kColumnWidth * d);
         const int y = originY + kFirstLineY;
-        drawText(dc, x, y, day.dayName, sizeof day.dayName);
-        drawText(dc, x, y + kLineHeight, day.temperature, sizeof day.temperature);
-        drawText(dc, x, y + 2 * kLineHeight, day.description, sizeof day.description);
-        drawText(dc, x, y + 3 * kLineHeight, day.wind, sizeof day.wind);
+        drawText(dc, x, at(y), day.dayName, sizeof day.dayName);
+        drawText(dc, x, at(y + kLineHeight), day.temperature, sizeof day.temperature);
+        drawText(dc, x, at(y + 2 * kLineHeight), day.description, sizeof day.description);
+        drawText(dc, x, at(y + 3 * kLineHeight), day.wind, sizeof day.wind);
     }
     ready = true;
     return true;
@@ -147,7 +156,8 @@ bool WeatherPanel::paint(HWND window, HDC dc) {
 
 bool WeatherPanel::invalidate() {
     if (!hwnd) return true;
-    const RECT area{originX, originY, originX + kPanelWidth, originY + kPanelHeight};
+    const RECT area{scaleToDpi(originX, dpi), scaleToDpi(originY, dpi), scaleToDpi(originX + kPanelWidth, dpi),
+                    scaleToDpi(originY + kPanelHeight, dpi)};
     InvalidateRect(hwnd, &area, TRUE);
     return true;
 }

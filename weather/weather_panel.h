@@ -102,6 +102,9 @@ public:
     char pictureFolder[kPictureFolderSize]{};
     int32_t originX = 4;
     int32_t originY = 260;
+    // The DPI of the window it draws on, set by the window; the origin and every length of
+    // the panel are the ones at 96 DPI and scaled by dpi / 96 where they are drawn.
+    int32_t dpi = 96;
     // The city whose query brought the forecast on show: what the panel draws as its title,
     // so a failed query never puts a new name over an older city's forecast.
     char forecastCity[kCitySize]{};

@@ -291,6 +291,76 @@ void settle() {
     KillTimer(mainWindow, kWeatherTimer);
 }
 
+// The taskbar moved to the top and to the right, and back: announced by a change of the
+// work area setting or by a display change; another setting's change moves nothing.
+TEST(Placement, TheWindowKeepsToTheWorkAreaOfItsMonitor) {
+    RECT before{};
+    ASSERT_TRUE(SystemParametersInfoA(SPI_GETWORKAREA, 0, &before, 0));
+    const LONG width = GetSystemMetrics(SM_CXSCREEN), height = GetSystemMetrics(SM_CYSCREEN);
+    const struct {
+        RECT workArea;
+        UINT message;
+        WPARAM wParam;
+        LONG wantRight, wantTop;
+    } rows[] = {
+        {{0, 40, width, height}, WM_SETTINGCHANGE, SPI_SETWORKAREA, width, 25},
+        {{0, 0, width - 60, height}, WM_SETTINGCHANGE, SPI_SETNONCLIENTMETRICS, width, 25},
+        {{0, 0, width - 60, height}, WM_DISPLAYCHANGE, 32, width - 60, -15},
+        {{0, 0, width, height}, WM_SETTINGCHANGE, SPI_SETWORKAREA, width, -15},
+    };
+    for (const auto& r : rows) {
+        ASSERT_TRUE(SystemParametersInfoA(SPI_SETWORKAREA, 0, const_cast<RECT*>(&r.workArea), 0));
+        SendMessageA(mainWindow, r.message, r.wParam, MAKELPARAM(width, height));
+        RECT got{};
+        GetWindowRect(mainWindow, &got);
+        EXPECT_EQ(std::make_tuple(got.right, got.top, got.right - got.left, got.bottom - got.top),
+                  std::make_tuple(r.wantRight, r.wantTop, 320L, 450L))
+            << "message " << r.message << " " << r.wParam;
+    }
+    SystemParametersInfoA(SPI_SETWORKAREA, 0, &before, 0);
+}
+
+// Moved to a monitor at 144 DPI and back with the city entry open: the window takes the
+// rectangle the system suggests, the panels the DPI, the font, the entry and the region
+// their scaled sizes.
+TEST(Placement, ADpiChangeTakesTheSuggestedRectangleAndScalesEverything) {
+    RECT before{};
+    GetWindowRect(mainWindow, &before);
+    command(kCommandCityEntry);
+    ASSERT_TRUE(cityEdit);
+    const struct {
+        int dpi;
+        RECT suggested;
+        int regionLeft, regionTop, regionBottomStrip;
+        LONG fontHeight;
+        RECT entry;
+    } rows[] = {{144, {100, 50, 580, 725}, 8, 30, 8, 24, {23, 383, 143, 413}},
+                {96, before, 5, 20, 5, 16, {15, 255, 95, 275}}};
+    for (const auto& r : rows) {
+        SendMessageA(mainWindow, kDpiChangedMessage, MAKEWPARAM(r.dpi, r.dpi), reinterpret_cast<LPARAM>(&r.suggested));
+        RECT got{}, client{}, region{}, entry{};
+        GetWindowRect(mainWindow, &got);
+        GetClientRect(mainWindow, &client);
+        GetWindowRgnBox(mainWindow, &region);
+        GetWindowRect(cityEdit, &entry);
+        MapWindowPoints(nullptr, mainWindow, reinterpret_cast<POINT*>(&entry), 2);
+        LOGFONTW font{};
+        GetObjectW(textFont(), sizeof font, &font);
+        EXPECT_TRUE(EqualRect(&got, &r.suggested)) << r.dpi;
+        EXPECT_TRUE(EqualRect(&entry, &r.entry))
+            << entry.left << "," << entry.top << " " << entry.right << "," << entry.bottom;
+        EXPECT_EQ(std::make_tuple(calendarPanel.dpi, weatherPanel.dpi, font.lfHeight),
+                  std::make_tuple(r.dpi, r.dpi, r.fontHeight));
+        EXPECT_EQ(SendMessageW(cityEdit, WM_GETFONT, 0, 0), reinterpret_cast<LRESULT>(textFont()));
+        EXPECT_EQ(
+            std::make_tuple(region.left, region.top, region.right, region.bottom),
+            std::make_tuple(LONG{r.regionLeft}, LONG{r.regionTop}, client.right, client.bottom - r.regionBottomStrip));
+    }
+    DestroyWindow(cityEdit);
+    DestroyWindow(cityButton);
+    cityEdit = cityButton = nullptr;
+}
+
 #define WORDS "%CC%EC%C6%F8%D4%A4%B1%A8+"  // 天气预报 and a blank
 std::string query(const std::string& encodedCity) {
     return "<GET /s?bs=" WORDS + encodedCity + "&f=8&wd=" WORDS + encodedCity + " ";
