@@ -18,7 +18,7 @@ cleanup() {
 trap cleanup EXIT
 
 # The scripted site alone, for ten minutes at most.
-python3 -c 'import sys, time; sys.path.insert(0, sys.argv[1]); import weather_e2e as site
+python3 -c 'import sys, time; sys.path.insert(0, sys.argv[1]); import pellumo_e2e as site
 open(sys.argv[2], "w").write(f"{site.scripted_site()[1]}\n"); time.sleep(600)' "$repo_root/tests/app" "$work/port" &
 site_pid=$!
 for _ in $(seq 100); do

@@ -9,6 +9,7 @@
 
 namespace settings_store {
 const char* runKeyPath = "Software\\Microsoft\\Windows\\CurrentVersion\\Run";
+BOOL(WINAPI* writeBytes)(HANDLE, LPCVOID, DWORD, LPDWORD, LPOVERLAPPED) = WriteFile;
 }  // namespace settings_store
 
 namespace {
@@ -52,7 +53,8 @@ bool SettingsStore::writeFile(const char* text) {
         const DWORD length = static_cast<DWORD>(std::strlen(text));
         DWORD written = 0;
         whole =
-            WriteFile(file.get(), text, length, &written, nullptr) && written == length && FlushFileBuffers(file.get());
+            settings_store::writeBytes(file.get(), text, length, &written, nullptr) && written == length &&
+            FlushFileBuffers(file.get());
     }
     // Only a file written whole replaces the old one; the move is a rename within the
     // folder, so the old file is never seen half replaced.

@@ -31,5 +31,7 @@ constexpr wchar_t kTemporaryName[] = L"\\quorvan.idx.new";
 constexpr char kRunValueName[] = "quorvan";
 // The key under HKEY_CURRENT_USER that holds the Run value; tests point it elsewhere.
 extern const char* runKeyPath;
+// Writes the file's bytes; tests put a short or failing write in its place.
+extern BOOL(WINAPI* writeBytes)(HANDLE, LPCVOID, DWORD, LPDWORD, LPOVERLAPPED);
 
 }  // namespace settings_store

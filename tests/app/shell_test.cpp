@@ -180,13 +180,15 @@ TEST(Commands, AConfirmedColourShowsACancelledOneChangesNothing) {
     dialogConfirms = TRUE;
     dialogChoice = 0x123456;
     command(2001, BN_CLICKED);  // the notification code is not looked at
+    dialogChoice = 0x0000AA;
+    command(2004);  // the calendar's last colour, the weather's next
     dialogChoice = 0x00AA00;
     command(2005);
     dialogConfirms = FALSE;
     for (UINT id = 2000; id <= 2005; ++id) command(id);
     EXPECT_EQ(std::make_tuple(calendarPanel.colors[0], calendarPanel.colors[1], calendarPanel.colors[4],
                               weatherPanel.textColor),
-              std::make_tuple(1ul, 0x123456ul, 5ul, 0x00AA00ul));
+              std::make_tuple(1ul, 0x123456ul, 0xAAul, 0x00AA00ul));
 }
 
 TEST(Commands, TheTrayIconComesAndGoesAndNeverStrandsTheWindow) {
@@ -514,7 +516,7 @@ TEST(Ending, TheSessionsEndAndCloseSaveCloseStopsARefreshAtOnceAndEndsTheProgram
     SendMessageA(mainWindow, WM_ENDSESSION, FALSE, 0);
     EXPECT_EQ(settingsText(), before) << "the session goes on";
     SendMessageA(mainWindow, WM_ENDSESSION, TRUE, 0);
-    const std::string line = "/0/0/40,-10,1,1193046,3,4,5/6,270,43520,\xC9\xCF\xBA\xA3";  // 上海
+    const std::string line = "/0/0/40,-10,1,1193046,3,4,170/6,270,43520,\xC9\xCF\xBA\xA3";  // 上海
     EXPECT_EQ(settingsText(), line);
 
     // A line that wants the tray icon gets it, loaded here as a new run would load it; its

@@ -131,7 +131,7 @@ TEST(CalendarNavigation, StepsAndStopsAtTheRangeEnds) {
     } rows[] = {
         {1900, 1, previousMonth, 1900, 1}, {2100, 12, nextMonth, 2100, 12},    {1901, 3, previousYear, 1900, 3},
         {2024, 2, nextYear, 2025, 2},      {2024, 1, previousMonth, 2023, 12}, {2024, 12, nextMonth, 2025, 1},
-        {2024, 5, previousMonth, 2024, 4}, {2024, 5, nextMonth, 2024, 6},
+        {2024, 2, previousMonth, 2024, 1}, {2024, 11, nextMonth, 2024, 12},
     };
     for (const auto& row : rows) {
         CalendarPanel p;

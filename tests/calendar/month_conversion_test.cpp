@@ -8,6 +8,7 @@
 
 #include <cstdio>
 #include <string>
+#include <tuple>
 
 namespace {
 
@@ -20,7 +21,7 @@ TEST(Construction, TheTodayLineIsTheDateOfTheTodayFields) {
     EXPECT_EQ(std::string(panel.todayText, sizeof panel.todayText), std::string(expected, sizeof expected));
 }
 
-// Out-of-range years change nothing, months 0 and 13 show December, the month on show
+// Out-of-range years change nothing, months 0 and 13 show December (1 to 12 themselves), the month on show
 // again is not recomputed, and cells past a short month's end stay as constructed.
 TEST(MonthConversion, RangeEdgesOddMonthsAndShortMonths) {
     CalendarPanel panel;
@@ -34,9 +35,10 @@ TEST(MonthConversion, RangeEdgesOddMonthsAndShortMonths) {
     EXPECT_TRUE(panel.setViewMonth(2023, 2));
     EXPECT_EQ(panel.lunarDayOf[0], 99);
 
-    for (uint16_t month : {0, 13}) {
+    for (auto [month, shown, days] : {std::tuple<uint16_t, uint16_t, uint16_t>{0, 12, 31}, {1, 1, 31}, {11, 11, 30},
+                                      {12, 12, 31}, {13, 12, 31}}) {
         ASSERT_TRUE(panel.setViewMonth(2024, month));
-        EXPECT_EQ(std::make_pair(panel.viewMonth, panel.daysInMonth), (std::make_pair<uint16_t, uint16_t>(12, 31)));
+        EXPECT_EQ(std::make_pair(panel.viewMonth, panel.daysInMonth), std::make_pair(shown, days)) << month;
         EXPECT_EQ(std::string(panel.dayNumberText[8], 4), std::string("9\0", 2) + "10") << "days 9 and 10";
     }
 }

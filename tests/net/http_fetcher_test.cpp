@@ -62,6 +62,8 @@ TEST(HttpFetcher, TakesTextAndReusesTheConnectionOnlyWhenInStep) {
         "<GET /%CC%EC.html?q=1&f=8 HTTP/1.1\r\nHost:127.0.0.1\r\nAccept:*/*\r\nUser-Agent:Mozilla/4.0 "
         "(compatible; MSIE 6.0; Windows NT 5.1)\r\nConnection:Keep-Alive\r\n\r\n";
     const std::string split = ok(withMarker(480)), untilClose = "HTTP/1.1 200 OK\r\n\r\n", long4999 = filler(6000);
+    const std::string abc = ok("abc");
+    const size_t cut = abc.find("\r\n\r\n") + 3;
     // Name, the first connection's script, its marker, what it takes, whether the connection is kept.
     const std::tuple<const char*, Script, const char*, Text, bool> rows[] = {
         {"200", {request, ">" + ok("two hundred")}, nullptr, "two hundred", true},
@@ -77,6 +79,8 @@ TEST(HttpFetcher, TakesTextAndReusesTheConnectionOnlyWhenInStep) {
          withMarker(480).substr(480),
          true},
         {"no marker", {"<", ">" + ok(filler(3000))}, kMarker, "", true},
+        {"blank line split after its third byte", {"<", ">" + abc.substr(0, cut), "~300", ">" + abc.substr(cut)},
+         nullptr, "abc", true},
         {"4999 bytes, the rest left unread",
          {"<", ">" + ok(kMarker + long4999)},
          kMarker,
@@ -138,6 +142,7 @@ TEST(HttpFetcher, FailsOnEachFaultAndLeavesNoFile) {
     const std::string untilClose = "HTTP/1.1 200 OK\r\n\r\n";
     Script trickle{"<", ">" + untilClose};
     for (int i = 0; i < 12; ++i) trickle.insert(trickle.end(), {"~250", ">x"});
+    trickle.push_back("|");  // ends the body after 3 s: a later deadline would take it whole
     const std::tuple<const char*, Script, Failure> rows[] = {
         // Silence, not the close that ends the server's hold: the bound gave up first.
         {"stalls mid-body", {"<", ">" + whole.substr(0, 2000)}, Failure::silence},
@@ -148,6 +153,8 @@ TEST(HttpFetcher, FailsOnEachFaultAndLeavesNoFile) {
         {"endless trickle", trickle, Failure::deadline},
         {"just within the size cap", {"<", ">" + untilClose + filler(1 << 20, true), "|"}, Failure::none},
         {"one byte over the size cap", {"<", ">" + untilClose + filler((1 << 20) + 1, true), "|"}, Failure::tooLarge},
+        {"header of 16 KB", {"<", ">" + ok("x", "HTTP/1.1 200 OK\r\nX-Pad: " + std::string(16337, 'p') + "\r\n")},
+         Failure::none},
         {"header over 16 KB", {"<", ">HTTP/1.1 200 OK\r\nX-Pad: " + std::string(16384, 'p'), "|"}, Failure::header},
         {"NUL in the header",
          {"<", ">" + ok("abc", std::string("HTTP/1.1 200 OK\r\nX-A: a\0b\r\n", 27))},
@@ -166,6 +173,22 @@ TEST(HttpFetcher, FailsOnEachFaultAndLeavesNoFile) {
         EXPECT_EQ(fetcher.failure(), failure);
         EXPECT_EQ(folder.files(), failure == Failure::none ? 1 : 0);
     }
+}
+
+// Arguments past their limits fail at once, unsent: a text limit of 1000 bytes (1001 holds
+// a receive), and a request path of 241 bytes once encoded (240 go out).
+TEST(HttpFetcher, RefusesArgumentsPastTheirLimitsUnsent) {
+    ScriptedServer server({{"<", ">" + ok("fits"), "<GET /%CC", ">" + ok("fits")}});
+    std::string path = "/";
+    for (int i = 0; i < 39; ++i) path += "\xCC\xEC";  // 6 bytes each once encoded
+    HttpFetcher fetcher(kBelowHoldMs);
+    char page[1001] = "";
+    EXPECT_FALSE(fetcher.download(server.url("/t").c_str(), nullptr, page, 1000));
+    EXPECT_EQ(fetcher.failure(), Failure::input);
+    EXPECT_TRUE(fetcher.download(server.url("/t").c_str(), nullptr, page, 1001) && page == std::string("fits"));
+    EXPECT_EQ(fetchText(fetcher, server.url(path + "abcdef")), Text{});
+    EXPECT_EQ(fetcher.failure(), Failure::input);
+    EXPECT_EQ(fetchText(fetcher, server.url(path + "abcde")), "fits");
 }
 
 // A saved path of 255 bytes is taken; one of 256 fails at once, without connecting.

@@ -102,6 +102,8 @@ TEST(HttpResponseHead, ReadsItsFields) {
         {"Server: x\r\nContent-Length: abc\r\n", {-1, -1, "", ""}},
         {"HTTP/1.1 200 OK\r\nContent-Length: -99999999999\r\n", {200, INT_MIN, "", ""}},
         {"HTTP/1.1 200 OK\r\nX-Content-Type: " + std::string(70, 'a') + "\r\n", {200, 0, std::string(64, 'a'), ""}},
+        // 1024 bytes: the 1023rd is the last one read.
+        {"HTTP/1.1 200 OK\r\nX: " + std::string(983, 'p') + "\r\nContent-Length: 123", {200, 12, "", ""}},
     };
     HttpResponseHead head;  // one object throughout, so that a field left over from a row shows
     for (const auto& [header, fields] : rows) {
@@ -123,6 +125,7 @@ TEST(BodyFraming, ReadsHowTheBodyEnds) {
         {"HTTP/1.0 200 OK\r\nContent-Length: 5\r\nConnection: Keep-Alive\r\n\r\n", K::length, 5, true},
         {"HTTP/1.1 200 OK\r\nContent-Length: 5\r\nConnection: keep-alive, close\r\n\r\n", K::length, 5, false},
         {"HTTP/1.1 200 OK\r\nContent-Length: +5\r\n\r\n", K::untilClose, 0, false},  // not plain digits
+        {"HTTP/1.1 200 OK\r\nContent-Length: 4294967296\r\n\r\n", K::untilClose, 0, false},
         {"HTTP/1.1 200 OK\r\nContent-Length: 5\r\nContent-Length: 6\r\n\r\n", K::untilClose, 0, false},
         {"HTTP/1.1 200 OK\r\nX-Content-Length: 5\r\n\r\n", K::untilClose, 0, false},
     };
@@ -141,6 +144,12 @@ TEST(ChunkedDecoder, DecodesAndLimitsTheSizeLine) {
     EXPECT_EQ(encoded.substr(0, decoder.decode(&encoded[0], encoded.size())), "Wikipedia in\r\n\r\nchunks.");
     EXPECT_TRUE(decoder.done() && decoder.excess() == 4u);
     const size_t limit = ChunkedDecoder::kMaxLineLength;
+    for (const size_t digits : {limit, limit + 1}) {  // leading zeros keep the size small
+        std::string text = std::string(digits - 1, '0') + "5\r\nWiki!\r\n";
+        ChunkedDecoder limited;
+        limited.decode(&text[0], text.size());
+        EXPECT_EQ(limited.failed(), digits > limit) << digits;
+    }
     for (const char* end : {"\r\n", "\n"}) {
         for (const size_t extension : {limit - 2, limit - 1}) {
             std::string text = "5;" + std::string(extension, 'e') + end + "Wiki!\r\n";

@@ -44,7 +44,8 @@ TEST(DataFile, ReadsADayInUtf8IntoGbk) {
               "3-4\xBC\xB6");
 }
 
-TEST(DataFile, RejectsEveryEntryThatCouldNotBeServedSafely) {
+// Each limit's last value is taken (no reason), the next one refused for its reason.
+TEST(DataFile, TakesWhatCanBeServedSafelyAndNothingElse) {
     const std::string twice = R"({"cities": [{"name": "北京", "days": []}, {"name": "北京", "days": []}]})";
     struct Row {
         std::string text;
@@ -57,19 +58,27 @@ TEST(DataFile, RejectsEveryEntryThatCouldNotBeServedSafely) {
                 {dataFile("night", "../qing"), "night: unknown"},
                 {dataFile("high", 3.5), "high: want an integer"},
                 {dataFile("low", -100), "low: out of"},
+                {dataFile("low", -99), ""},
+                {dataFile("high", 99), ""},
+                {dataFile("high", 100), "high: out of"},
+                {dataFile("low", 31), ""},
                 {dataFile("low", 32), "high/low"},
-                {dataFile("text", "晴转多云转阴转小雨"), "text: want"},  // 18 GBK bytes
+                {dataFile("text", "晴转多云转阴小雨x"), "text: want"},  // 17 GBK bytes
+                {dataFile("text", "晴转多云转阴小雨"), ""},
+                {dataFile("wind", std::string(17, 'w')), "wind: want"},
+                {dataFile("wind", std::string(16, 'w')), ""},
                 {dataFile("text", "A晴"), "text: want"},
                 {dataFile("text", "晴<b>"), "text: want"},
                 {dataFile("text", "晴☀"), "text: missing or not representable"},
                 {dataFile("wind", "北风<3级"), "wind: want"},
                 {dataFile("wind", ""), "wind: want"},
                 {dataFile(nullptr, nullptr, "乌鲁木齐市郊区县"), ".name: want"},  // 16 GBK bytes
+                {dataFile(nullptr, nullptr, "乌鲁木齐市郊区x"), ""},
                 {twice, "twice"}};
     for (const Row& r : rows) {
         Dataset data;
         std::string error;
-        EXPECT_FALSE(parseDataset(r.text, data, error)) << r.text;
+        EXPECT_EQ(parseDataset(r.text, data, error), !*r.reason) << r.text;
         EXPECT_NE(error.find(r.reason), std::string::npos) << error;
     }
 }

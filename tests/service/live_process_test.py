@@ -8,7 +8,7 @@ Usage: live_process_test.py PELLUMO_FORECAST
 """
 
 import atexit, concurrent.futures, datetime, http.client, os, re, select, signal, socket, subprocess, sys, tempfile, time
-import urllib.parse
+import json, urllib.parse
 
 sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
 from upstream_standin import StandIn, daily, place  # noqa: E402
@@ -87,7 +87,10 @@ now = datetime.datetime.now(datetime.timezone.utc)
 far_offset = 14 * 3600 if now.hour >= 11 else -12 * 3600  # a date other than UTC's, an hour from its edges
 for name, latitude, answer in (("北京", 39.9, daily(28800)), ("远岛", 1.87, daily(far_offset)),
                                ("朝阳", 41.57, daily(28800)), ("雾都", 29.56, "hang"), ("上海", 31.23, daily(28800)),
-                               ("新城", 22.5, (500, b'{"error":true,"reason":"boom"}'))):
+                               ("新城", 22.5, (500, b'{"error":true,"reason":"boom"}')),
+                               # answers of the 256 KiB a body may take, and one byte more
+                               ("满城", 11.1, (200, json.dumps(daily(28800)).encode().ljust(256 * 1024))),
+                               ("溢城", 11.2, (200, json.dumps(daily(28800)).encode().ljust(256 * 1024 + 1)))):
     upstream.places[name] = [place(name, latitude)]
     upstream.answers[latitude] = answer
 good_beijing = temperatures(21, 11)
@@ -121,6 +124,11 @@ with tempfile.TemporaryDirectory() as work:
         _, unknown = live.page("火星市")
         check(unknown and b"al_wt" not in unknown and upstream.count("search 火星市") == 1
               and upstream.count("search 火星") == 1, "an unknown name is asked for once")
+    check(b"al_wt" in (live.page("满城")[1] or b"") and b"al_wt" not in (live.page("溢城")[1] or b"al_wt"),
+          "an answer of 256 KiB is read, one a byte longer is not")
+    live.page("宁"), live.page("Q")
+    check(wait_for(lambda: upstream.count("search 宁") == 1) and upstream.count("search Q") == 0,
+          "one character of two bytes is asked for, a single byte is not")
 
     # One city's upstream hangs; another new city is served meanwhile.
     with concurrent.futures.ThreadPoolExecutor(1) as pool:

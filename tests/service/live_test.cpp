@@ -140,6 +140,17 @@ TEST(LiveParse, AnyFaultInAForecastRefusesTheWholeAnswer) {
         {"code 2.5", [](Json& j) { j["daily"]["weather_code"][0] = 2.5; }},
     };
     ASSERT_TRUE(parseForecast(200, goodForecast(0, 20000).dump(), kNoonUtc).ok);
+    const std::function<void(Json&)> kept[] = {  // each limit's own value
+        [](Json& j) { j = goodForecast(18 * 3600, 20001); },
+        [](Json& j) { j["daily"]["temperature_2m_max"][0] = 60, j["daily"]["temperature_2m_min"][2] = -90; },
+        [](Json& j) { j["daily"]["wind_speed_10m_max"][0] = 300, j["daily"]["wind_direction_10m_dominant"][0] = 360; },
+        [](Json& j) { j["daily"]["weather_code"][0] = 99; },
+    };
+    for (const auto& keep : kept) {
+        Json j = goodForecast(0, 20000);
+        keep(j);
+        EXPECT_TRUE(parseForecast(200, j.dump(), kNoonUtc).ok) << j.dump();
+    }
     for (const auto& r : rows) {
         Json j = goodForecast(0, 20000);
         r.spoil(j);

@@ -157,16 +157,25 @@ with tempfile.TemporaryDirectory() as work:
     time.sleep(2.5)  # two more polls, which must say nothing: the next line is the access log's
     check(served.page_logged("%B9%FE%B6%FB%B1%F5"), "the last good data is still served")
 
-    for args, code, message in [
+    # Every limit one step inside and one outside each end. Options taken run on to the listen,
+    # which fails on the port in use (not shared): exit 1 rather than 2.
+    taken = ["--demo", "--port", str(served.port)]
+    limits = [("--port", 0, 65535), ("--idle-timeout", 1, 3600), ("--request-timeout", 1, 3600),
+              ("--max-connections", 1, 1000000), ("--max-per-address", 1, 1000000), ("--backlog", 1, 65535),
+              ("--threads", 1, 64), ("--max-head-bytes", 4096, 1 << 20), ("--max-header-fields", 1, 1000),
+              ("--max-body-bytes", 0, 1 << 20)]
+    rows = [(taken + [o for name, *ends in limits[1:] for o in (name, str(ends[end]))] + ["--icon-host", "h" * 32],
+             1, f"cannot listen on 127.0.0.1:{served.port}") for end in (0, 1)]
+    rows += [(taken + [name, str(value)], 2, f"{name} wants")
+             for name, low, high in limits for value in (low - 1, high + 1)]
+    for args, code, message in rows + [
         ([], 2, "give one of --demo, --data FILE and --source live"),
         (["--demo", "--data", data], 2, "give one of"),
-        (["--demo", "--port", "70000"], 2, "--port wants"),
-        (["--demo", "--threads", "0"], 2, "--threads wants 1..64"),
         (["--demo", "--icon-host", "a b"], 2, "--icon-host wants"),
+        (["--demo", "--icon-host", "h" * 33], 2, "--icon-host wants"),
         (["--demo", "--default-city", "乌鲁木齐市郊区县"], 2, "--default-city"),
         (["--data", os.path.join(work, "none.json")], 1, "none.json: missing"),
         (["--demo", "--bogus"], 2, "unknown or incomplete option --bogus"),
-        (["--demo", "--port", str(served.port)], 1, f"cannot listen on 127.0.0.1:{served.port}"),  # not shared
     ]:
         done = subprocess.run([exe, "--port", "0"] + args, capture_output=True, timeout=10)
         check(done.returncode == code and message in done.stderr.decode(), f"{args} exits {code} saying why")

@@ -51,6 +51,7 @@ TEST(Service, AnswersEveryQueryWithItsPageOrStatus) {
         {"/s?wd=" + kWords + "+100%25", false, none + "100%"},
         {"/s?wd=" + kWords + "abc", false, search + kWeatherWords + "abc"},
         {"/s?f=8&wd=%3Cb%3E%26%22", false, search + "&lt;b&gt;&amp;&quot;"},
+        {"/s?wd=" + std::string(kMaxTarget - 6, 'a'), false, search + "aaa"},  // the longest target
     };
     for (const Page& p : pages) {
         Reply reply = get(p.target);
@@ -68,12 +69,12 @@ TEST(Service, AnswersEveryQueryWithItsPageOrStatus) {
         {400,
          {w + "+%B1%B1%BE%A", "/s?wd=%", "/s?wd=%G1", "/s?wd=%0g", "/s?wd=%%41", "/s?bs=%E&wd=" + kWords + "+a",
           w + "+%B1", w + "+%B1%30", w + "+%B1%7F", "/s?wd=%80", "/s?wd=%FF%A1", w + "+%0A", "/s?bs=x&f=8", "/s"}},
-        {414, {"/s?wd=" + std::string(kMaxTarget, 'a')}},
+        {414, {"/s?wd=" + std::string(kMaxTarget - 5, 'a')}},
         {405, {"POST /s?wd=x", "DELETE " + i + "day/qing.gif"}},
         {404,
          {"/", "/s/", "/S?wd=x", i + "day/sunny.gif", i + "day/QING.gif", i + "day/%71ing.gif", i + "day/qing.png",
           i + "day/qing.gif/", i + "day/qing.gif?v=1", i + "day//qing.gif", i + "day/../night/qing.gif",
-          i + "dusk/qing.gif", i + "day/.gif", i + "../../../etc/passwd", i + "day/..%2F..%2Fetc%2Fpasswd",
+          i + "dusk/qing.gif", i + "day/.gif", i + "day/gif", i + "../../../etc/passwd", i + "day/..%2F..%2Fetc%2Fpasswd",
           i + "qing.gif"}},
     };
     for (const auto& [status, requests] : refused) {

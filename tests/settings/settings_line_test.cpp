@@ -3,6 +3,8 @@
 
 #include "settings/settings_line.h"
 
+#include "common/gbk_text.h"
+
 #include "tests/test_support.h"
 
 #include <gtest/gtest.h>
@@ -46,7 +48,8 @@ TEST(SettingsLine, ReadsWhatItCanAndWritesItBack) {
         // "": written back unchanged
         {"", kDefaultLine},
         {kDefaultLine, ""},
-        {"/0/1/0,0,0,0,0,0,0/0,0,0,", kDefaultLine},  // 32 bytes or less is ignored, however well formed
+        {"/0/1/0,0,0,0,0,0,0/0,0,0,1234567", kDefaultLine},  // 32 bytes or less is ignored, however well formed
+        {"/0/1/0,0,0,0,0,0,0/0,0,0,12345678", ""},
         {head10, ""},
         // Negative origins, a colour with the top bit, a city holding both separators.
         {"/1/0/-30,-7,1,0,16777215,-1,42/-4,-260,1193046,a,b/" BEIJING, ""},
@@ -61,6 +64,7 @@ TEST(SettingsLine, ReadsWhatItCanAndWritesItBack) {
         {"/0/1/99999999999,-99999999999,99999999999,-2147483649,2147483648,-2147483648,1/"
          "-2147483648,2147483647,4294967296,",
          "/0/1/1000000,-1000000,2147483647,-2147483648,2147483647,-2147483648,1/-1000000,1000000,2147483647,"},
+        {"/0/1/1000001,-1000001,1,2,3,4,5/1000000,-1000000,6,", "/0/1/1000000,-1000000,1,2,3,4,5/1000000,-1000000,6,"},
         // A longer city keeps 15 bytes, never the first byte of a character alone.
         {kDefaultLine + "0123456789abcdefghij", kDefaultLine + "0123456789abcde"},
         {kDefaultLine + "x" BEIJING BEIJING BEIJING BEIJING, kDefaultLine + "x" BEIJING BEIJING BEIJING "\xB1\xB1"},
@@ -83,6 +87,14 @@ TEST(SettingsLine, NoLineReadsPastItsEnd) {
         for (char& c : line) c = kBytes[random() % sizeof kBytes];
         reread(test_support::atPageEnd(line, false), line.size());
     }
+}
+
+// The cut the city shares with the panel's texts: a limit past the field still leaves the
+// field's last byte for the terminator.
+TEST(CopyCut, KeepsTheLastByteForTheTerminatorWhateverTheLimit) {
+    char field[5];
+    EXPECT_EQ(gbk::copyCut(field, sizeof field, "abcdef", 6, 10), 4u);
+    EXPECT_STREQ(field, "abcd");
 }
 
 }  // namespace

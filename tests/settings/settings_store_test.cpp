@@ -45,6 +45,11 @@ TEST_F(SettingsFile, HoldsTheLineAlone) {
     EXPECT_EQ(read(), std::string(259, 'x')) << "a longer file gives its first 259 bytes, terminated";
 }
 
+BOOL WINAPI failedWrite(HANDLE, LPCVOID, DWORD, LPDWORD done, LPOVERLAPPED) { return *done = 0, FALSE; }
+BOOL WINAPI shortWrite(HANDLE file, LPCVOID bytes, DWORD size, LPDWORD done, LPOVERLAPPED) {
+    return WriteFile(file, bytes, size - 1, done, nullptr);
+}
+
 TEST_F(SettingsFile, AFailedSaveKeepsTheOldFile) {
     ASSERT_TRUE(store.writeFile("/1/1/the settings of the last run"));
     // The temporary file cannot be made: the new line never reaches the old file.
@@ -53,6 +58,16 @@ TEST_F(SettingsFile, AFailedSaveKeepsTheOldFile) {
     EXPECT_FALSE(store.writeFile("/0/0/new"));
     EXPECT_EQ(read(), "/1/1/the settings of the last run");
     RemoveDirectoryW(temporary.c_str());
+
+    // A write that fails, or stops one byte short while saying it succeeded: no temporary
+    // file stays and the old line is kept.
+    for (auto write : {failedWrite, shortWrite}) {
+        settings_store::writeBytes = write;
+        EXPECT_FALSE(store.writeFile("/0/0/new"));
+        settings_store::writeBytes = WriteFile;
+        EXPECT_EQ(read(), "/1/1/the settings of the last run");
+        EXPECT_EQ(attributes(settings_store::kTemporaryName), INVALID_FILE_ATTRIBUTES);
+    }
 
     // Nothing can replace a directory: the written temporary file is removed again.
     const std::wstring file = folder.path.wstring() + settings_store::kFileName;

@@ -24,6 +24,7 @@ check "tsv has 29 days" test "$(wc -l <"$work/tsv")" -eq 29
 # The year turns at 春节, not at 立春.
 check "tsv 4 February" grep -qP '^2024-02-04\t0\t25\t立春\t\t癸卯\t兔\t戊戌$' "$work/tsv"
 check "tsv 10 February" grep -qP '^2024-02-10\t6\t1\t一月\t春节\t甲辰\t龙\t甲辰$' "$work/tsv"
+check "a year in six digits, the most taken" test "$(cal --tsv 002024 2 | wc -l)" -eq 29
 cal --tsv --all >"$work/all"
 check "all: 73414 days from 1900-01-01 to 2100-12-31, 201 of them 春节" test \
     "$(wc -l <"$work/all") $(head -c 10 "$work/all") $(tail -n 1 "$work/all" | cut -c 1-10) $(grep -c $'\t春节\t' "$work/all")" \
@@ -39,7 +40,7 @@ refused() {  # refused ARGS...: exit code 2, one line on stderr, nothing on stdo
     [ $? -eq 2 ] && [ ! -s "$work/out" ] && [ "$(wc -l <"$work/err")" -eq 1 ]
 }
 for args in "1899 12" "2101 1" "2024 0" "2024 13" "20x4 1" "2024 -1" "2024" "2024 1 1" "--all" \
-    "--tsv --all --repeat 0" "--tsv --all --repeat" "--tsv 99999999 1" "--bogus" "--day" "--day 2027-02-06 1" \
+    "--tsv --all --repeat 0" "--tsv --all --repeat" "--tsv 0002024 1" "--bogus" "--day" "--day 2027-02-06 1" \
     "--tsv --day 2027-02-06" "--day 2027-02-29" "--day 2028-02-30" "--day 1899-12-31" "--day 2101-01-01" \
     "--day 2027-13-01" "--day 2027-02" "--day 2027-02-06-" "--day 2027--06" "--day 2027-02-006"; do
     check "refuses '$args'" refused $args

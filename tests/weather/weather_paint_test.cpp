@@ -72,15 +72,17 @@ TEST_F(WeatherPaint, LoadsIconsAndSkipsWhatIsNotAPicture) {
     HBITMAP first[6];
     std::copy(panel.iconBitmaps, panel.iconBitmaps + 6, first);
 
-    // A damaged second icon and a missing fourth: the first and third are new, the damaged
-    // file is gone and its slot kept, the fourth and later keep what they held.
+    // A damaged second icon, an empty third and a missing fourth: the first is new, the
+    // damaged and the empty file are gone and their slots kept, the fourth and later keep
+    // what they held.
     std::ofstream(path(1), std::ios::binary) << "<html>error</html>";
+    std::ofstream(path(2), std::ios::binary | std::ios::trunc).flush();
     fs::remove(path(3));
     EXPECT_FALSE(panel.loadIcons());
-    EXPECT_FALSE(fs::exists(path(1)));
-    EXPECT_TRUE(panel.iconBitmaps[0] != first[0] && panel.iconBitmaps[2] != first[2]);
+    EXPECT_FALSE(fs::exists(path(1)) || fs::exists(path(2)));
+    EXPECT_NE(panel.iconBitmaps[0], first[0]);
     EXPECT_EQ(GetObjectType(first[0]), 0u) << "a replaced bitmap is deleted";
-    EXPECT_TRUE(std::equal(first + 3, first + 6, panel.iconBitmaps + 3) && panel.iconBitmaps[1] == first[1]);
+    EXPECT_TRUE(std::equal(first + 1, first + 6, panel.iconBitmaps + 1));
 }
 
 // The icons whole at their places but cut, an empty slot letting the desktop show, and the

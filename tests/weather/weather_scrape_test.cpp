@@ -85,6 +85,8 @@ TEST(WeatherScrape, CutsEachFieldByItsRules) {
         {"png extension", page(with({}, &Day::extension, ".png")), true, 3, worked[3]},
         {"icon name of 40 bytes", page(with({}, &Day::day, std::string(40, 'n'))), true, 3,
          iconUrl("day/", std::string(31, 'n') + ".gif")},
+        {"icon name cut before half a character", page(with({}, &Day::day, std::string(30, 'n') + SUN)), true, 3,
+         iconUrl("day/", std::string(30, 'n') + ".gif")},
         {"no <br>", noBr, false, -1, ""},
         {"no <span> after tomorrow's description", std::string(defaults).replace(secondSpan, 6, "<spun>"), false, -1,
          ""},
@@ -117,6 +119,21 @@ TEST(WeatherScrape, RefusesAnIconAddressBeyondItsField) {
         EXPECT_EQ(std::strlen(panel.iconUrls[2][1]), complete ? 79u : 0u);
     }
     weatherHosts = saved;
+}
+
+// 1 to 47 bytes of host name characters, with a port of 1 to 65535 in at most five digits;
+// anything else leaves the field as it was.
+TEST(WeatherHosts, TakesAHostWithAnOptionalPortAndNothingElse) {
+    const std::pair<std::string, bool> rows[] = {
+        {std::string(47, 'h'), true}, {std::string(48, 'h'), false}, {"a-b.c_d:1", true}, {"h:65535", true},
+        {"h:00001", true},  {"h:000001", false}, {"h:65536", false}, {"h:0", false}, {"h:", false},
+        {":80", false},     {"", false},         {"h/x", false},     {"h:8x", false},
+    };
+    for (const auto& [text, usable] : rows) {
+        char field[kWeatherHostSize] = "before";
+        EXPECT_EQ(setWeatherHost(field, atPageEnd(text)), usable) << text;
+        EXPECT_STREQ(field, usable ? text.c_str() : "before") << text;
+    }
 }
 
 }  // namespace
