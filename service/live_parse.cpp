@@ -3,6 +3,7 @@
 #include <cstdio>
 #include <nlohmann/json.hpp>
 
+#include "common/ascii.h"
 #include "service/live_tables.h"
 
 namespace forecast {
@@ -48,15 +49,13 @@ bool isoDate(const Json& value, int& out) {
 }
 
 void percentEncode(std::string& out, std::string_view text) {
-    static const char hex[] = "0123456789ABCDEF";
-    for (unsigned char c : text) {
-        if ((c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9') || c == '-' || c == '.' ||
-            c == '_') {
-            out += static_cast<char>(c);
+    for (char c : text) {
+        if (ascii::isLetter(c) || ascii::isDigit(c) || c == '-' || c == '.' || c == '_') {
+            out += c;
         } else {
             out += '%';
-            out += hex[c >> 4];
-            out += hex[c & 15];
+            out += ascii::hexDigit(static_cast<unsigned char>(c) >> 4);
+            out += ascii::hexDigit(static_cast<unsigned char>(c));
         }
     }
 }

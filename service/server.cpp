@@ -19,6 +19,8 @@
 #include <sstream>
 #include <string_view>
 
+#include "common/ascii.h"
+
 namespace forecast {
 
 using Clock = std::chrono::steady_clock;
@@ -59,15 +61,14 @@ constexpr int kSpareFiles = 32;
 constexpr int kWatchTicksPerSecond = 4;
 
 std::string printable(std::string_view text) {
-    static const char hex[] = "0123456789ABCDEF";
     std::string out;
     for (unsigned char c : text.substr(0, kMaxLoggedTarget)) {
         if (c > 0x20 && c < 0x7F) {
             out += static_cast<char>(c);
         } else {
             out += '%';
-            out += hex[c >> 4];
-            out += hex[c & 15];
+            out += ascii::hexDigit(c >> 4);
+            out += ascii::hexDigit(c);
         }
     }
     return out.empty() ? "-" : out;
@@ -95,15 +96,8 @@ const LocalSecond& localSecond() {
     return cached;
 }
 
-bool equalsIgnoringCase(std::string_view a, std::string_view b) {
-    if (a.size() != b.size()) return false;
-    for (std::size_t i = 0; i < a.size(); ++i) {
-        char x = a[i], y = b[i];
-        if (x >= 'A' && x <= 'Z') x = static_cast<char>(x - 'A' + 'a');
-        if (y >= 'A' && y <= 'Z') y = static_cast<char>(y - 'A' + 'a');
-        if (x != y) return false;
-    }
-    return true;
+bool equalsIgnoringCase(const char* text, const char* word) {
+    return ascii::equalsIgnoringCase(text, std::strlen(text), word);
 }
 
 // A method HTTP does not define is a malformed request rather than one we decline.
