@@ -130,16 +130,6 @@ MHD_Result countField(void* cls, MHD_ValueKind, const char* key, const char* val
     return MHD_YES;
 }
 
-Reply refusal(int status, const char* text) {
-    Reply r;
-    r.status = status;
-    r.contentType = "text/plain; charset=us-ascii";
-    r.cacheControl = "no-store";
-    r.body = std::to_string(status) + " " + text + "\n";
-    r.closeAfter = true;
-    return r;
-}
-
 // The C entry points of the library, each handing over to the server.
 
 void* requestBegins(void* cls, const char* uri, MHD_Connection*) {
@@ -286,15 +276,15 @@ std::optional<Reply> ForecastServer::refuseHead(MHD_Connection* connection, cons
     Framing framing;
     MHD_get_connection_values(connection, MHD_HEADER_KIND, &countField, &framing);
     unsigned long long bodyLength = framing.length ? std::strtoull(framing.length, nullptr, 10) : 0;
-    if (framing.fields > limits.maxHeaderFields) return refusal(431, "Request Header Fields Too Large");
+    if (framing.fields > limits.maxHeaderFields) return errorReply(431, "Request Header Fields Too Large");
     // Two framings of one body are how a request is smuggled past a front that reads the
     // other one; neither is guessed at.
     if (framing.lengths > 1 || framing.encodings > 1 || (framing.lengths && framing.encodings) ||
         (framing.encoding && !equalsIgnoringCase(framing.encoding, "chunked"))) {
-        return refusal(400, "Bad Request");
+        return errorReply(400, "Bad Request");
     }
-    if (bodyLength > static_cast<unsigned long long>(limits.maxBodyBytes)) return refusal(413, "Content Too Large");
-    if (!knownMethod(method)) return refusal(400, "Bad Request");
+    if (bodyLength > static_cast<unsigned long long>(limits.maxBodyBytes)) return errorReply(413, "Content Too Large");
+    if (!knownMethod(method)) return errorReply(400, "Bad Request");
     return std::nullopt;
 }
 
@@ -306,8 +296,10 @@ bool ForecastServer::answer(MHD_Connection* connection, Exchange& exchange, cons
     if (!exchange.headSeen) {
         exchange.headSeen = true;
         exchange.method = method;
-        if (auto refused = refuseHead(connection, method)) return send(connection, exchange, *refused);
-        return true;
+        std::optional<Reply> refused = refuseHead(connection, method);
+        if (!refused) return true;
+        refused->closeAfter = true;
+        return send(connection, exchange, *refused);
     }
     if (*uploadSize > 0) {
         // Read and dropped, so that it cannot pass for the next request. A chunked body past
