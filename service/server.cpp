@@ -130,6 +130,11 @@ MHD_Result countField(void* cls, MHD_ValueKind, const char* key, const char* val
     return MHD_YES;
 }
 
+ForecastServer::Watch* watchOf(MHD_Connection* connection) {
+    auto* info = MHD_get_connection_info(connection, MHD_CONNECTION_INFO_SOCKET_CONTEXT);
+    return info ? static_cast<ForecastServer::Watch*>(info->socket_context) : nullptr;
+}
+
 // The C entry points of the library, each handing over to the server.
 
 void* requestBegins(void* cls, const char* uri, MHD_Connection*) {
@@ -347,9 +352,7 @@ std::optional<Reply> ForecastServer::reply(MHD_Connection* connection, Exchange&
 
 bool ForecastServer::send(MHD_Connection* connection, Exchange& exchange, const Reply& reply) {
     // The request is in; sending the answer is bounded by the idle time-out alone.
-    if (auto* info = MHD_get_connection_info(connection, MHD_CONNECTION_INFO_SOCKET_CONTEXT)) {
-        if (auto* watch = static_cast<Watch*>(info->socket_context)) watch->waiting = false;
-    }
+    if (Watch* watch = watchOf(connection)) watch->waiting = false;
     MHD_Response* response =
         MHD_create_response_from_buffer(reply.body.size(), const_cast<char*>(reply.body.data()), MHD_RESPMEM_MUST_COPY);
     if (!response) return false;
@@ -367,11 +370,9 @@ bool ForecastServer::send(MHD_Connection* connection, Exchange& exchange, const 
 }
 
 void ForecastServer::finish(MHD_Connection* connection, Exchange* exchange) {
-    if (auto* info = MHD_get_connection_info(connection, MHD_CONNECTION_INFO_SOCKET_CONTEXT)) {
-        if (auto* watch = static_cast<Watch*>(info->socket_context)) {
-            watch->waitingSince = Clock::now().time_since_epoch().count();
-            watch->waiting = true;
-        }
+    if (Watch* watch = watchOf(connection)) {
+        watch->waitingSince = Clock::now().time_since_epoch().count();
+        watch->waiting = true;
     }
     if (!exchange) return;
     std::ostringstream line;
