@@ -12,6 +12,7 @@
 #include "service/gbk.h"
 #include "service/live_upstream.h"
 #include "service/query.h"
+#include "service/server.h"
 
 namespace forecast {
 namespace {
@@ -25,13 +26,6 @@ constexpr std::size_t kMaxWaiters = 10000;
 constexpr std::size_t kMaxPlacesFileBytes = 4 << 20;
 
 long long wallClock() { return static_cast<long long>(std::time(nullptr)); }
-
-int serverToday() {
-    std::time_t now = std::time(nullptr);
-    std::tm tm{};
-    localtime_r(&now, &tm);
-    return dayNumber(tm.tm_year + 1900, tm.tm_mon + 1, tm.tm_mday);
-}
 
 std::string forLog(const std::string& gbk) {
     std::string utf8;
@@ -57,7 +51,7 @@ const Dataset& noForecast() {
 // The page of a weather search without a forecast. Not to be kept by a cache in front: the
 // program asks again soon, and by then the forecast may have come.
 Reply unforecast(const ServiceConfig& config, std::string_view method, std::string_view target) {
-    Reply reply = handleRequest(config, noForecast(), method, target, serverToday());
+    Reply reply = handleRequest(config, noForecast(), method, target, localToday());
     reply.cacheControl = "no-store";
     return reply;
 }
@@ -124,14 +118,14 @@ std::optional<Reply> LiveSource::answer(const ServiceConfig& config, std::string
     mark.clear();
     const Dataset& none = noForecast();
     if ((method != "GET" && method != "HEAD") || target.size() > kMaxTarget) {
-        return handleRequest(config, none, method, target, serverToday());
+        return handleRequest(config, none, method, target, localToday());
     }
     const std::size_t question = target.find('?');
     if (target.substr(0, question) != "/s" || question == std::string_view::npos) {
-        return handleRequest(config, none, method, target, serverToday());
+        return handleRequest(config, none, method, target, localToday());
     }
     SearchQuery q = parseSearchQuery(target.substr(question + 1));
-    if (q.kind != QueryKind::Weather) return handleRequest(config, none, method, target, serverToday());
+    if (q.kind != QueryKind::Weather) return handleRequest(config, none, method, target, localToday());
     const std::string& city = q.city.empty() ? config.defaultCity : q.city;
     mark = "none";
     if (!askable(city)) return unforecast(config, method, target);
