@@ -116,16 +116,11 @@ void LiveSource::stop() {
 std::optional<Reply> LiveSource::answer(const ServiceConfig& config, std::string_view method, std::string_view target,
                                         std::string& mark, Later later) {
     mark.clear();
-    const Dataset& none = noForecast();
-    if ((method != "GET" && method != "HEAD") || target.size() > kMaxTarget) {
-        return handleRequest(config, none, method, target, localToday());
-    }
     const std::size_t question = target.find('?');
-    if (target.substr(0, question) != "/s" || question == std::string_view::npos) {
-        return handleRequest(config, none, method, target, localToday());
-    }
-    SearchQuery q = parseSearchQuery(target.substr(question + 1));
-    if (q.kind != QueryKind::Weather) return handleRequest(config, none, method, target, localToday());
+    const bool search = (method == "GET" || method == "HEAD") && target.size() <= kMaxTarget &&
+                        question != std::string_view::npos && target.substr(0, question) == "/s";
+    SearchQuery q = search ? parseSearchQuery(target.substr(question + 1)) : SearchQuery{};
+    if (q.kind != QueryKind::Weather) return handleRequest(config, noForecast(), method, target, localToday());
     const std::string& city = q.city.empty() ? config.defaultCity : q.city;
     mark = "none";
     if (!askable(city)) return unforecast(config, method, target);
