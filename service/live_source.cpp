@@ -59,9 +59,7 @@ Reply unforecast(const ServiceConfig& config, std::string_view method, std::stri
 }  // namespace
 
 LiveSource::LiveSource(LiveOptions liveOptions, Log logSink)
-    : options(std::move(liveOptions)), log(std::move(logSink)), budget(options.dailyBudget) {
-    initUpstreamClient();
-}
+    : options(std::move(liveOptions)), log(std::move(logSink)), budget(options.dailyBudget) {}
 
 LiveSource::~LiveSource() { stop(); }
 
@@ -94,6 +92,7 @@ std::string LiveSource::start() {
             noteText = std::to_string(known.places.size()) + " places known from " + options.placesFile;
         }
     }
+    initUpstreamClient();
     for (int i = 0; i < options.workers; ++i) threads.emplace_back([this] { work(); });
     reaper = std::thread([this] { expire(); });
     return noteText;
