@@ -6,31 +6,23 @@
 # (steadier than the rates on a busy machine), the live pages' access-log marks (cache, fresh,
 # none) and the stand-in's call count, which must be one geocoder and one forecast call per city.
 set -euo pipefail
-repo_root=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
+source "$(dirname "${BASH_SOURCE[0]}")/common.sh"
 seconds=${1:-10}
 
-bash "$repo_root/scripts/setup.sh"
+setup_once
 cd "$repo_root"
 cmake --preset service >/dev/null
 cmake --build --preset service --target pellumo-forecast >/dev/null
 
 work=$(mktemp -d)
 pids=()
-trap 'for p in "${pids[@]}"; do { kill "$p"; wait "$p"; } 2>/dev/null || true; done; rm -rf "$work"' EXIT
+trap 'for p in "${pids[@]}"; do stop_process "$p"; done; rm -rf "$work"' EXIT
 
 # Starts a service with the given options, its output in $work/NAME.log; sets port and pid.
 start_service() {
-    local name=$1
-    shift
-    build-service/service/pellumo-forecast --port 0 "$@" >"$work/$name.log" 2>&1 &
-    pid=$!
+    launch_forecast_service "$work/$1.log" --port 0 "${@:2}" || { echo "the $1 service did not start" >&2; exit 1; }
+    pid=$forecast_pid port=${forecast_host##*:}
     pids+=("$pid")
-    port=
-    for _ in $(seq 50); do
-        port=$(grep -o -m1 'listening on http://127\.0\.0\.1:[0-9]*' "$work/$name.log" | cut -d: -f3) && break
-        sleep 0.1
-    done
-    [ -n "$port" ] || { echo "the $name service did not start" >&2; exit 1; }
 }
 
 python3 tests/service/upstream_standin.py --lifetime $(( seconds * 6 + 120 )) >"$work/standin.txt" &
@@ -62,7 +54,7 @@ LUA
 
 # The first request for each city waits for its upstream calls; the rest come from the cache.
 for c in "${cities[@]}"; do
-    curl -s -o /dev/null "http://127.0.0.1:$live_port/s?wd=%CC%EC%C6%F8%D4%A4%B1%A8+$c"
+    curl -s -m 10 -o /dev/null "http://127.0.0.1:$live_port/s?wd=%CC%EC%C6%F8%D4%A4%B1%A8+$c"
 done
 # The service's processor time in clock ticks, user and system: unlike the rate, it hardly
 # depends on what else the machine is doing.
@@ -90,7 +82,7 @@ per_request() {
     local tenths=$(( $1 * 10000000 / hz / ($2 > 0 ? $2 : 1) ))
     echo "$(( tenths / 10 )).$(( tenths % 10 ))"
 }
-calls=$(curl -s "$upstream/calls" | python3 -c 'import json, sys; c = json.load(sys.stdin)
+calls=$(curl -s -m 10 "$upstream/calls" | python3 -c 'import json, sys; c = json.load(sys.stdin)
 print(c.get("search", 0), "geocoder and", c.get("forecast", 0), "forecast calls")')
 marks() { grep -c " GET /s?.* $1\$" "$work/live.log" || true; }
 echo "wrk, 2 threads, 4 kept-alive connections, ${#cities[@]} cities, 3 alternating rounds of ${seconds} s each:"

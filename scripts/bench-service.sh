@@ -10,30 +10,23 @@
 # With --live [SECONDS], the live source against a stand-in upstream instead: see
 # bench-service-live.sh.
 set -euo pipefail
-repo_root=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
+source "$(dirname "${BASH_SOURCE[0]}")/common.sh"
 if [ "${1:-}" = "--live" ]; then
     shift
     exec bash "$repo_root/scripts/bench-service-live.sh" "$@"
 fi
 requests=${1:-1000000}
 
-bash "$repo_root/scripts/setup.sh"
+setup_once
 cd "$repo_root"
 cmake --preset service >/dev/null
 cmake --build --preset service --target pellumo-forecast >/dev/null
 
 work=$(mktemp -d)
-pid=
 nginx_pid=
-trap '[ -z "$pid" ] || { kill "$pid"; wait "$pid"; } 2>/dev/null
-      [ -z "$nginx_pid" ] || { kill "$nginx_pid"; wait "$nginx_pid"; } 2>/dev/null; rm -rf "$work"' EXIT
-build-service/service/pellumo-forecast --demo --port 0 >"$work/access.log" 2>&1 &
-pid=$!
-for _ in $(seq 50); do
-    port=$(grep -o -m1 'listening on http://127\.0\.0\.1:[0-9]*' "$work/access.log" | cut -d: -f3) && break
-    sleep 0.1
-done
-[ -n "${port:-}" ] || { echo "the service did not start" >&2; exit 1; }
+trap 'stop_forecast_service; [ -z "$nginx_pid" ] || stop_process "$nginx_pid"; rm -rf "$work"' EXIT
+launch_forecast_service "$work/access.log" --demo --port 0 || { echo "the service did not start" >&2; exit 1; }
+pid=$forecast_pid port=${forecast_host##*:}
 
 # 天气预报 and the first twelve demo cities, percent-encoded as the program sends them.
 cat >"$work/pages.lua" <<'LUA'

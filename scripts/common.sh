@@ -109,23 +109,33 @@ forecast_pid=
 forecast_host=
 
 start_forecast_service() {
-    local log=$1 port i
+    local log=$1 port
     (cd "$repo_root" && cmake --preset service >/dev/null && cmake --build --preset service --target pellumo-forecast >/dev/null)
     for port in 8642 0; do
-        "$forecast_exe" "${forecast_source_args[@]}" --port "$port" >"$log" 2>&1 &
-        forecast_pid=$!
-        for i in $(seq 50); do
-            # Nothing to find yet is no failure: under pipefail a grep that finds nothing
-            # would end the caller's script here.
-            forecast_host=$(grep -o -m1 'listening on http://127\.0\.0\.1:[0-9]*' "$log" | sed 's|.*http://||' || true)
-            [ -n "$forecast_host" ] && return 0
-            kill -0 "$forecast_pid" 2>/dev/null || break
-            sleep 0.1
-        done
-        stop_forecast_service
+        launch_forecast_service "$log" "${forecast_source_args[@]}" --port "$port" && return 0
     done
     echo "could not start the forecast service:" >&2
     cat "$log" >&2
+    return 1
+}
+
+# The built service started with the given options on loopback, its output in LOG:
+# launch_forecast_service LOG OPTION...; sets forecast_pid and forecast_host once it listens.
+# Gives it 5 seconds; fails, with the service stopped, when it does not listen by then.
+launch_forecast_service() {
+    local log=$1 i
+    shift
+    "$forecast_exe" "$@" >"$log" 2>&1 &
+    forecast_pid=$!
+    for i in $(seq 50); do
+        # Nothing to find yet is no failure: under pipefail a grep that finds nothing
+        # would end the caller's script here.
+        forecast_host=$(grep -o -m1 'listening on http://127\.0\.0\.1:[0-9]*' "$log" | sed 's|.*http://||' || true)
+        [ -n "$forecast_host" ] && return 0
+        kill -0 "$forecast_pid" 2>/dev/null || break
+        sleep 0.1
+    done
+    stop_forecast_service
     return 1
 }
 
