@@ -325,7 +325,6 @@ bool ForecastServer::answer(MHD_Connection* connection, Exchange& exchange, cons
 // is resumed, the answerer's later one. Nothing when the connection was suspended to wait.
 std::optional<Reply> ForecastServer::reply(MHD_Connection* connection, Exchange& exchange) {
     if (!answerer) return handleRequest(config, *currentData(), exchange.method, exchange.target, localToday());
-    std::unique_lock<std::mutex> lock(exchange.laterMutex, std::defer_lock);
     if (!exchange.suspended) {
         // Two pointers: the callback stays inside std::function, with nothing allocated for it.
         Exchange* waiting = &exchange;
@@ -337,14 +336,13 @@ std::optional<Reply> ForecastServer::reply(MHD_Connection* connection, Exchange&
                                                 if (waiting->suspended) MHD_resume_connection(connection);
                                             });
         if (now) return now;
-        lock.lock();
-        if (!exchange.later) {  // else it came before the connection could be suspended
-            exchange.suspended = true;
-            MHD_suspend_connection(connection);
-            return std::nullopt;
-        }
-    } else {
-        lock.lock();  // resumed: the reply is in
+    }
+    // Resumed, the reply is in; else it may have come before the connection could be suspended.
+    std::lock_guard<std::mutex> lock(exchange.laterMutex);
+    if (!exchange.later) {
+        exchange.suspended = true;
+        MHD_suspend_connection(connection);
+        return std::nullopt;
     }
     exchange.mark = exchange.laterMark;
     return std::move(exchange.later);
