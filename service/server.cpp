@@ -38,8 +38,7 @@ struct ForecastServer::Watch {
 struct ForecastServer::Exchange {
     Clock::time_point start = Clock::now();
     std::string target;  // raw, as the client sent it; the core decodes it
-    std::string method;
-    bool headSeen = false;
+    std::string method;  // empty until the head is complete
     std::size_t bodyBytes = 0;
     int status = 0;  // 0 until ours is queued
     std::size_t sent = 0;
@@ -298,8 +297,7 @@ std::optional<Reply> ForecastServer::refuseHead(MHD_Connection* connection, cons
 // call, which suits a refusal: the rest of such a connection cannot be read reliably.
 bool ForecastServer::answer(MHD_Connection* connection, Exchange& exchange, const char* method,
                             std::size_t* uploadSize) {
-    if (!exchange.headSeen) {
-        exchange.headSeen = true;
+    if (exchange.method.empty()) {
         exchange.method = method;
         std::optional<Reply> refused = refuseHead(connection, method);
         if (!refused) return true;
