@@ -72,13 +72,6 @@ WeatherWords weatherWords(int wmoCode) {
     return kUnclear;
 }
 
-bool isDocumentedWeatherCode(int wmoCode) {
-    for (const CodeWords& c : kCodes) {
-        if (c.code == wmoCode) return true;
-    }
-    return false;
-}
-
 int beaufortForce(double kmh) {
     const long tenths = std::lround(kmh / 0.36);
     int force = 0;
