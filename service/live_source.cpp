@@ -39,12 +39,9 @@ bool askable(const std::string& city) {
     return city.find_first_of("<>&\" ") == std::string::npos;
 }
 
+// No city has a forecast here, so no page from it names a source.
 const Dataset& noForecast() {
-    static const Dataset none = [] {
-        Dataset d;
-        d.live = true;
-        return d;
-    }();
+    static const Dataset none;
     return none;
 }
 
