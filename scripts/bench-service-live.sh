@@ -6,31 +6,22 @@
 # (steadier than the rates on a busy machine), the live pages' access-log marks (cache, fresh,
 # none) and the stand-in's call count, which must be one geocoder and one forecast call per city.
 set -euo pipefail
-repo_root=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
+source "$(dirname "${BASH_SOURCE[0]}")/common.sh"
 seconds=${1:-10}
 
-bash "$repo_root/scripts/setup.sh"
+setup_once
+build_forecast_service
 cd "$repo_root"
-cmake --preset service >/dev/null
-cmake --build --preset service --target pellumo-forecast >/dev/null
 
 work=$(mktemp -d)
 pids=()
-trap 'for p in "${pids[@]}"; do { kill "$p"; wait "$p"; } 2>/dev/null || true; done; rm -rf "$work"' EXIT
+trap 'for p in "${pids[@]}"; do stop_process "$p"; done; rm -rf "$work"' EXIT
 
 # Starts a service with the given options, its output in $work/NAME.log; sets port and pid.
 start_service() {
-    local name=$1
-    shift
-    build-service/service/pellumo-forecast --port 0 "$@" >"$work/$name.log" 2>&1 &
-    pid=$!
+    launch_forecast_service "$work/$1.log" --port 0 "${@:2}" || { echo "the $1 service did not start" >&2; exit 1; }
+    pid=$forecast_pid port=${forecast_host##*:}
     pids+=("$pid")
-    port=
-    for _ in $(seq 50); do
-        port=$(grep -o -m1 'listening on http://127\.0\.0\.1:[0-9]*' "$work/$name.log" | cut -d: -f3) && break
-        sleep 0.1
-    done
-    [ -n "$port" ] || { echo "the $name service did not start" >&2; exit 1; }
 }
 
 python3 tests/service/upstream_standin.py --lifetime $(( seconds * 6 + 120 )) >"$work/standin.txt" &
@@ -46,23 +37,10 @@ demo_port=$port demo_pid=$pid
 start_service live --source live --geocoder "$upstream" --forecast-api "$upstream" --places "$work/places.json"
 live_port=$port live_pid=$pid
 
-# 天气预报 and the first twelve demo cities, percent-encoded as the program sends them.
-cities=(%B1%B1%BE%A9 %C9%CF%BA%A3 %B9%E3%D6%DD %C9%EE%DB%DA %CC%EC%BD%F2 %D6%D8%C7%EC
-        %B3%C9%B6%BC %CE%E4%BA%BA %CE%F7%B0%B2 %C4%CF%BE%A9 %BA%BC%D6%DD %CB%D5%D6%DD)
-cat >"$work/pages.lua" <<LUA
-local words = "%CC%EC%C6%F8%D4%A4%B1%A8+"
-local cities = {$(printf '"%s", ' "${cities[@]}")}
-local i = 0
-request = function()
-    i = i % #cities + 1
-    local c = cities[i]
-    return wrk.format("GET", "/s?bs=" .. words .. c .. "&f=8&wd=" .. words .. c)
-end
-LUA
-
+write_page_requests "$work/pages.lua"
 # The first request for each city waits for its upstream calls; the rest come from the cache.
-for c in "${cities[@]}"; do
-    curl -s -o /dev/null "http://127.0.0.1:$live_port/s?wd=%CC%EC%C6%F8%D4%A4%B1%A8+$c"
+for c in "${bench_cities[@]}"; do
+    curl -s -m 10 -o /dev/null "http://127.0.0.1:$live_port/s?wd=%CC%EC%C6%F8%D4%A4%B1%A8+$c"
 done
 # The service's processor time in clock ticks, user and system: unlike the rate, it hardly
 # depends on what else the machine is doing.
@@ -90,12 +68,12 @@ per_request() {
     local tenths=$(( $1 * 10000000 / hz / ($2 > 0 ? $2 : 1) ))
     echo "$(( tenths / 10 )).$(( tenths % 10 ))"
 }
-calls=$(curl -s "$upstream/calls" | python3 -c 'import json, sys; c = json.load(sys.stdin)
+calls=$(curl -s -m 10 "$upstream/calls" | python3 -c 'import json, sys; c = json.load(sys.stdin)
 print(c.get("search", 0), "geocoder and", c.get("forecast", 0), "forecast calls")')
 marks() { grep -c " GET /s?.* $1\$" "$work/live.log" || true; }
-echo "wrk, 2 threads, 4 kept-alive connections, ${#cities[@]} cities, 3 alternating rounds of ${seconds} s each:"
+echo "wrk, 2 threads, 4 kept-alive connections, ${#bench_cities[@]} cities, 3 alternating rounds of ${seconds} s each:"
 echo "  demo mode: ${demo_rates[*]} requests/s"
 echo "  live mode: ${live_rates[*]} requests/s ($(( live_total * 100 / (demo_total > 0 ? demo_total : 1) )) % of demo)"
 echo "  processor time per request: demo $(per_request "$demo_ticks" "$demo_served") us, live $(per_request "$live_ticks" "$live_served") us"
 echo "  live pages: $(marks cache) from the cache, $(marks fresh) fresh, $(marks none) without a forecast"
-echo "  stand-in calls: $calls for ${#cities[@]} cities"
+echo "  stand-in calls: $calls for ${#bench_cities[@]} cities"

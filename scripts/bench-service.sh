@@ -10,44 +10,24 @@
 # With --live [SECONDS], the live source against a stand-in upstream instead: see
 # bench-service-live.sh.
 set -euo pipefail
-repo_root=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
+source "$(dirname "${BASH_SOURCE[0]}")/common.sh"
 if [ "${1:-}" = "--live" ]; then
     shift
     exec bash "$repo_root/scripts/bench-service-live.sh" "$@"
 fi
 requests=${1:-1000000}
 
-bash "$repo_root/scripts/setup.sh"
+setup_once
+build_forecast_service
 cd "$repo_root"
-cmake --preset service >/dev/null
-cmake --build --preset service --target pellumo-forecast >/dev/null
 
 work=$(mktemp -d)
-pid=
 nginx_pid=
-trap '[ -z "$pid" ] || { kill "$pid"; wait "$pid"; } 2>/dev/null
-      [ -z "$nginx_pid" ] || { kill "$nginx_pid"; wait "$nginx_pid"; } 2>/dev/null; rm -rf "$work"' EXIT
-build-service/service/pellumo-forecast --demo --port 0 >"$work/access.log" 2>&1 &
-pid=$!
-for _ in $(seq 50); do
-    port=$(grep -o -m1 'listening on http://127\.0\.0\.1:[0-9]*' "$work/access.log" | cut -d: -f3) && break
-    sleep 0.1
-done
-[ -n "${port:-}" ] || { echo "the service did not start" >&2; exit 1; }
+trap 'stop_forecast_service; [ -z "$nginx_pid" ] || stop_process "$nginx_pid"; rm -rf "$work"' EXIT
+launch_forecast_service "$work/access.log" --demo --port 0 || { echo "the service did not start" >&2; exit 1; }
+pid=$forecast_pid port=${forecast_host##*:}
 
-# 天气预报 and the first twelve demo cities, percent-encoded as the program sends them.
-cat >"$work/pages.lua" <<'LUA'
-local words = "%CC%EC%C6%F8%D4%A4%B1%A8+"
-local cities = {"%B1%B1%BE%A9", "%C9%CF%BA%A3", "%B9%E3%D6%DD", "%C9%EE%DB%DA", "%CC%EC%BD%F2", "%D6%D8%C7%EC",
-                "%B3%C9%B6%BC", "%CE%E4%BA%BA", "%CE%F7%B0%B2", "%C4%CF%BE%A9", "%BA%BC%D6%DD", "%CB%D5%D6%DD"}
-local i = 0
-request = function()
-    i = i % #cities + 1
-    local c = cities[i]
-    return wrk.format("GET", "/s?bs=" .. words .. c .. "&f=8&wd=" .. words .. c)
-end
-LUA
-
+write_page_requests "$work/pages.lua"
 # nginx with the first city's page as a static file, served for /s whatever the query.
 mkdir "$work/www" "$work/nginx"
 chmod 755 "$work" "$work/www"

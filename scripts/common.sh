@@ -108,28 +108,59 @@ forecast_source_args=(--demo)
 forecast_pid=
 forecast_host=
 
-start_forecast_service() {
-    local log=$1 port i
+build_forecast_service() {
     (cd "$repo_root" && cmake --preset service >/dev/null && cmake --build --preset service --target pellumo-forecast >/dev/null)
+}
+
+start_forecast_service() {
+    local log=$1 port
+    build_forecast_service
     for port in 8642 0; do
-        "$forecast_exe" "${forecast_source_args[@]}" --port "$port" >"$log" 2>&1 &
-        forecast_pid=$!
-        for i in $(seq 50); do
-            # Nothing to find yet is no failure: under pipefail a grep that finds nothing
-            # would end the caller's script here.
-            forecast_host=$(grep -o -m1 'listening on http://127\.0\.0\.1:[0-9]*' "$log" | sed 's|.*http://||' || true)
-            [ -n "$forecast_host" ] && return 0
-            kill -0 "$forecast_pid" 2>/dev/null || break
-            sleep 0.1
-        done
-        stop_forecast_service
+        launch_forecast_service "$log" "${forecast_source_args[@]}" --port "$port" && return 0
     done
     echo "could not start the forecast service:" >&2
     cat "$log" >&2
     return 1
 }
 
+# The built service started with the given options on loopback, its output in LOG:
+# launch_forecast_service LOG OPTION...; sets forecast_pid and forecast_host once it listens.
+# Gives it 5 seconds; fails, with the service stopped, when it does not listen by then.
+launch_forecast_service() {
+    local log=$1 i
+    shift
+    "$forecast_exe" "$@" >"$log" 2>&1 &
+    forecast_pid=$!
+    for i in $(seq 50); do
+        # Nothing to find yet is no failure: under pipefail a grep that finds nothing
+        # would end the caller's script here.
+        forecast_host=$(grep -o -m1 'listening on http://127\.0\.0\.1:[0-9]*' "$log" | sed 's|.*http://||' || true)
+        [ -n "$forecast_host" ] && return 0
+        kill -0 "$forecast_pid" 2>/dev/null || break
+        sleep 0.1
+    done
+    stop_forecast_service
+    return 1
+}
+
 stop_forecast_service() {
     [ -z "${forecast_pid:-}" ] || stop_process "$forecast_pid"
     forecast_pid=
+}
+
+# For the benchmarks: 天气预报 and the first twelve demo cities, percent-encoded as the
+# program sends them, and a wrk script (written to $1) that asks for their pages in turn.
+bench_cities=(%B1%B1%BE%A9 %C9%CF%BA%A3 %B9%E3%D6%DD %C9%EE%DB%DA %CC%EC%BD%F2 %D6%D8%C7%EC
+    %B3%C9%B6%BC %CE%E4%BA%BA %CE%F7%B0%B2 %C4%CF%BE%A9 %BA%BC%D6%DD %CB%D5%D6%DD)
+write_page_requests() {
+    cat >"$1" <<LUA
+local words = "%CC%EC%C6%F8%D4%A4%B1%A8+"
+local cities = {$(printf '"%s", ' "${bench_cities[@]}")}
+local i = 0
+request = function()
+    i = i % #cities + 1
+    local c = cities[i]
+    return wrk.format("GET", "/s?bs=" .. words .. c .. "&f=8&wd=" .. words .. c)
+end
+LUA
 }

@@ -87,7 +87,7 @@ if need_emulator; then
         printf '%s\n' 'Types: deb' 'URIs: http://deb.debian.org/debian' 'Suites: bookworm-backports' \
             'Components: main' 'Signed-By: /usr/share/keyrings/debian-archive-keyring.gpg' >"$backports_list"
     fi
-    apt-get update -qq
+    apt-get -o DPkg::Lock::Timeout=600 update -qq
     # Without recommends: qemu-user-binfmt would register handlers for the whole machine.
     apt-get -o DPkg::Lock::Timeout=600 install -y -qq --no-install-recommends -t bookworm-backports "$emulator" >/dev/null
     have_emulator || { echo "setup: $emulator 10 or later did not install" >&2; exit 1; }

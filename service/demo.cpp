@@ -35,7 +35,6 @@ const char* const kWinds[] = {
     "\xB6\xAB\xB1\xB1\xB7\xE7",  // 东北风
 };
 constexpr double kPi = 3.14159265358979323846;
-const char kLightBreeze[] = "\xCE\xA2\xB7\xE7";  // 微风
 const char* const kForces[] = {"3-4", "4-5", "5-6"};
 
 // splitmix64: a few good bits from a plain counter, so no generator state is kept.

@@ -19,21 +19,6 @@ bool isLeadByte(char c) {
 // Bytes that would end a text early on the program's side or change the markup around it.
 bool hasMarkup(std::string_view s) { return s.find_first_of("<>&\"") != std::string_view::npos; }
 
-bool parseIsoDate(const std::string& s, int& out) {
-    if (s.size() != 10 || s[4] != '-' || s[7] != '-') return false;
-    for (std::size_t i : {0, 1, 2, 3, 5, 6, 8, 9}) {
-        if (s[i] < '0' || s[i] > '9') return false;
-    }
-    int y = std::stoi(s.substr(0, 4));
-    int m = std::stoi(s.substr(5, 2));
-    int d = std::stoi(s.substr(8, 2));
-    if (m < 1 || m > 12 || d < 1 || d > 31) return false;
-    out = dayNumber(y, m, d);
-    int y2 = 0, m2 = 0, d2 = 0;
-    civilDate(out, y2, m2, d2);
-    return y2 == y && m2 == m && d2 == d;  // rejects 2023-02-30 and the like
-}
-
 bool gbkText(const Json& value, std::string& out) {
     return value.is_string() && utf8ToGbk(value.get_ref<const std::string&>(), out) && isWellFormedGbk(out);
 }
@@ -97,6 +82,21 @@ bool Dataset::threeDays(const std::string& city, int today, const DayForecast* o
         out[i] = &d->second;
     }
     return true;
+}
+
+bool parseIsoDate(const std::string& s, int& out) {
+    if (s.size() != 10 || s[4] != '-' || s[7] != '-') return false;
+    for (std::size_t i : {0, 1, 2, 3, 5, 6, 8, 9}) {
+        if (s[i] < '0' || s[i] > '9') return false;
+    }
+    int y = std::stoi(s.substr(0, 4));
+    int m = std::stoi(s.substr(5, 2));
+    int d = std::stoi(s.substr(8, 2));
+    if (m < 1 || m > 12 || d < 1 || d > 31) return false;
+    out = dayNumber(y, m, d);
+    int y2 = 0, m2 = 0, d2 = 0;
+    civilDate(out, y2, m2, d2);
+    return y2 == y && m2 == m && d2 == d;  // rejects 2023-02-30 and the like
 }
 
 bool checkDay(const DayForecast& day, std::string& why) {

@@ -39,6 +39,8 @@ struct Dataset {
 // Days since 1970-01-01 in the proleptic Gregorian calendar, and back.
 int dayNumber(int year, int month, int day);
 void civilDate(int dayNumber, int& year, int& month, int& day);
+// The day number of a "YYYY-MM-DD" that names a real date; false for anything else.
+bool parseIsoDate(const std::string& text, int& dayNumber);
 
 // Checks one day against the bounds above; on failure `why` says which rule it breaks.
 bool checkDay(const DayForecast& day, std::string& why);

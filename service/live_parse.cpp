@@ -3,6 +3,7 @@
 #include <cstdio>
 #include <nlohmann/json.hpp>
 
+#include "common/ascii.h"
 #include "service/live_tables.h"
 
 namespace forecast {
@@ -34,29 +35,14 @@ std::string reasonOf(const Json& root) {
 
 std::string statusWhy(long status, const Json& root) { return "HTTP " + std::to_string(status) + reasonOf(root); }
 
-bool isoDate(const Json& value, int& out) {
-    if (!value.is_string()) return false;
-    const std::string& s = value.get_ref<const std::string&>();
-    int y = 0, m = 0, d = 0;
-    char tail = 0;
-    if (s.size() != 10 || std::sscanf(s.c_str(), "%4d-%2d-%2d%c", &y, &m, &d, &tail) != 3) return false;
-    if (m < 1 || m > 12 || d < 1 || d > 31) return false;
-    out = dayNumber(y, m, d);
-    int y2 = 0, m2 = 0, d2 = 0;
-    civilDate(out, y2, m2, d2);
-    return y2 == y && m2 == m && d2 == d;
-}
-
 void percentEncode(std::string& out, std::string_view text) {
-    static const char hex[] = "0123456789ABCDEF";
-    for (unsigned char c : text) {
-        if ((c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9') || c == '-' || c == '.' ||
-            c == '_') {
-            out += static_cast<char>(c);
+    for (char c : text) {
+        if (ascii::isLetter(c) || ascii::isDigit(c) || c == '-' || c == '.' || c == '_') {
+            out += c;
         } else {
             out += '%';
-            out += hex[c >> 4];
-            out += hex[c & 15];
+            out += ascii::hexDigit(static_cast<unsigned char>(c) >> 4);
+            out += ascii::hexDigit(static_cast<unsigned char>(c));
         }
     }
 }
@@ -136,7 +122,8 @@ ForecastAnswer parseForecast(long httpStatus, std::string_view body, long long n
     const int today = static_cast<int>(floorDiv(now + answer.utcOffset, 86400));
     for (int d = 0; d < 3; ++d) {
         int date = 0;
-        if (!isoDate((*columns[0])[d], date) || date != today + d) {
+        const Json& time = (*columns[0])[d];
+        if (!time.is_string() || !parseIsoDate(time.get_ref<const std::string&>(), date) || date != today + d) {
             return answer.why = "daily.time: dates do not match the place's today and the two days after", answer;
         }
         const double code = (*columns[1])[d].get<double>();

@@ -12,6 +12,7 @@
 #include "service/gbk.h"
 #include "service/live_upstream.h"
 #include "service/query.h"
+#include "service/server.h"
 
 namespace forecast {
 namespace {
@@ -26,13 +27,6 @@ constexpr std::size_t kMaxPlacesFileBytes = 4 << 20;
 
 long long wallClock() { return static_cast<long long>(std::time(nullptr)); }
 
-int serverToday() {
-    std::time_t now = std::time(nullptr);
-    std::tm tm{};
-    localtime_r(&now, &tm);
-    return dayNumber(tm.tm_year + 1900, tm.tm_mon + 1, tm.tm_mday);
-}
-
 std::string forLog(const std::string& gbk) {
     std::string utf8;
     return gbkToUtf8(gbk, utf8) ? utf8 : "?";
@@ -45,19 +39,16 @@ bool askable(const std::string& city) {
     return city.find_first_of("<>&\" ") == std::string::npos;
 }
 
+// No city has a forecast here, so no page from it names a source.
 const Dataset& noForecast() {
-    static const Dataset none = [] {
-        Dataset d;
-        d.live = true;
-        return d;
-    }();
+    static const Dataset none;
     return none;
 }
 
 // The page of a weather search without a forecast. Not to be kept by a cache in front: the
 // program asks again soon, and by then the forecast may have come.
 Reply unforecast(const ServiceConfig& config, std::string_view method, std::string_view target) {
-    Reply reply = handleRequest(config, noForecast(), method, target, serverToday());
+    Reply reply = handleRequest(config, noForecast(), method, target, localToday());
     reply.cacheControl = "no-store";
     return reply;
 }
@@ -65,9 +56,7 @@ Reply unforecast(const ServiceConfig& config, std::string_view method, std::stri
 }  // namespace
 
 LiveSource::LiveSource(LiveOptions liveOptions, Log logSink)
-    : options(std::move(liveOptions)), log(std::move(logSink)), budget(options.dailyBudget) {
-    initUpstreamClient();
-}
+    : options(std::move(liveOptions)), log(std::move(logSink)), budget(options.dailyBudget) {}
 
 LiveSource::~LiveSource() { stop(); }
 
@@ -100,6 +89,7 @@ std::string LiveSource::start() {
             noteText = std::to_string(known.places.size()) + " places known from " + options.placesFile;
         }
     }
+    initUpstreamClient();
     for (int i = 0; i < options.workers; ++i) threads.emplace_back([this] { work(); });
     reaper = std::thread([this] { expire(); });
     return noteText;
@@ -122,16 +112,11 @@ void LiveSource::stop() {
 std::optional<Reply> LiveSource::answer(const ServiceConfig& config, std::string_view method, std::string_view target,
                                         std::string& mark, Later later) {
     mark.clear();
-    const Dataset& none = noForecast();
-    if ((method != "GET" && method != "HEAD") || target.size() > kMaxTarget) {
-        return handleRequest(config, none, method, target, serverToday());
-    }
     const std::size_t question = target.find('?');
-    if (target.substr(0, question) != "/s" || question == std::string_view::npos) {
-        return handleRequest(config, none, method, target, serverToday());
-    }
-    SearchQuery q = parseSearchQuery(target.substr(question + 1));
-    if (q.kind != QueryKind::Weather) return handleRequest(config, none, method, target, serverToday());
+    const bool search = (method == "GET" || method == "HEAD") && target.size() <= kMaxTarget &&
+                        question != std::string_view::npos && target.substr(0, question) == "/s";
+    SearchQuery q = search ? parseSearchQuery(target.substr(question + 1)) : SearchQuery{};
+    if (q.kind != QueryKind::Weather) return handleRequest(config, noForecast(), method, target, localToday());
     const std::string& city = q.city.empty() ? config.defaultCity : q.city;
     mark = "none";
     if (!askable(city)) return unforecast(config, method, target);

@@ -2,6 +2,8 @@
 
 #include <cmath>
 
+#include "service/texts.h"
+
 namespace forecast {
 namespace {
 
@@ -55,9 +57,7 @@ const char* const kDirections[] = {
     "\xCE\xF7",          // 西
     "\xCE\xF7\xB1\xB1",  // 西北
 };
-const char kWind[] = "\xB7\xE7";                 // 风
-const char kLightBreeze[] = "\xCE\xA2\xB7\xE7";  // 微风
-const char kForce[] = "\xBC\xB6";                // 级
+const char kWind[] = "\xB7\xE7";  // 风
 
 // Lower bound of each force from 1 on, in tenths of a metre per second (12 and up as the
 // Chinese national scale extends it).
@@ -72,13 +72,6 @@ WeatherWords weatherWords(int wmoCode) {
     return kUnclear;
 }
 
-bool isDocumentedWeatherCode(int wmoCode) {
-    for (const CodeWords& c : kCodes) {
-        if (c.code == wmoCode) return true;
-    }
-    return false;
-}
-
 int beaufortForce(double kmh) {
     const long tenths = std::lround(kmh / 0.36);
     int force = 0;
@@ -90,7 +83,7 @@ std::string windWords(double directionDegrees, double maxKmh) {
     const int force = beaufortForce(maxKmh);
     if (force < 3) return kLightBreeze;
     const int point = static_cast<int>(std::floor((directionDegrees + 22.5) / 45.0)) % 8;
-    return std::string(kDirections[point < 0 ? point + 8 : point]) + kWind + std::to_string(force) + kForce;
+    return std::string(kDirections[point < 0 ? point + 8 : point]) + kWind + std::to_string(force) + kLevel;
 }
 
 int roundDegrees(double celsius) { return static_cast<int>(std::lround(celsius)); }

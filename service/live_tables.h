@@ -15,8 +15,6 @@ struct WeatherWords {
 // The words for a WMO code in 0..99. Every code that the forecast API documents has its own;
 // any other is shown as overcast with "weather unclear" rather than guessed.
 WeatherWords weatherWords(int wmoCode);
-// True for the codes the forecast API documents.
-bool isDocumentedWeatherCode(int wmoCode);
 
 // Beaufort force (0..17, the Chinese scale above 12) of a wind speed in km/h, taken to the
 // tenth of a metre per second as the scale's bounds are.

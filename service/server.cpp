@@ -19,6 +19,8 @@
 #include <sstream>
 #include <string_view>
 
+#include "common/ascii.h"
+
 namespace forecast {
 
 using Clock = std::chrono::steady_clock;
@@ -36,8 +38,7 @@ struct ForecastServer::Watch {
 struct ForecastServer::Exchange {
     Clock::time_point start = Clock::now();
     std::string target;  // raw, as the client sent it; the core decodes it
-    std::string method;
-    bool headSeen = false;
+    std::string method;  // empty until the head is complete
     std::size_t bodyBytes = 0;
     int status = 0;  // 0 until ours is queued
     std::size_t sent = 0;
@@ -59,15 +60,14 @@ constexpr int kSpareFiles = 32;
 constexpr int kWatchTicksPerSecond = 4;
 
 std::string printable(std::string_view text) {
-    static const char hex[] = "0123456789ABCDEF";
     std::string out;
     for (unsigned char c : text.substr(0, kMaxLoggedTarget)) {
         if (c > 0x20 && c < 0x7F) {
             out += static_cast<char>(c);
         } else {
             out += '%';
-            out += hex[c >> 4];
-            out += hex[c & 15];
+            out += ascii::hexDigit(c >> 4);
+            out += ascii::hexDigit(c);
         }
     }
     return out.empty() ? "-" : out;
@@ -95,15 +95,8 @@ const LocalSecond& localSecond() {
     return cached;
 }
 
-bool equalsIgnoringCase(std::string_view a, std::string_view b) {
-    if (a.size() != b.size()) return false;
-    for (std::size_t i = 0; i < a.size(); ++i) {
-        char x = a[i], y = b[i];
-        if (x >= 'A' && x <= 'Z') x = static_cast<char>(x - 'A' + 'a');
-        if (y >= 'A' && y <= 'Z') y = static_cast<char>(y - 'A' + 'a');
-        if (x != y) return false;
-    }
-    return true;
+bool equalsIgnoringCase(const char* text, const char* word) {
+    return ascii::equalsIgnoringCase(text, std::strlen(text), word);
 }
 
 // A method HTTP does not define is a malformed request rather than one we decline.
@@ -136,14 +129,9 @@ MHD_Result countField(void* cls, MHD_ValueKind, const char* key, const char* val
     return MHD_YES;
 }
 
-Reply refusal(int status, const char* text) {
-    Reply r;
-    r.status = status;
-    r.contentType = "text/plain; charset=us-ascii";
-    r.cacheControl = "no-store";
-    r.body = std::to_string(status) + " " + text + "\n";
-    r.closeAfter = true;
-    return r;
+ForecastServer::Watch* watchOf(MHD_Connection* connection) {
+    auto* info = MHD_get_connection_info(connection, MHD_CONNECTION_INFO_SOCKET_CONTEXT);
+    return info ? static_cast<ForecastServer::Watch*>(info->socket_context) : nullptr;
 }
 
 // The C entry points of the library, each handing over to the server.
@@ -292,15 +280,15 @@ std::optional<Reply> ForecastServer::refuseHead(MHD_Connection* connection, cons
     Framing framing;
     MHD_get_connection_values(connection, MHD_HEADER_KIND, &countField, &framing);
     unsigned long long bodyLength = framing.length ? std::strtoull(framing.length, nullptr, 10) : 0;
-    if (framing.fields > limits.maxHeaderFields) return refusal(431, "Request Header Fields Too Large");
+    if (framing.fields > limits.maxHeaderFields) return errorReply(431, "Request Header Fields Too Large");
     // Two framings of one body are how a request is smuggled past a front that reads the
     // other one; neither is guessed at.
     if (framing.lengths > 1 || framing.encodings > 1 || (framing.lengths && framing.encodings) ||
         (framing.encoding && !equalsIgnoringCase(framing.encoding, "chunked"))) {
-        return refusal(400, "Bad Request");
+        return errorReply(400, "Bad Request");
     }
-    if (bodyLength > static_cast<unsigned long long>(limits.maxBodyBytes)) return refusal(413, "Content Too Large");
-    if (!knownMethod(method)) return refusal(400, "Bad Request");
+    if (bodyLength > static_cast<unsigned long long>(limits.maxBodyBytes)) return errorReply(413, "Content Too Large");
+    if (!knownMethod(method)) return errorReply(400, "Bad Request");
     return std::nullopt;
 }
 
@@ -309,11 +297,12 @@ std::optional<Reply> ForecastServer::refuseHead(MHD_Connection* connection, cons
 // call, which suits a refusal: the rest of such a connection cannot be read reliably.
 bool ForecastServer::answer(MHD_Connection* connection, Exchange& exchange, const char* method,
                             std::size_t* uploadSize) {
-    if (!exchange.headSeen) {
-        exchange.headSeen = true;
+    if (exchange.method.empty()) {
         exchange.method = method;
-        if (auto refused = refuseHead(connection, method)) return send(connection, exchange, *refused);
-        return true;
+        std::optional<Reply> refused = refuseHead(connection, method);
+        if (!refused) return true;
+        refused->closeAfter = true;
+        return send(connection, exchange, *refused);
     }
     if (*uploadSize > 0) {
         // Read and dropped, so that it cannot pass for the next request. A chunked body past
@@ -334,7 +323,6 @@ bool ForecastServer::answer(MHD_Connection* connection, Exchange& exchange, cons
 // is resumed, the answerer's later one. Nothing when the connection was suspended to wait.
 std::optional<Reply> ForecastServer::reply(MHD_Connection* connection, Exchange& exchange) {
     if (!answerer) return handleRequest(config, *currentData(), exchange.method, exchange.target, localToday());
-    std::unique_lock<std::mutex> lock(exchange.laterMutex, std::defer_lock);
     if (!exchange.suspended) {
         // Two pointers: the callback stays inside std::function, with nothing allocated for it.
         Exchange* waiting = &exchange;
@@ -346,14 +334,13 @@ std::optional<Reply> ForecastServer::reply(MHD_Connection* connection, Exchange&
                                                 if (waiting->suspended) MHD_resume_connection(connection);
                                             });
         if (now) return now;
-        lock.lock();
-        if (!exchange.later) {  // else it came before the connection could be suspended
-            exchange.suspended = true;
-            MHD_suspend_connection(connection);
-            return std::nullopt;
-        }
-    } else {
-        lock.lock();  // resumed: the reply is in
+    }
+    // Resumed, the reply is in; else it may have come before the connection could be suspended.
+    std::lock_guard<std::mutex> lock(exchange.laterMutex);
+    if (!exchange.later) {
+        exchange.suspended = true;
+        MHD_suspend_connection(connection);
+        return std::nullopt;
     }
     exchange.mark = exchange.laterMark;
     return std::move(exchange.later);
@@ -361,9 +348,7 @@ std::optional<Reply> ForecastServer::reply(MHD_Connection* connection, Exchange&
 
 bool ForecastServer::send(MHD_Connection* connection, Exchange& exchange, const Reply& reply) {
     // The request is in; sending the answer is bounded by the idle time-out alone.
-    if (auto* info = MHD_get_connection_info(connection, MHD_CONNECTION_INFO_SOCKET_CONTEXT)) {
-        if (auto* watch = static_cast<Watch*>(info->socket_context)) watch->waiting = false;
-    }
+    if (Watch* watch = watchOf(connection)) watch->waiting = false;
     MHD_Response* response =
         MHD_create_response_from_buffer(reply.body.size(), const_cast<char*>(reply.body.data()), MHD_RESPMEM_MUST_COPY);
     if (!response) return false;
@@ -381,11 +366,9 @@ bool ForecastServer::send(MHD_Connection* connection, Exchange& exchange, const 
 }
 
 void ForecastServer::finish(MHD_Connection* connection, Exchange* exchange) {
-    if (auto* info = MHD_get_connection_info(connection, MHD_CONNECTION_INFO_SOCKET_CONTEXT)) {
-        if (auto* watch = static_cast<Watch*>(info->socket_context)) {
-            watch->waitingSince = Clock::now().time_since_epoch().count();
-            watch->waiting = true;
-        }
+    if (Watch* watch = watchOf(connection)) {
+        watch->waitingSince = Clock::now().time_since_epoch().count();
+        watch->waiting = true;
     }
     if (!exchange) return;
     std::ostringstream line;

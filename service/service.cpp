@@ -5,13 +5,8 @@
 #include "service/query.h"
 
 namespace forecast {
-namespace {
 
-constexpr char kPageType[] = "text/html; charset=gbk";
-constexpr char kPageCache[] = "public, max-age=300";
-constexpr char kIconCache[] = "public, max-age=86400";
-
-Reply error(int status, const char* text) {
+Reply errorReply(int status, const char* text) {
     Reply r;
     r.status = status;
     r.contentType = "text/plain; charset=us-ascii";
@@ -19,6 +14,12 @@ Reply error(int status, const char* text) {
     r.body = std::to_string(status) + " " + text + "\n";
     return r;
 }
+
+namespace {
+
+constexpr char kPageType[] = "text/html; charset=gbk";
+constexpr char kPageCache[] = "public, max-age=300";
+constexpr char kIconCache[] = "public, max-age=86400";
 
 Reply page(std::string body, bool hasForecast) {
     Reply r;
@@ -32,7 +33,7 @@ Reply page(std::string body, bool hasForecast) {
 }  // namespace
 
 Reply handleSearch(const ServiceConfig& config, const Dataset& data, const SearchQuery& q, int today) {
-    if (q.kind == QueryKind::Malformed) return error(400, "Bad Request: want wd=GBK words, percent-encoded");
+    if (q.kind == QueryKind::Malformed) return errorReply(400, "Bad Request: want wd=GBK words, percent-encoded");
     if (q.kind == QueryKind::OtherSearch) return page(plainPage(q.words, ""), false);
     const std::string& city = q.city.empty() ? config.defaultCity : q.city;
     const DayForecast* days[3] = {};
@@ -52,11 +53,11 @@ Reply icon(std::string_view rest) {
         rest.remove_prefix(6);
         night = true;
     } else {
-        return error(404, "Not Found");
+        return errorReply(404, "Not Found");
     }
-    if (rest.size() < 5 || rest.substr(rest.size() - 4) != ".gif") return error(404, "Not Found");
+    if (rest.size() < 5 || rest.substr(rest.size() - 4) != ".gif") return errorReply(404, "Not Found");
     std::string_view gif = iconFile(rest.substr(0, rest.size() - 4), night);
-    if (gif.empty()) return error(404, "Not Found");
+    if (gif.empty()) return errorReply(404, "Not Found");
     Reply r;
     r.contentType = "image/gif";
     r.cacheControl = kIconCache;
@@ -69,8 +70,8 @@ Reply icon(std::string_view rest) {
 
 Reply handleRequest(const ServiceConfig& config, const Dataset& data, std::string_view method, std::string_view target,
                     int today) {
-    if (method != "GET" && method != "HEAD") return error(405, "Method Not Allowed");
-    if (target.size() > kMaxTarget) return error(414, "URI Too Long");
+    if (method != "GET" && method != "HEAD") return errorReply(405, "Method Not Allowed");
+    if (target.size() > kMaxTarget) return errorReply(414, "URI Too Long");
     std::size_t question = target.find('?');
     std::string_view path = target.substr(0, question);
     std::string_view query = question == std::string_view::npos ? std::string_view() : target.substr(question + 1);
@@ -79,7 +80,7 @@ Reply handleRequest(const ServiceConfig& config, const Dataset& data, std::strin
     if (path.substr(0, iconPath.size()) == iconPath && question == std::string_view::npos) {
         return icon(path.substr(iconPath.size()));
     }
-    return error(404, "Not Found");
+    return errorReply(404, "Not Found");
 }
 
 }  // namespace forecast

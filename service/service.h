@@ -25,6 +25,9 @@ struct Reply {
     bool closeAfter = false;
 };
 
+// A short plain-text answer, "404 Not Found" and the like, that no cache keeps.
+Reply errorReply(int status, const char* text);
+
 // The answer to a search that the caller has parsed already, as handleRequest gives it for a
 // GET of "/s" with that query.
 Reply handleSearch(const ServiceConfig& config, const Dataset& data, const SearchQuery& query, int today);

@@ -21,5 +21,6 @@ constexpr char kOpenMeteoSource[] =
     "(<a href=\"https://creativecommons.org/licenses/by/4.0/\">CC BY 4.0</a>)";
 constexpr char kDemo[] = "\xD1\xDD\xCA\xBE\xCA\xFD\xBE\xDD";  // 演示数据
 constexpr char kLevel[] = "\xBC\xB6";                         // 级
+constexpr char kLightBreeze[] = "\xCE\xA2\xB7\xE7";           // 微风
 
 }  // namespace forecast
