@@ -52,7 +52,9 @@ HttpAnswer fetch(const std::string& url, long timeoutMs) {
     if (!curl) return answer.error = "cannot start an HTTP client", answer;
     CURL* h = curl.get();
     curl_easy_reset(h);
-    char error[CURL_ERROR_SIZE] = "";
+    // Lives as long as the handle that keeps pointing at it between calls.
+    thread_local char error[CURL_ERROR_SIZE];
+    error[0] = '\0';
     curl_easy_setopt(h, CURLOPT_URL, url.c_str());
     curl_easy_setopt(h, CURLOPT_PROTOCOLS_STR, "http,https");
     curl_easy_setopt(h, CURLOPT_FOLLOWLOCATION, 0L);
