@@ -215,8 +215,8 @@ LRESULT onTimer(HWND window, WPARAM id) {
 
 // The worker's result: committed at once; a failure is retried after a pause that grows
 // with each failure in a row, until one succeeds or a newer request takes over.
-LRESULT onWeatherDone(HWND window, LPARAM result) {
-    const WeatherWorker::Outcome outcome = weatherWorker.finish(result, weatherPanel);
+LRESULT onWeatherDone(HWND window) {
+    const WeatherWorker::Outcome outcome = weatherWorker.finish(weatherPanel);
     if (outcome == WeatherWorker::Outcome::superseded) return 0;
     if (outcome == WeatherWorker::Outcome::succeeded) {
         weatherFailures = 0;
@@ -395,7 +395,7 @@ LRESULT CALLBACK mainWindowProc(HWND window, UINT message, WPARAM wParam, LPARAM
         case WM_POWERBROADCAST:
             return onPowerBroadcast(window, wParam);
         case kWeatherDoneMessage:
-            return onWeatherDone(window, lParam);
+            return onWeatherDone(window);
         case WM_ENDSESSION:
             return onEndSession(wParam);
         case WM_MOUSEMOVE:
