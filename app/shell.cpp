@@ -338,9 +338,8 @@ int windowDpi(HWND window) {
         if (const UINT dpi = getDpiForWindow(window)) return static_cast<int>(dpi);
     }
     // Before it, the screen's DPI is the system DPI, the one a system-aware program gets.
-    HDC screen = GetDC(nullptr);
-    const int dpi = screen ? GetDeviceCaps(screen, LOGPIXELSY) : 0;
-    if (screen) ReleaseDC(nullptr, screen);
+    const WindowDc screen(nullptr);
+    const int dpi = screen.get() ? GetDeviceCaps(screen.get(), LOGPIXELSY) : 0;
     return dpi > 0 ? dpi : kBaseDpi;
 }
 
