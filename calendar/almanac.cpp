@@ -6,6 +6,7 @@
 
 #include "calendar/calendar_panel.h"
 #include "calendar/calendar_text.h"
+#include "common/lead_byte.h"
 
 #include <iterator>
 
@@ -62,7 +63,7 @@ public:
     }
     void put(const char* text) {
         while (*text != '\0' && !full_) {
-            const size_t unit = static_cast<unsigned char>(*text) >= 0x81 && text[1] != '\0' ? 2 : 1;
+            const size_t unit = isLeadByte(static_cast<unsigned char>(*text)) && text[1] != '\0' ? 2 : 1;
             full_ = used_ + unit >= size_;
             if (full_) return;
             for (size_t i = 0; i < unit; ++i) out_[used_++] = *text++;
