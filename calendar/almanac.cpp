@@ -114,16 +114,14 @@ void putLunarDay(Writer& w, unsigned d) {
     }
 }
 
-void putLunarDate(Writer& w, const Day& day, bool animal) {
+// 农历, the year's stem and branch and its animal, the month and the day.
+void putLunarDate(Writer& w, const Day& day) {
     w.put(kLunarCalendar);
     putCycle(w, day.yearCycle);
     w.put(kYear);
-    if (animal) {
-        w.put(" (");
-        w.put(kAnimal[day.yearCycle % 12]);
-        w.put(")");
-    }
-    w.put(" ");
+    w.put(" (");
+    w.put(kAnimal[day.yearCycle % 12]);
+    w.put(") ");
     putLunarMonth(w, day.lunarMonth);
     putLunarDay(w, day.lunarDay);
 }
@@ -193,12 +191,6 @@ size_t cycleName(unsigned cycle, char* out, size_t size) {
     return w.used();
 }
 
-size_t lunarDateWords(const Day& day, bool animal, char* out, size_t size) {
-    Writer w(out, size);
-    putLunarDate(w, day, animal);
-    return w.used();
-}
-
 size_t describe(const Day& day, Layout layout, char* out, size_t size) {
     Writer w(out, size);
     const char* const separator = layout == Layout::tipLines ? "\r\n" : "  ";
@@ -212,7 +204,7 @@ size_t describe(const Day& day, Layout layout, char* out, size_t size) {
     w.put(kWeek);
     w.put(kDigit[day.weekday % 7]);
     w.put(separator);
-    putLunarDate(w, day, true);
+    putLunarDate(w, day);
     if (layout == Layout::oneLine) {
         w.put(separator);
         putCycle(w, day.monthCycle % 60);
