@@ -19,8 +19,13 @@ public:
     WeatherWorker() = default;
     WeatherWorker(const WeatherWorker&) = delete;
     WeatherWorker& operator=(const WeatherWorker&) = delete;
-    // Leaves a thread that did not stop in time to the end of the process.
-    ~WeatherWorker() = default;
+    // Leaves a thread that did not stop in time to the end of the process, with the handles
+    // it waits on: closed under it, its bounded wait would fail at once and spin.
+    ~WeatherWorker() {
+        if (!thread) return;
+        thread.release();
+        wake.release();
+    }
 
     // Starts the thread; each finished refresh is announced to `window` by posting
     // `message`, for finish(). False when the thread could not be started: refreshes then run
