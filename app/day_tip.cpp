@@ -6,6 +6,7 @@
 #include "calendar/almanac.h"
 #include "calendar/calendar_grid.h"
 #include "calendar/calendar_panel.h"
+#include "common/gbk_wide.h"
 
 #include <commctrl.h>
 #include <windowsx.h>
@@ -53,9 +54,9 @@ void describeTool(const CalendarPanel& panel, HWND window, unsigned day) {
     wchar_t text[128] = L"";
     almanac::Day described;
     if (day != 0 && almanac::describeDay(panel, day, described)) {
-        char gbk[std::size(text)];
-        almanac::describe(described, almanac::Layout::tipLines, gbk, sizeof gbk);
-        if (!MultiByteToWideChar(936, 0, gbk, -1, text, static_cast<int>(std::size(text)))) text[0] = L'\0';
+        char lines[std::size(text)];
+        const size_t length = almanac::describe(described, almanac::Layout::tipLines, lines, sizeof lines);
+        gbk::toWide(lines, static_cast<int>(length), text, static_cast<int>(std::size(text)));
         const calendar_grid::Box cell = calendar_grid::scaled(
             calendar_grid::cellArea(panel.originX, panel.originY, calendar_grid::cellOfDay(panel.firstWeekday, day)),
             panel.dpi);

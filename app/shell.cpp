@@ -215,8 +215,8 @@ LRESULT onTimer(HWND window, WPARAM id) {
 
 // The worker's result: committed at once; a failure is retried after a pause that grows
 // with each failure in a row, until one succeeds or a newer request takes over.
-LRESULT onWeatherDone(HWND window, LPARAM result) {
-    const WeatherWorker::Outcome outcome = weatherWorker.finish(result, weatherPanel);
+LRESULT onWeatherDone(HWND window) {
+    const WeatherWorker::Outcome outcome = weatherWorker.finish(weatherPanel);
     if (outcome == WeatherWorker::Outcome::superseded) return 0;
     if (outcome == WeatherWorker::Outcome::succeeded) {
         weatherFailures = 0;
@@ -338,9 +338,8 @@ int windowDpi(HWND window) {
         if (const UINT dpi = getDpiForWindow(window)) return static_cast<int>(dpi);
     }
     // Before it, the screen's DPI is the system DPI, the one a system-aware program gets.
-    HDC screen = GetDC(nullptr);
-    const int dpi = screen ? GetDeviceCaps(screen, LOGPIXELSY) : 0;
-    if (screen) ReleaseDC(nullptr, screen);
+    const WindowDc screen(nullptr);
+    const int dpi = screen.get() ? GetDeviceCaps(screen.get(), LOGPIXELSY) : 0;
     return dpi > 0 ? dpi : kBaseDpi;
 }
 
@@ -395,7 +394,7 @@ LRESULT CALLBACK mainWindowProc(HWND window, UINT message, WPARAM wParam, LPARAM
         case WM_POWERBROADCAST:
             return onPowerBroadcast(window, wParam);
         case kWeatherDoneMessage:
-            return onWeatherDone(window, lParam);
+            return onWeatherDone(window);
         case WM_ENDSESSION:
             return onEndSession(wParam);
         case WM_MOUSEMOVE:

@@ -6,6 +6,7 @@
 
 #include "calendar/calendar_panel.h"
 #include "calendar/calendar_text.h"
+#include "common/lead_byte.h"
 
 #include <iterator>
 
@@ -62,7 +63,7 @@ public:
     }
     void put(const char* text) {
         while (*text != '\0' && !full_) {
-            const size_t unit = static_cast<unsigned char>(*text) >= 0x81 && text[1] != '\0' ? 2 : 1;
+            const size_t unit = isLeadByte(static_cast<unsigned char>(*text)) && text[1] != '\0' ? 2 : 1;
             full_ = used_ + unit >= size_;
             if (full_) return;
             for (size_t i = 0; i < unit; ++i) out_[used_++] = *text++;
@@ -113,16 +114,14 @@ void putLunarDay(Writer& w, unsigned d) {
     }
 }
 
-void putLunarDate(Writer& w, const Day& day, bool animal) {
+// 农历, the year's stem and branch and its animal, the month and the day.
+void putLunarDate(Writer& w, const Day& day) {
     w.put(kLunarCalendar);
     putCycle(w, day.yearCycle);
     w.put(kYear);
-    if (animal) {
-        w.put(" (");
-        w.put(kAnimal[day.yearCycle % 12]);
-        w.put(")");
-    }
-    w.put(" ");
+    w.put(" (");
+    w.put(kAnimal[day.yearCycle % 12]);
+    w.put(") ");
     putLunarMonth(w, day.lunarMonth);
     putLunarDay(w, day.lunarDay);
 }
@@ -192,12 +191,6 @@ size_t cycleName(unsigned cycle, char* out, size_t size) {
     return w.used();
 }
 
-size_t lunarDateWords(const Day& day, bool animal, char* out, size_t size) {
-    Writer w(out, size);
-    putLunarDate(w, day, animal);
-    return w.used();
-}
-
 size_t describe(const Day& day, Layout layout, char* out, size_t size) {
     Writer w(out, size);
     const char* const separator = layout == Layout::tipLines ? "\r\n" : "  ";
@@ -211,7 +204,7 @@ size_t describe(const Day& day, Layout layout, char* out, size_t size) {
     w.put(kWeek);
     w.put(kDigit[day.weekday % 7]);
     w.put(separator);
-    putLunarDate(w, day, true);
+    putLunarDate(w, day);
     if (layout == Layout::oneLine) {
         w.put(separator);
         putCycle(w, day.monthCycle % 60);

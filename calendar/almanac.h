@@ -58,14 +58,11 @@ bool describeDay(const CalendarPanel& panel, unsigned day, Day& out);
 
 // Two characters: the stem and branch of `cycle`.
 size_t cycleName(unsigned cycle, char* out, size_t size);
-// The lunar date in words: 农历丙午年 十月廿九, the leap month as 闰四月; with `animal`,
-// the year's animal follows the year: 农历丙午年 (马) 十月廿九.
-size_t lunarDateWords(const Day& day, bool animal, char* out, size_t size);
 
-// How describe lays a day out: as the lines of a tip (date and weekday; the lunar date
-// with the year's animal; the solar term and festival, when there are any), separated by
-// CR LF, or as one line that adds the month's and the day's names between the lunar date
-// and the term.
+// How describe lays a day out: as the lines of a tip (date and weekday; the lunar date with
+// the year's animal, 农历丙午年 (马) 十月廿九, a leap month as 闰四月; the solar term and
+// festival, when there are any), separated by CR LF, or as one line that adds the month's
+// and the day's names between the lunar date and the term.
 enum class Layout { tipLines, oneLine };
 size_t describe(const Day& day, Layout layout, char* out, size_t size);
 

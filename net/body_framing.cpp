@@ -56,6 +56,7 @@ struct FramingFields {
     uint32_t declaredLength = 0;
     bool saidClose = false;
     bool saidKeepAlive = false;
+    bool encoded = false;
 };
 
 // One header line: its name, and its value without the blanks around it.
@@ -92,6 +93,10 @@ void forEachField(const char* line, Visit visit) {
 }
 
 void noteField(const HeaderField& field, FramingFields& seen) {
+    // A coding counts even under a name with blanks before its colon: refusing is the safe
+    // reading there, as reading no length is for the framing's names.
+    size_t bareName = field.nameLength;
+    while (bareName > 0 && isLinearSpace(field.name[bareName - 1])) --bareName;
     if (ascii::equalsIgnoringCase(field.name, field.nameLength, "transfer-encoding")) {
         // Codings of several lines concatenate: the last token of the last line counts.
         seen.sawEncoding = true;
@@ -109,6 +114,10 @@ void noteField(const HeaderField& field, FramingFields& seen) {
         forEachToken(field.value, field.valueEnd, [&](Token t) {
             if (ascii::equalsIgnoringCase(t.text, t.length, "close")) seen.saidClose = true;
             if (ascii::equalsIgnoringCase(t.text, t.length, "keep-alive")) seen.saidKeepAlive = true;
+        });
+    } else if (ascii::equalsIgnoringCase(field.name, bareName, "content-encoding")) {
+        forEachToken(field.value, field.valueEnd, [&](Token t) {
+            if (t.length && !ascii::equalsIgnoringCase(t.text, t.length, "identity")) seen.encoded = true;
         });
     }
 }
@@ -128,6 +137,7 @@ BodyFraming decide(const FramingFields& seen, bool http11) {
     // the connection cannot be trusted, and no Connection line changes that.
     const bool smuggling = seen.sawEncoding && seen.sawLength;
     framing.keepAlive = keep && !smuggling && framing.kind != BodyFraming::Kind::untilClose;
+    framing.encoded = seen.encoded;
     return framing;
 }
 

@@ -20,6 +20,9 @@ struct BodyFraming {
     // nor for one that declares both a transfer coding and a length, whatever the
     // Connection line says.
     bool keepAlive = false;
+    // A Content-Encoding (blanks before its colon allowed) names a coding other than
+    // identity: the body is not the resource itself (never asked for, so never decoded).
+    bool encoded = false;
 
     // Reads the zero-terminated header text up to its blank line. Transfer-Encoding wins
     // over Content-Length; a coding other than chunked last means reading until close. A

@@ -97,27 +97,6 @@ const char* findBytes(const char* haystack, size_t length, const char* needle, s
     return nullptr;
 }
 
-// Whether the zero-terminated response head names no content coding, or only identity, in
-// its Content-Encoding lines. A compressed body saved as it came would be no icon at all.
-bool identityCoded(const char* head) {
-    constexpr char kName[] = "content-encoding";
-    for (const char* line = std::strstr(head, "\r\n"); line && line[2] != '\0'; line = std::strstr(line + 2, "\r\n")) {
-        const char* name = line + 2;
-        const char* colon = std::strchr(name, ':');
-        const char* end = std::strstr(name, "\r\n");
-        if (!colon || (end && colon > end)) continue;
-        size_t nameLength = static_cast<size_t>(colon - name);
-        while (nameLength > 0 && ascii::isBlank(name[nameLength - 1])) --nameLength;
-        if (!ascii::equalsIgnoringCase(name, nameLength, kName)) continue;
-        const char* value = colon + 1;
-        while (*value == ' ' || *value == '\t') ++value;
-        size_t valueLength = static_cast<size_t>((end ? end : value + std::strlen(value)) - value);
-        while (valueLength > 0 && ascii::isBlank(value[valueLength - 1])) --valueLength;
-        if (valueLength > 0 && !ascii::equalsIgnoringCase(value, valueLength, "identity")) return false;
-    }
-    return true;
-}
-
 // 1 when the socket is ready, 0 when `ms` passed without that, -1 on an error. While
 // `connecting`, a failed connection shows as an error too.
 int waitFor(SOCKET socket, bool toWrite, int ms, bool connecting) {
@@ -594,7 +573,6 @@ bool HttpFetcher::requestHead(const UrlParts& parts, BodyFraming& framing) {
     HttpResponseHead response;
     response.parse(headerText_);
     if (response.status() != 200 && response.status() != 206) return fail(Failure::status);
-    if (!identityCoded(head)) return fail(Failure::encoded);
     framing.parse(head);
-    return true;
+    return !framing.encoded || fail(Failure::encoded);
 }

@@ -11,6 +11,7 @@
 #include "calendar/almanac.h"
 #include "calendar/calendar_panel.h"
 #include "calendar/calendar_text.h"
+#include "common/gbk_wide.h"
 #include "tools/number_argument.h"
 
 #include <fcntl.h>
@@ -24,12 +25,15 @@ namespace {
 
 constexpr unsigned kCellWidth = 6;  // columns a day cell takes in the terminal
 
-// Converts `length` GBK bytes to zero-terminated UTF-8 in `out`.
-void gbkToUtf8(const char* gbk, int length, char* out, int outSize) {
-    wchar_t wide[32];
-    const int wideLength = MultiByteToWideChar(936, 0, gbk, length, wide, 32);
-    const int written = WideCharToMultiByte(CP_UTF8, 0, wide, wideLength, out, outSize - 1, nullptr, nullptr);
+// Converts `length` GBK bytes (a whole month's lines at most) to zero-terminated UTF-8 in
+// `out`; returns the bytes written before the terminator.
+int gbkToUtf8(const char* text, int length, char* out, int outSize) {
+    static wchar_t wide[4096];
+    const int wideLength = gbk::toWide(text, length, wide, static_cast<int>(std::size(wide)));
+    const int written =
+        wideLength > 0 ? WideCharToMultiByte(CP_UTF8, 0, wide, wideLength, out, outSize - 1, nullptr, nullptr) : 0;
     out[written > 0 ? written : 0] = '\0';
+    return written > 0 ? written : 0;
 }
 
 bool parseNumber(const char* text, unsigned& value) {
@@ -60,12 +64,9 @@ bool parseYearMonth(const char* yearText, const char* monthText, uint16_t& year,
 }
 
 // Writes `length` GBK bytes to stdout as UTF-8, in one conversion however many lines they hold.
-void putGbk(const char* gbk, int length) {
-    static wchar_t wide[4096];
+void putGbk(const char* text, int length) {
     static char utf8[3 * 4096];
-    const int wideLength = MultiByteToWideChar(936, 0, gbk, length, wide, static_cast<int>(std::size(wide)));
-    const int written = WideCharToMultiByte(CP_UTF8, 0, wide, wideLength, utf8, sizeof utf8, nullptr, nullptr);
-    if (written > 0) std::fwrite(utf8, 1, static_cast<size_t>(written), stdout);
+    std::fwrite(utf8, 1, static_cast<size_t>(gbkToUtf8(text, length, utf8, sizeof utf8)), stdout);
 }
 
 // The month as GBK lines first, converted at once: a conversion per line would cost more

@@ -1,5 +1,5 @@
 // The weather worker: a single-slot hand-over from the window's thread, one thread that
-// fetches, and a posted result.
+// fetches, and a single-slot hand-back announced by a posted message.
 
 #include "weather/weather_worker.h"
 
@@ -12,7 +12,7 @@
 WeatherWorker weatherWorker;
 
 // One request and, once fetched, its result: a scratch copy of the panel that only the
-// worker touches until it is posted back.
+// worker touches until it is handed back.
 struct WeatherWorker::Job {
     unsigned serial = 0;
     char searchHost[kWeatherHostSize] = {};
@@ -53,8 +53,8 @@ void WeatherWorker::forget() {
     finishedSerial = ++latestSerial;
 }
 
-WeatherWorker::Outcome WeatherWorker::finish(LPARAM lParam, WeatherPanel& panel) {
-    const std::unique_ptr<Job> job(reinterpret_cast<Job*>(lParam));
+WeatherWorker::Outcome WeatherWorker::finish(WeatherPanel& panel) {
+    const std::unique_ptr<Job> job(finished.exchange(nullptr));
     if (!job || job->serial != latestSerial) return Outcome::superseded;
     finishedSerial = job->serial;
     panel.commit(job->panel, job->fetched);
@@ -76,6 +76,7 @@ void WeatherWorker::stop(DWORD ms) {
     if (WaitForSingleObject(thread.get(), ms) == WAIT_OBJECT_0) {
         thread.reset();
         delete pending.exchange(nullptr);
+        delete finished.exchange(nullptr);
     }
     finishedSerial = latestSerial;  // nothing more will come
 }
@@ -93,7 +94,8 @@ void WeatherWorker::loop() {
         if (!job || stopping) continue;
         job->fetched = job->panel.fetchForecast(job->searchHost, &stopping);
         if (stopping) continue;
-        // Posted, it belongs to the window's thread; a window that is gone takes nothing.
-        if (PostMessageA(window_, message_, 0, reinterpret_cast<LPARAM>(job.get()))) job.release();
+        // An older result not yet finished is superseded by this one anyway.
+        delete finished.exchange(job.release());
+        PostMessageA(window_, message_, 0, 0);
     }
 }

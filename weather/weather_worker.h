@@ -1,10 +1,11 @@
 #pragma once
 // The one thread that runs the network part of weather refreshes, so that the window's
 // thread never waits on the network. Each request carries its own copy of what the query
-// needs; the finished result is posted to the window, whose thread commits it to the panel
-// at once. One refresh runs at a time; a request made meanwhile waits for it to end, and a
-// newer request replaces one still waiting. Besides its copy the thread reads only the icon
-// host of weatherHosts, which is set once at start, before any refresh.
+// needs; the finished result waits in a slot and a posted message tells the window, whose
+// thread takes it and commits it to the panel at once. One refresh runs at a time; a
+// request made meanwhile waits for it to end, and a newer request replaces one still
+// waiting. Besides its copy the thread reads only the icon host of weatherHosts, which is
+// set once at start, before any refresh.
 
 #include <windows.h>
 
@@ -18,11 +19,16 @@ public:
     WeatherWorker() = default;
     WeatherWorker(const WeatherWorker&) = delete;
     WeatherWorker& operator=(const WeatherWorker&) = delete;
-    // Leaves a thread that did not stop in time to the end of the process.
-    ~WeatherWorker() = default;
+    // Leaves a thread that did not stop in time to the end of the process, with the handles
+    // it waits on: closed under it, its bounded wait would fail at once and spin.
+    ~WeatherWorker() {
+        if (!thread) return;
+        thread.release();
+        wake.release();
+    }
 
-    // Starts the thread; each result is posted to `window` as `message` with the result in
-    // lParam, for finish(). False when the thread could not be started: refreshes then run
+    // Starts the thread; each finished refresh is announced to `window` by posting
+    // `message`, for finish(). False when the thread could not be started: refreshes then run
     // on the caller's thread. Window's thread only, as are request and finish.
     bool start(HWND window, UINT message);
     // Hands the query for `panel`'s city to the thread; false, taking nothing, when the
@@ -36,9 +42,10 @@ public:
 
     // partly: the forecast's texts came, not all its icons.
     enum class Outcome { superseded, failed, partly, succeeded };
-    // Takes the result posted in `lParam`: commits it to `panel` when it answers the newest
-    // request, and says how that went; an older request's result is dropped.
-    Outcome finish(LPARAM lParam, WeatherPanel& panel);
+    // Takes the finished result, if any: commits it to `panel` when it answers the newest
+    // request, and says how that went; an older request's result is dropped. The message
+    // carries no pointer, so a stray or forged one finds nothing and is superseded.
+    Outcome finish(WeatherPanel& panel);
 
     // Tells a refresh in flight to stop (its downloads end within a few tens of ms, leaving
     // no partial file) and waits at most `ms` for the thread to end. Requests are refused
@@ -55,9 +62,10 @@ private:
     UniqueKernelHandle wake;  // auto-reset: a request, or the stop, is waiting
     HWND window_ = nullptr;
     UINT message_ = 0;
-    unsigned latestSerial = 0;    // of the newest request; window's thread only
-    unsigned finishedSerial = 0;  // of the newest result finished
-    std::atomic<Job*> pending{nullptr};
+    unsigned latestSerial = 0;            // of the newest request; window's thread only
+    unsigned finishedSerial = 0;          // of the newest result finished
+    std::atomic<Job*> pending{nullptr};   // the newest request, waiting for the thread
+    std::atomic<Job*> finished{nullptr};  // the newest result, waiting for finish
     std::atomic<bool> stopping{false};
 };
 

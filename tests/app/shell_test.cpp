@@ -498,6 +498,8 @@ TEST(NeverFrozen, TheWindowAnswersWhileAQueryIsSlowOrNeverAnswered) {
         EXPECT_LT(worst, kFrozenMs);
         settle();  // the never-answered one ends with the site's hold
     }
+    // A stray or forged done message finds no result to take, whatever its lParam.
+    EXPECT_EQ(SendMessageA(mainWindow, kWeatherDoneMessage, 0, 1), 0);
 }
 
 // Download leftovers and icons by the name `word` in the picture folder.

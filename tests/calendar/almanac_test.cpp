@@ -58,9 +58,6 @@ TEST(Almanac, DescribesADayInWords) {
         almanac::describe(dayOf(c.year, c.month, c.day), c.layout, text, sizeof text);
         EXPECT_EQ(utf8(text), c.expected);
     }
-    char words[32];
-    almanac::lunarDateWords(dayOf(2026, 12, 7), false, words, sizeof words);
-    EXPECT_EQ(utf8(words), "农历丙午年 十月廿九");
 }
 
 // Text is cut between characters, never inside one, and always terminated.
