@@ -78,7 +78,8 @@ def grid_origin(screen, area):
     """The month grid's origin: the week-day header, the topmost ink, is drawn 4 pixels right of it and 18 below."""
     left, top, right, bottom = area
     header = next(y for y in range(top, bottom) if screen.count((left, y, right, y + 1), is_ink))
-    return next(x0 for x0 in range(left, right) if screen.count((x0, header, x0 + 1, header + 14), is_ink)) - 5, header - 19
+    first = next(x0 for x0 in range(left, right) if screen.count((x0, header, x0 + 1, header + 14), is_ink))
+    return first - 5, header - 19
 
 
 def shows_forecast(screen, ox, oy, exact):
@@ -115,9 +116,12 @@ def menu(area, *keys):
                   for x0 in range(len(row) - 1) if row[x0] == row[x0 + 1] == COLOUR)
     x("xdotool", "windowfocus", "--sync", find_window()[0])
     x("xdotool", "mousemove", str(cx), str(cy), "click", "3")
-    pictures = []
-    wait_for("the popup menu drawn", lambda: Screen().count((cx, cy, cx + 60, cy + 60), lambda p: min(p) > 150) > 2000
-             and (pictures.append(list(Screen().rows(cx, cy, cx + 200, cy + 300))) or pictures[-2:-1] == pictures[-1:]), 20)
+    pictures, light = [], lambda p: min(p) > 150  # noqa: E731
+
+    def drawn():  # the menu is there and two pictures of it in a row are the same
+        pictures.append(list((s := Screen()).rows(cx, cy, cx + 200, cy + 300)))
+        return s.count((cx, cy, cx + 60, cy + 60), light) > 2000 and pictures[-2:-1] == pictures[-1:]
+    wait_for("the popup menu drawn", drawn, 20)
     x("xdotool", "key", "--delay", "100", *keys)
 
 
@@ -142,7 +146,7 @@ def keys_and_second_start(args, first, wid, home, gx, gy):
         code = subprocess.run([args.wine_run, "--prefix", args.prefix, args.exe], timeout=20, **QUIET).returncode
     except subprocess.TimeoutExpired:
         raise Failure("a second start did not end within 20 s")
-    check(code == 0 and first.poll() is None and find_window(), f"a second start ends at once ({code}), the first runs on")
+    check(code == 0 and first.poll() is None and find_window(), f"a second start ends at once ({code}); the first runs")
 
 
 def run_checks(args, started, requests, port, exact, folder):
@@ -156,7 +160,8 @@ def run_checks(args, started, requests, port, exact, folder):
     hosts = f"127.0.0.1:{port}"
     first, (wid, wx, wy, ww, wh), area, screen, delay, (gx, gy), english = start_and_show(
         args, started, elsewhere, hosts, exact, "en_US.UTF-8", "on the first start, under an English locale")
-    check((wx, wy, ww, wh) == (SCREEN_W - 320, -15, 320, 450), f"window at (width - 320, -15), 320 x 450: {wx, wy, ww, wh}")
+    check((wx, wy, ww, wh) == (SCREEN_W - 320, -15, 320, 450),
+          f"window at (width - 320, -15), 320 x 450: {wx, wy, ww, wh}")
     check(2.0 <= delay <= 15, f"the calendar in 0xC95E3F comes about 3 s after the window ({delay:.1f} s)")
     stray = screen.count((wx, 21, wx + ww, gy + 260), lambda p: p != (0, 0, 0) and not is_ink(p))
     check(stray < 0.02 * screen.count(area, is_ink), f"nothing in other colours below the frame ({stray} pixels)")
@@ -229,8 +234,9 @@ def main():
             with socket.socket() as s:
                 s.bind(("127.0.0.1", 0))
                 port = s.getsockname()[1]
-            site = subprocess.Popen(shlex.split(args.server_command.format(port=port, icon_host=f"127.0.0.1:{port}")),
-                                    start_new_session=True, stdout=subprocess.PIPE, stderr=subprocess.DEVNULL, text=True)
+            command = shlex.split(args.server_command.format(port=port, icon_host=f"127.0.0.1:{port}"))
+            site = subprocess.Popen(command, start_new_session=True, stdout=subprocess.PIPE, stderr=subprocess.DEVNULL,
+                                    text=True)
             threading.Thread(target=log, args=(site.stdout,), daemon=True).start()
             wait_for(f"the site on port {port}", lambda: site.poll() is None and not socket.socket().connect_ex(
                 ("127.0.0.1", port)), 60)

@@ -101,8 +101,8 @@ def run_session(args, checks, size="1024x768"):
     started = []
     try:
         read_end, write_end = os.pipe()
-        started.append(subprocess.Popen(["Xvfb", "-displayfd", str(write_end), "-screen", "0", f"{size}x24", "-nolisten",
-                                         "tcp", "-br"], pass_fds=(write_end,), **QUIET))
+        started.append(subprocess.Popen(["Xvfb", "-displayfd", str(write_end), "-screen", "0", f"{size}x24",
+                                         "-nolisten", "tcp", "-br"], pass_fds=(write_end,), **QUIET))
         os.close(write_end)
         with os.fdopen(read_end) as pipe:
             os.environ["DISPLAY"] = ":" + pipe.readline().strip()  # for everything started from here on

@@ -34,7 +34,8 @@ def check_archive(path, bits, version):
         names, times = z.namelist(), {i.date_time for i in z.infolist()}
         content = {n[len(top):]: z.read(n) for n in names[1:]}
     listed = dict(reversed(line.split(" *")) for line in content.pop("SHA256SUMS.txt", b"").decode().splitlines())
-    check(names == wanted and len(times) == 1 and listed == {n: hashlib.sha256(b).hexdigest() for n, b in content.items()},
+    sums = {n: hashlib.sha256(b).hexdigest() for n, b in content.items()}
+    check(names == wanted and len(times) == 1 and listed == sums,
           f"{os.path.basename(path)} lists {wanted}, each entry of the same time, and SHA256SUMS.txt matches")
     readme = content["README.txt"].decode("utf-8-sig")
     check(all(w in readme for w in ("PELLUMO_SEARCH_HOST", "PELLUMO_ICON_HOST", "quorvan.idx", "设置", version)),
@@ -51,7 +52,7 @@ def main():
     try:
         os.makedirs(args.work, exist_ok=True)
         first = package(args.package, os.path.join(args.work, "dist-a"))
-        check(first == package(args.package, os.path.join(args.work, "dist-b")), f"two runs give the same {list(first)}")
+        check(first == package(args.package, os.path.join(args.work, "dist-b")), f"two runs give the same {[*first]}")
         version = next(n for n in first if n.endswith(".sha256"))[len("pellumo-"):-len(".sha256")]
         for bits in (32, 64):
             check_archive(os.path.join(args.work, "dist-a", f"pellumo-{version}-win{bits}.zip"), bits, version)
@@ -72,7 +73,7 @@ def main():
         args.exe = os.path.join(folder, "pellumo.exe")
         set_dpi(args, 144)  # as a laptop at 150 % would start it
         window = start(args, started, folder)[1]
-        check(window[1:] == (1024 - 480, -23, 480, 675), f"pellumo.exe from there draws its calendar at 144 DPI {window}")
+        check(window[1:] == (1024 - 480, -23, 480, 675), f"pellumo.exe there draws its calendar at 144 DPI {window}")
     return run_session(args, checks)
 
 

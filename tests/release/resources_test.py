@@ -88,7 +88,8 @@ def program_faults(path, version, bits):
         faults.append(f"fixed part {key} {signature:#x} {split(file_ms, file_ls)} {split(product_ms, product_ls)}")
     blocks = {name: blocks for name, _, blocks in children}
     table = {block: {k: v for k, v, _ in entries} for block, _, entries in blocks.get("StringFileInfo", [])}
-    translations = [struct.unpack_from("<HH", v, i) for _, v, _ in blocks.get("VarFileInfo", []) for i in range(0, len(v), 4)]
+    translations = [struct.unpack_from("<HH", v, i) for _, v, _ in blocks.get("VarFileInfo", [])
+                    for i in range(0, len(v), 4)]
     name = os.path.basename(path)
     expected = {"ProductName": "Pellumo", "FileVersion": version, "ProductVersion": version, "OriginalFilename": name,
                 "FileDescription": DESCRIPTIONS[name]}
