@@ -112,8 +112,9 @@ TEST(Keys, MoveTheMonthOnShowAndHomeBringsTodaysBack) {
                                            {VK_UP, -1},  {VK_LEFT, -13}, {'A', -13},     {VK_HOME, 0}};
     for (const auto& [key, months] : rows) {
         SendMessageA(mainWindow, WM_KEYDOWN, key, 0);
-        EXPECT_EQ(calendarPanel.viewYear * 12 + calendarPanel.viewMonth,
-                  clockDate.wYear * 12 + clockDate.wMonth + months)
+        const int want = clockDate.wYear * 12 + clockDate.wMonth - 1 + months;
+        EXPECT_EQ((std::make_pair<int, int>(calendarPanel.viewYear, calendarPanel.viewMonth)),
+                  std::make_pair(want / 12, want % 12 + 1))
             << key;
     }
 }
