@@ -22,6 +22,8 @@ import time
 from wine_session import COLOUR, QUIET, Failure, Screen, check, find_window, is_ink, run_session, start, wait_for, x
 
 SCREEN_W = 1024
+# From the window: the client area lies at (4, 20), the calendar at (30, 0) in it, the forecast at (4, 260).
+GRID, PANEL = (34, 20), (8, 280)
 ICON_X = (0, 49, 102, 151, 204, 253)  # from the panel's origin, at y + 16
 TEXT = (255, 0, 255)  # the panel's default text colour 0xFF00FF
 ICONS = (("day/qing", (255, 0, 0)), ("night/yin", (0, 255, 0)), ("day/yu", (255, 255, 0)),
@@ -74,14 +76,6 @@ def taken(requests):
     return got
 
 
-def grid_origin(screen, area):
-    """The month grid's origin: the week-day header, the topmost ink, is drawn 4 pixels right of it and 18 below."""
-    left, top, right, bottom = area
-    header = next(y for y in range(top, bottom) if screen.count((left, y, right, y + 1), is_ink))
-    first = next(x0 for x0 in range(left, right) if screen.count((x0, header, x0 + 1, header + 14), is_ink))
-    return first - 5, header - 19
-
-
 def shows_forecast(screen, ox, oy, exact):
     """The six icons and the three days' four text lines. Another site's icons are drawn on black, the
     window's see-through colour, so only the figure itself shows: a small part of the square is enough."""
@@ -96,17 +90,12 @@ def shows_forecast(screen, ox, oy, exact):
 
 def start_and_show(args, started, folder, hosts, exact, locale, what):
     """Starts the program and waits for its forecast: (process, window, area, the screen with the calendar,
-    seconds the calendar took, grid origin, the window's pixels with the forecast)."""
+    seconds the calendar took, the window's pixels with the forecast)."""
     program, window, area, home, delay = start(args, started, folder, hosts, PELLUMO_WINE_LOCALE=locale)
-    gx, gy = grid_origin(home, area)
-    origin = gx - 26, gy + 260  # the panel's origin, a pixel or two off from the grid's glyphs: the icon places it
-    if exact:
-        first = wait_for("the first icon", lambda: [(x0, y0) for y0, row in enumerate(Screen().rows(*area), area[1])
-                                                    for x0, p in enumerate(row, area[0]) if p == ICONS[0][1]], 60, 0.3)
-        origin = first[0][0], first[0][1] - 16
+    origin = window[1] + PANEL[0], window[2] + PANEL[1]
     screen = wait_for(f"the forecast {what}", lambda: shows_forecast(s := Screen(), *origin, exact) and s, 60, 0.3)
     check(True, f"the three days and six icons at panel origin {origin} {what}")
-    return program, window, area, home, delay, (gx, gy), list(screen.rows(*area))
+    return program, window, area, home, delay, list(screen.rows(*area))
 
 
 def menu(area, *keys):
@@ -134,9 +123,10 @@ def about_lines(area):
     return pictures[-1]
 
 
-def keys_and_second_start(args, first, wid, home, gx, gy):
+def keys_and_second_start(args, first, wid, wx, wy, home):
     """A key moves the month and Home brings the start one back, as first drawn (which keys do what is the
     window test's); a second start while the first runs ends at once."""
+    gx, gy = wx + GRID[0], wy + GRID[1]
     grid = lambda s: list(s.rows(gx - 2, gy, gx + 252, gy + 253))  # noqa: E731
     x("xdotool", "windowfocus", "--sync", wid)  # without a window manager nobody gives the focus, as a click would
     for key, same in (("Down", False), ("Home", True)):
@@ -158,12 +148,12 @@ def run_checks(args, started, requests, port, exact, folder):
     pathlib.Path(path).write_bytes(STORED)
     os.utime(path, (0, 0))  # so that a save shows
     hosts = f"127.0.0.1:{port}"
-    first, (wid, wx, wy, ww, wh), area, screen, delay, (gx, gy), english = start_and_show(
+    first, (wid, wx, wy, ww, wh), area, screen, delay, english = start_and_show(
         args, started, elsewhere, hosts, exact, "en_US.UTF-8", "on the first start, under an English locale")
     check((wx, wy, ww, wh) == (SCREEN_W - 320, -15, 320, 450),
           f"window at (width - 320, -15), 320 x 450: {wx, wy, ww, wh}")
     check(2.0 <= delay <= 15, f"the calendar in 0xC95E3F comes about 3 s after the window ({delay:.1f} s)")
-    stray = screen.count((wx, 21, wx + ww, gy + 260), lambda p: p != (0, 0, 0) and not is_ink(p))
+    stray = screen.count((wx, 21, wx + ww, wy + PANEL[1]), lambda p: p != (0, 0, 0) and not is_ink(p))
     check(stray < 0.02 * screen.count(area, is_ink), f"nothing in other colours below the frame ({stray} pixels)")
     if args.screenshot:
         subprocess.run(["import", "-window", "root", args.screenshot], check=True, timeout=30)
@@ -179,7 +169,7 @@ def run_checks(args, started, requests, port, exact, folder):
           (not exact or sorted(icons) == sorted(f"/vip/baidu/imag/{n}.gif" for n, _ in ICONS)),
           f"the first start asks for the page and each of its icons once ({asked})")
     if exact:  # the paths that do not depend on the site
-        keys_and_second_start(args, first, wid, screen, gx, gy)
+        keys_and_second_start(args, first, wid, wx, wy, screen)
         english_about = about_lines(area)
     menu(area, "Up", "Up", "Return")  # from the bottom: About, then Close
     wait_for("the program to end after Close", lambda: first.poll() is not None, 30)
@@ -192,7 +182,7 @@ def run_checks(args, started, requests, port, exact, folder):
     subprocess.run(["xmessage", "-geometry", f"330x90+{SCREEN_W - 330}+225", "-timeout", "1", "-"], input=b" ",
                    timeout=30, **QUIET)
     taken(requests)
-    program, _, area, _, _, _, chinese = start_and_show(args, started, elsewhere, hosts, exact, "zh_CN.UTF-8",
+    program, _, area, _, _, chinese = start_and_show(args, started, elsewhere, hosts, exact, "zh_CN.UTF-8",
                                                         "on the next start, under the Chinese locale")
     time.sleep(2)
     again = taken(requests)

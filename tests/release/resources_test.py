@@ -58,17 +58,15 @@ def manifest_faults(text):
     found = {}
     for element in ET.fromstring(text).iter():
         found.setdefault(element.tag.rsplit("}", 1)[-1], []).append(element)
-    got = {"execution level": [e.get("level") for e in found.get("requestedExecutionLevel", [])],
-           "common controls 6": ("Microsoft.Windows.Common-Controls", "6.0.0.0") in
-           [(e.get("name"), e.get("version")) for e in found.get("assemblyIdentity", [])],
-           "Windows 7 to 11": {e.get("Id") for e in found.get("supportedOS", [])} == SUPPORTED_OS,
-           "dpiAwareness": [e.text.replace(" ", "").lower().split(",") for e in found.get("dpiAwareness", [])],
-           "system-aware fallback (dpiAware)": [e.text.strip().lower() for e in found.get("dpiAware", [])],
-           "the code page left alone": "activeCodePage" not in found}
-    want = {"execution level": ["asInvoker"], "common controls 6": True, "Windows 7 to 11": True,
-            "dpiAwareness": [["permonitorv2", "system"]], "system-aware fallback (dpiAware)": ["true"],
-            "the code page left alone": True}
-    return [f"manifest: {key} {got[key]}" for key in want if got[key] != want[key]]
+    got = ([e.get("level") for e in found.get("requestedExecutionLevel", [])],
+           ("Microsoft.Windows.Common-Controls", "6.0.0.0") in [(e.get("name"), e.get("version"))
+                                                                for e in found.get("assemblyIdentity", [])],
+           {e.get("Id") for e in found.get("supportedOS", [])} == SUPPORTED_OS,
+           [e.text.replace(" ", "").lower().split(",") for e in found.get("dpiAwareness", [])],
+           [e.text.strip().lower() for e in found.get("dpiAware", [])], "activeCodePage" in found)
+    # As invoker, common controls 6, Windows 7 to 11, per-monitor DPI aware with a system-aware fallback
+    # (dpiAware for the Windows before 10), and the code page left alone.
+    return [] if got == (["asInvoker"], True, True, [["permonitorv2", "system"]], ["true"], False) else [f"manifest {got}"]
 
 
 def program_faults(path, version, bits):
