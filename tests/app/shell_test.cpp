@@ -169,11 +169,10 @@ TEST(Menu, OpensAtTheCursorFromTheTray) {
 }
 
 TEST(Commands, AConfirmedColourShowsACancelledOneChangesNothing) {
+    // Each side of the calendar's last colour and the weather's; the notification code is not looked at.
     dialogConfirms = TRUE;
-    const std::pair<UINT, COLORREF> chosen[] = {
-        {2001, 0x123456}, {2004, 0xAA}, {2005, 0xAA00}};  // each side of 2004|2005
-    for (const auto& [id, colour] : chosen)
-        dialogChoice = colour, command(id, BN_CLICKED);  // the code is not looked at
+    const std::pair<UINT, COLORREF> chosen[] = {{2001, 0x123456}, {2004, 0xAA}, {2005, 0xAA00}};
+    for (const auto& [id, colour] : chosen) dialogChoice = colour, command(id, BN_CLICKED);
     dialogConfirms = FALSE;
     for (UINT id = 2000; id <= 2005; ++id) command(id);
     EXPECT_EQ(std::make_tuple(calendarPanel.colors[0], calendarPanel.colors[1], calendarPanel.colors[4],
