@@ -1,10 +1,7 @@
 #!/usr/bin/env python3
-"""The release archives: scripts/package.sh run twice gives the same bytes (the second run
-packages the same build trees again, so the programs' own determinism is the resource
-test's: no link time in their headers); each archive lists what it should with sums that
-match; the one of the build's architecture, unpacked into a folder whose path holds
-Chinese characters and blanks, starts there under Wine at 144 DPI and draws its calendar.
-
+"""The release archives: package.sh run twice gives the same bytes (the programs' own determinism is the
+resource test's); each archive lists what it should, with matching sums and the programs built; the
+build's own, unpacked into a folder named in Chinese and with blanks, starts there under Wine at 144 DPI.
 Usage: package_test.py --package SCRIPT --work DIR --bits 32|64 --wine-run WINE_RUN --prefix PREFIX"""
 
 import argparse
@@ -15,13 +12,11 @@ import subprocess
 import sys
 import zipfile
 
-here = os.path.dirname(os.path.abspath(__file__))
-sys.path[:0] = [here, os.path.join(here, "..", "app")]
-from pe_resources import RT_VERSION, PeFile, version_info  # noqa: E402
-from dpi_e2e import SCREEN_W, set_dpi  # noqa: E402
-from pellumo_e2e import COLOUR, Failure, Screen, check, find_window, run_session, start, wait_for  # noqa: E402
+root = os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "..")
+sys.path.insert(0, os.path.join(root, "tests", "app"))
+from wine_session import Failure, check, run_session, set_dpi, start  # noqa: E402
 
-FILES = ["README.txt", "SHA256SUMS.txt", "pellumo-cal.exe", "pellumo-fetch.exe", "pellumo.exe"]
+PROGRAMS = {"pellumo.exe": "app", "pellumo-cal.exe": "tools", "pellumo-fetch.exe": "tools"}
 
 
 def package(script, dist):
@@ -31,23 +26,22 @@ def package(script, dist):
     return {name: open(os.path.join(dist, name), "rb").read() for name in sorted(os.listdir(dist))}
 
 
-def check_archive(path, bits, version, licence):
-    top = f"pellumo-{version}-win{bits}/"
+def check_archive(path, bits, version):
+    top, build = f"pellumo-{version}-win{bits}/", os.path.join(root, "build" if bits == 32 else "build-win64")
+    licence = any(os.path.exists(os.path.join(root, n)) for n in ("LICENSE", "LICENSE.txt", "LICENSE.md", "COPYING"))
+    wanted = [top] + [top + n for n in sorted([*PROGRAMS, "README.txt", "SHA256SUMS.txt"] + ["LICENSE.txt"] * licence)]
     with zipfile.ZipFile(path) as z:
-        names = z.namelist()
-        wanted = [top] + [top + n for n in sorted(FILES + (["LICENSE.txt"] if licence else []))]
-        check(names == wanted, f"{os.path.basename(path)} lists {wanted}")
+        names, times = z.namelist(), {i.date_time for i in z.infolist()}
         content = {n[len(top):]: z.read(n) for n in names[1:]}
-        check(len({i.date_time for i in z.infolist()}) == 1, "every entry carries the same time")
-    listed = dict(reversed(line.split(" *")) for line in content.pop("SHA256SUMS.txt").decode().splitlines())
-    check(listed == {n: hashlib.sha256(b).hexdigest() for n, b in content.items()}, "SHA256SUMS.txt matches")
+    listed = dict(reversed(line.split(" *")) for line in content.pop("SHA256SUMS.txt", b"").decode().splitlines())
+    sums = {n: hashlib.sha256(b).hexdigest() for n, b in content.items()}
+    check(names == wanted and len(times) == 1 and listed == sums,
+          f"{os.path.basename(path)} lists {wanted}, each entry of the same time, and SHA256SUMS.txt matches")
     readme = content["README.txt"].decode("utf-8-sig")
     check(all(w in readme for w in ("PELLUMO_SEARCH_HOST", "PELLUMO_ICON_HOST", "quorvan.idx", "设置", version)),
           "the read-me says where settings are kept and how to name a forecast service")
-    for name in ("pellumo.exe", "pellumo-cal.exe", "pellumo-fetch.exe"):
-        pe = PeFile(content[name])
-        file_version = version_info(pe.resource(RT_VERSION, 1))[2]["080404b0"]["FileVersion"]
-        check((pe.bits, file_version) == (bits, version), f"{name}: {bits}-bit, version {version}")
+    check(all(content[n] == open(os.path.join(build, d, n), "rb").read() for n, d in PROGRAMS.items()),
+          f"it carries the {bits}-bit programs built, whose version record their own test reads")
 
 
 def main():
@@ -56,10 +50,20 @@ def main():
         parser.add_argument(option, required=True)
     args = parser.parse_args()
     try:
-        folder = unpacked_archive(args)
+        os.makedirs(args.work, exist_ok=True)
+        first = package(args.package, os.path.join(args.work, "dist-a"))
+        check(first == package(args.package, os.path.join(args.work, "dist-b")), f"two runs give the same {[*first]}")
+        version = next(n for n in first if n.endswith(".sha256"))[len("pellumo-"):-len(".sha256")]
+        for bits in (32, 64):
+            check_archive(os.path.join(args.work, "dist-a", f"pellumo-{version}-win{bits}.zip"), bits, version)
     except Failure as failure:
         print(f"FAIL {failure}")
         return 1
+    folder = os.path.join(args.work, "解压 到 这里 (Pellumo)")
+    shutil.rmtree(folder, ignore_errors=True)
+    with zipfile.ZipFile(os.path.join(args.work, "dist-a", f"pellumo-{version}-win{args.bits}.zip")) as z:
+        z.extractall(folder)
+    folder = os.path.join(folder, f"pellumo-{version}-win{args.bits}")
 
     def checks(started):
         cal = subprocess.run([args.wine_run, "--prefix", args.prefix, os.path.join(folder, "pellumo-cal.exe"), "2025",
@@ -68,30 +72,9 @@ def main():
               "pellumo-cal.exe from there prints January 2025 with its lunar days and solar term")
         args.exe = os.path.join(folder, "pellumo.exe")
         set_dpi(args, 144)  # as a laptop at 150 % would start it
-        env = dict(os.environ, PELLUMO_SEARCH_HOST="127.0.0.1:1", PELLUMO_ICON_HOST="127.0.0.1:1")
-        _, _, area = start(args, started, cwd=folder, env=env)
-        check(find_window()[1:] == (SCREEN_W - 480, -23, 480, 675), "pellumo.exe from there: its window at 144 DPI")
-        wait_for("the calendar", lambda: Screen().count(area, lambda p: p == COLOUR) > 200, timeout=30)
-        check(True, "and it draws the calendar")
+        window = start(args, started, folder)[1]
+        check(window[1:] == (1024 - 480, -23, 480, 675), f"pellumo.exe there draws its calendar at 144 DPI {window}")
     return run_session(args, checks)
-
-
-def unpacked_archive(args):
-    """Packages twice, checks both archives and returns the folder the build's went to."""
-    os.makedirs(args.work, exist_ok=True)
-    first = package(args.package, os.path.join(args.work, "dist-a"))
-    second = package(args.package, os.path.join(args.work, "dist-b"))
-    check(first == second, f"two runs give the same bytes: {', '.join(first)}")
-    version = next(n for n in first if n.endswith(".sha256"))[len("pellumo-"):-len(".sha256")]
-    licence = any(os.path.exists(os.path.join(here, "..", "..", n)) for n in ("LICENSE", "LICENSE.txt", "COPYING"))
-    for bits in (32, 64):
-        check_archive(os.path.join(args.work, "dist-a", f"pellumo-{version}-win{bits}.zip"), bits, version, licence)
-
-    folder = os.path.join(args.work, "解压 到 这里 (Pellumo)")
-    shutil.rmtree(folder, ignore_errors=True)
-    with zipfile.ZipFile(os.path.join(args.work, "dist-a", f"pellumo-{version}-win{args.bits}.zip")) as z:
-        z.extractall(folder)
-    return os.path.join(folder, f"pellumo-{version}-win{args.bits}")
 
 
 if __name__ == "__main__":
