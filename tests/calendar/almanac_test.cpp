@@ -1,6 +1,6 @@
 // The almanac's words and the cycles pinned to known dates (calendar_reference_test steps
-// every cycle from day to day and checks the festivals over the whole range), and where the
-// grid finds the day under the pointer.
+// every cycle from day to day over the whole range), and where the grid finds the day under
+// the pointer.
 
 #include "calendar/almanac.h"
 #include "calendar/calendar_grid.h"
@@ -29,31 +29,30 @@ almanac::Day dayOf(uint16_t year, uint16_t month, unsigned day) {
     return out;
 }
 
-struct WordsCase {
-    uint16_t year, month, day;
-    Layout layout;
-    const char* expected;
-};
-
-// 1 January 1900 was a 甲戌 day, 1 October 1949 a 甲子 day and 1 January 2000 a 戊午 day in a
-// 丙子 month; 1984 is a 甲子 year whose start of spring opens a 丙寅 month; 2026 is 丙午 (马).
-const WordsCase kWords[] = {
-    {2026, 12, 7, Layout::tipLines, "2026年12月7日 星期一\r\n农历丙午年 (马) 十月廿九\r\n大雪"},
-    {2027, 2, 5, Layout::oneLine, "2027年2月5日 星期五  农历丙午年 (马) 腊月廿九  壬寅月 乙卯日  除夕"},
-    {2027, 2, 6, Layout::oneLine, "2027年2月6日 星期六  农历丁未年 (羊) 正月初一  壬寅月 丙辰日  春节"},
-    {1900, 1, 1, Layout::oneLine, "1900年1月1日 星期一  农历己亥年 (猪) 腊月初一  丙子月 甲戌日"},
-    {1900, 1, 30, Layout::oneLine, "1900年1月30日 星期二  农历己亥年 (猪) 腊月三十  丁丑月 癸卯日  除夕"},
-    {1949, 10, 1, Layout::oneLine, "1949年10月1日 星期六  农历己丑年 (牛) 八月初十  癸酉月 甲子日"},
-    {1984, 2, 4, Layout::oneLine, "1984年2月4日 星期六  农历甲子年 (鼠) 正月初三  丙寅月 戊辰日  立春"},
-    {2000, 1, 1, Layout::oneLine, "2000年1月1日 星期六  农历己卯年 (兔) 冬月廿五  丙子月 戊午日"},
-    {2023, 3, 22, Layout::tipLines, "2023年3月22日 星期三\r\n农历癸卯年 (兔) 闰二月初一"},
-    {2024, 2, 29, Layout::tipLines, "2024年2月29日 星期四\r\n农历甲辰年 (龙) 正月二十"},
-    {2026, 4, 5, Layout::tipLines, "2026年4月5日 星期日\r\n农历丙午年 (马) 二月十八\r\n清明"},
-    {2038, 2, 4, Layout::tipLines, "2038年2月4日 星期四\r\n农历戊午年 (马) 正月初一\r\n立春 春节"},
-};
-
+// 1 January 1900 was a 甲戌 day, 1 October 1949 a 甲子 day; 1984 is a 甲子 year whose start
+// of spring opens a 丙寅 month; 除夕 on a 29th and a 30th; a leap month; days 20 and 30 in
+// words; 清明 named once; 立春 and 春节 on one day; the last day of the range.
 TEST(Almanac, DescribesADayInWords) {
-    for (const WordsCase& c : kWords) {
+    const struct {
+        uint16_t year, month, day;
+        Layout layout;
+        const char* expected;
+    } rows[] = {
+        {2026, 12, 7, Layout::tipLines, "2026年12月7日 星期一\r\n农历丙午年 (马) 十月廿九\r\n大雪"},
+        {2027, 2, 5, Layout::oneLine, "2027年2月5日 星期五  农历丙午年 (马) 腊月廿九  壬寅月 乙卯日  除夕"},
+        {2027, 2, 6, Layout::oneLine, "2027年2月6日 星期六  农历丁未年 (羊) 正月初一  壬寅月 丙辰日  春节"},
+        {1900, 1, 1, Layout::oneLine, "1900年1月1日 星期一  农历己亥年 (猪) 腊月初一  丙子月 甲戌日"},
+        {1900, 1, 30, Layout::oneLine, "1900年1月30日 星期二  农历己亥年 (猪) 腊月三十  丁丑月 癸卯日  除夕"},
+        {1949, 10, 1, Layout::oneLine, "1949年10月1日 星期六  农历己丑年 (牛) 八月初十  癸酉月 甲子日"},
+        {1984, 2, 3, Layout::oneLine, "1984年2月3日 星期五  农历甲子年 (鼠) 正月初二  乙丑月 丁卯日"},
+        {1984, 2, 4, Layout::oneLine, "1984年2月4日 星期六  农历甲子年 (鼠) 正月初三  丙寅月 戊辰日  立春"},
+        {2023, 3, 22, Layout::tipLines, "2023年3月22日 星期三\r\n农历癸卯年 (兔) 闰二月初一"},
+        {2024, 2, 29, Layout::tipLines, "2024年2月29日 星期四\r\n农历甲辰年 (龙) 正月二十"},
+        {2026, 4, 5, Layout::tipLines, "2026年4月5日 星期日\r\n农历丙午年 (马) 二月十八\r\n清明"},
+        {2038, 2, 4, Layout::tipLines, "2038年2月4日 星期四\r\n农历戊午年 (马) 正月初一\r\n立春 春节"},
+        {2100, 12, 31, Layout::oneLine, "2100年12月31日 星期五  农历庚申年 (猴) 腊月初一  戊子月 丁未日"},
+    };
+    for (const auto& c : rows) {
         char text[256];
         almanac::describe(dayOf(c.year, c.month, c.day), c.layout, text, sizeof text);
         EXPECT_EQ(utf8(text), c.expected);
@@ -63,24 +62,21 @@ TEST(Almanac, DescribesADayInWords) {
     EXPECT_EQ(utf8(words), "农历丙午年 十月廿九");
 }
 
-// Text is cut between characters, never inside one, and always terminated.
-TEST(Almanac, CutsTextAtAWholeCharacter) {
+// Text is cut between characters, never inside one, and always terminated; no day outside
+// the month on show.
+TEST(Almanac, CutsAtAWholeCharacterAndKeepsToTheMonth) {
     const almanac::Day day = dayOf(2026, 12, 7);
     for (auto [size, kept] : {std::pair<size_t, const char*>{6, "2026"}, {7, "2026\xC4\xEA"}, {1, ""}}) {
-        char text[8];
-        std::fill(std::begin(text), std::end(text), 'x');
+        char text[8] = "xxxxxxx";
         EXPECT_EQ(almanac::describe(day, Layout::tipLines, text, size), std::string(kept).size());
         EXPECT_STREQ(text, kept);
     }
-}
-
-TEST(Almanac, NoDayOutsideTheMonthOnShow) {
     CalendarPanel panel;
-    almanac::Day days[31], day{};
+    almanac::Day days[31], out{};
     EXPECT_EQ(almanac::describeMonth(panel, days), 0u) << "no month shown yet";
     ASSERT_TRUE(panel.setViewMonth(2023, 2));
-    EXPECT_FALSE(almanac::describeDay(panel, 0, day) || almanac::describeDay(panel, 29, day));
-    EXPECT_TRUE(almanac::describeDay(panel, 28, day));
+    EXPECT_FALSE(almanac::describeDay(panel, 0, out) || almanac::describeDay(panel, 29, out));
+    EXPECT_TRUE(almanac::describeDay(panel, 28, out));
 }
 
 // Every day's cell holds that day from corner to corner; the header, the cells before the
@@ -91,21 +87,18 @@ TEST(Grid, FindsTheDayUnderThePointer) {
     for (unsigned first : {0u, 6u}) {
         for (unsigned day = 1; day <= 31; ++day) {
             const Box c = cellArea(x0, y0, cellOfDay(first, day));
-            for (auto [x, y] : {std::pair{c.left, c.top}, {c.right - 1, c.bottom - 1}}) {
-                EXPECT_EQ(dayAt(x0, y0, first, 31, x, y), day) << first << " " << x << "," << y;
-            }
+            EXPECT_EQ(dayAt(x0, y0, first, 31, c.left, c.top), day) << first;
+            EXPECT_EQ(dayAt(x0, y0, first, 31, c.right - 1, c.bottom - 1), day) << first;
         }
     }
-    struct Miss {
+    const struct {
         unsigned first, days;
         int x, y;
-    };
-    for (const Miss m :
-         {Miss{6, 31, x0 + 6 * kCell, y0 + kCell - 1}, Miss{6, 31, x0 + 6 * kCell - 1, y0 + kCell},
-          Miss{6, 31, x0 + 2 * kCell, y0 + 6 * kCell}, Miss{0, 28, x0, y0 + 5 * kCell}, Miss{0, 31, x0 - 1, y0 + kCell},
-          Miss{0, 31, x0 + 7 * kCell, y0 + kCell}, Miss{0, 31, x0, y0 + 7 * kCell}}) {
-        EXPECT_EQ(dayAt(x0, y0, m.first, m.days, m.x, m.y), 0u) << m.first << " " << m.x << "," << m.y;
-    }
+    } misses[] = {{6, 31, x0 + 6 * kCell, y0 + kCell - 1}, {6, 31, x0 + 6 * kCell - 1, y0 + kCell},
+                  {6, 31, x0 + 2 * kCell, y0 + 6 * kCell}, {0, 28, x0, y0 + 5 * kCell},
+                  {0, 31, x0 - 1, y0 + kCell},             {0, 31, x0 + 7 * kCell, y0 + kCell},
+                  {0, 31, x0, y0 + 7 * kCell}};
+    for (const auto& m : misses) EXPECT_EQ(dayAt(x0, y0, m.first, m.days, m.x, m.y), 0u) << m.x << "," << m.y;
 }
 
 }  // namespace

@@ -1,6 +1,5 @@
-// The settings file in a temporary current directory of its own, named with characters that
-// no ANSI code page holds together (ő and 工), so only wide paths reach it. Its attributes
-// are checked end to end, the Run value through the autostart command of the shell's test.
+// The settings file in a temporary current directory named with characters that no ANSI code
+// page holds together (ő and 工), so only wide paths reach it.
 
 #include "settings/settings_store.h"
 
@@ -52,15 +51,14 @@ BOOL WINAPI shortWrite(HANDLE file, LPCVOID bytes, DWORD size, LPDWORD done, LPO
 
 TEST_F(SettingsFile, AFailedSaveKeepsTheOldFile) {
     ASSERT_TRUE(store.writeFile("/1/1/the settings of the last run"));
-    // The temporary file cannot be made: the new line never reaches the old file.
+    // The temporary file cannot be made, or cannot replace the file: the old line stays.
     const std::wstring temporary = folder.path.wstring() + settings_store::kTemporaryName;
     ASSERT_TRUE(CreateDirectoryW(temporary.c_str(), nullptr));
     EXPECT_FALSE(store.writeFile("/0/0/new"));
     EXPECT_EQ(read(), "/1/1/the settings of the last run");
     RemoveDirectoryW(temporary.c_str());
 
-    // A write that fails, or stops one byte short while saying it succeeded: no temporary
-    // file stays and the old line is kept.
+    // A write that fails, or stops one byte short saying it succeeded: the old line is kept.
     for (auto write : {failedWrite, shortWrite}) {
         settings_store::writeBytes = write;
         EXPECT_FALSE(store.writeFile("/0/0/new"));
@@ -69,7 +67,6 @@ TEST_F(SettingsFile, AFailedSaveKeepsTheOldFile) {
         EXPECT_EQ(attributes(settings_store::kTemporaryName), INVALID_FILE_ATTRIBUTES);
     }
 
-    // Nothing can replace a directory: the written temporary file is removed again.
     const std::wstring file = folder.path.wstring() + settings_store::kFileName;
     SetFileAttributesW(file.c_str(), FILE_ATTRIBUTE_NORMAL);
     ASSERT_TRUE(DeleteFileW(file.c_str()) && CreateDirectoryW(file.c_str(), nullptr));
