@@ -75,7 +75,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     const std::string input(reinterpret_cast<const char*>(data), size);
     // The header ends with its first blank line, whichever line ends it uses.
     const size_t crlf = input.find("\r\n\r\n"), lf = input.find("\n\n");
-    const size_t headerEnd = std::min(crlf == std::string::npos ? size : crlf + 4, lf == std::string::npos ? size : lf + 2);
+    const size_t headerEnd =
+        std::min(crlf == std::string::npos ? size : crlf + 4, lf == std::string::npos ? size : lf + 2);
     if (headerEnd > kMaxHeaderBytes) return 0;
     checkHeader(input.substr(0, headerEnd));
 
@@ -85,6 +86,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     std::minstd_rand random(seed | 1);
     FUZZ_CHECK(decodeInPieces(body, random, false) == decodeInPieces(body, random, true));
     const std::string tail = body.substr(0, random() % 8);
-    FUZZ_CHECK(decodeInPieces(chunked(body, tail, random), random, false) == std::make_tuple(body, true, false, tail.size()));
+    FUZZ_CHECK(decodeInPieces(chunked(body, tail, random), random, false) ==
+               std::make_tuple(body, true, false, tail.size()));
     return 0;
 }

@@ -55,7 +55,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     const std::string text(page.get());
 
     std::unique_ptr<WeatherPanel> panel(new WeatherPanel);  // on the heap: a write past it shows
-    std::memset(panel->days, 'o', sizeof panel->days);       // old values, to show what is written
+    std::memset(panel->days, 'o', sizeof panel->days);      // old values, to show what is written
     std::memset(panel->iconUrls, 'o', sizeof panel->iconUrls);
     const auto old = [](const auto& field) {
         const char* bytes = reinterpret_cast<const char*>(&field);

@@ -94,9 +94,12 @@ TEST(Grid, FindsTheDayUnderThePointer) {
     const struct {
         unsigned first, days;
         int x, y;
-    } misses[] = {{6, 31, x0 + 6 * kCell, y0 + kCell - 1}, {6, 31, x0 + 6 * kCell - 1, y0 + kCell},
-                  {6, 31, x0 + 2 * kCell, y0 + 6 * kCell}, {0, 28, x0, y0 + 5 * kCell},
-                  {0, 31, x0 - 1, y0 + kCell},             {0, 31, x0 + 7 * kCell, y0 + kCell},
+    } misses[] = {{6, 31, x0 + 6 * kCell, y0 + kCell - 1},
+                  {6, 31, x0 + 6 * kCell - 1, y0 + kCell},
+                  {6, 31, x0 + 2 * kCell, y0 + 6 * kCell},
+                  {0, 28, x0, y0 + 5 * kCell},
+                  {0, 31, x0 - 1, y0 + kCell},
+                  {0, 31, x0 + 7 * kCell, y0 + kCell},
                   {0, 31, x0, y0 + 7 * kCell}};
     for (const auto& m : misses) EXPECT_EQ(dayAt(x0, y0, m.first, m.days, m.x, m.y), 0u) << m.x << "," << m.y;
 }

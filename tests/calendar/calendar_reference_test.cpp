@@ -90,15 +90,15 @@ TEST(CalendarReference, EveryDayFollowsTheAstronomicalMonthsAndTerms) {
                     const bool leap = start->second.word == "1";
                     lunarYear = start->second.year, code = start->second.number | (leap ? 0x80 : 0);
                     startLabel = start->second.number > 10 ? kDayNames[1]
-                                 : leap ? std::string("闰") + kDigits[start->second.number]
-                                        : std::string(kDigits[start->second.number]) + "月";
+                                 : leap                    ? std::string("闰") + kDigits[start->second.number]
+                                                           : std::string(kDigits[start->second.number]) + "月";
                 }
                 const std::string label = term != terms.end() ? term->second.word
                                           : lunarDay == 1     ? startLabel
                                           : lunarDay <= 30    ? kDayNames[lunarDay]
                                                               : "?";
-                const bool eve = nextStart != starts.end() && nextStart->second.number == 1 &&
-                                 nextStart->second.word == "0";
+                const bool eve =
+                    nextStart != starts.end() && nextStart->second.number == 1 && nextStart->second.word == "0";
                 const auto byDate = byLunarDate.find(code << 8 | lunarDay);
                 const unsigned festival = byDate != byLunarDate.end()                       ? byDate->second
                                           : code == 12 && eve                               ? kNewYearsEve
@@ -110,14 +110,13 @@ TEST(CalendarReference, EveryDayFollowsTheAstronomicalMonthsAndTerms) {
                     yearCycle = (yearCycle + (lunarDay == 1 && code == 1)) % 60, dayCycle = (dayCycle + 1) % 60;
                     monthCycle = (monthCycle + (term != terms.end() && term->second.number % 2 == 0)) % 60;
                 }
-                const auto actual = std::make_tuple(utf8Label(panel.lunarLabelText[i]), int{panel.lunarDayOf[i]},
-                                                    int{d.weekday}, int{d.lunarYear}, int{d.lunarMonth},
-                                                    int{d.lunarDay}, int{d.solarTerm}, unsigned{d.festival},
-                                                    int{d.yearCycle}, int{d.monthCycle}, int{d.dayCycle});
-                const auto expected = std::make_tuple(
-                    label, lunarDay, weekday, lunarYear, code, lunarDay,
-                    term != terms.end() ? term->second.number : int{kNoTerm}, festival, yearCycle, monthCycle,
-                    dayCycle);
+                const auto actual =
+                    std::make_tuple(utf8Label(panel.lunarLabelText[i]), int{panel.lunarDayOf[i]}, int{d.weekday},
+                                    int{d.lunarYear}, int{d.lunarMonth}, int{d.lunarDay}, int{d.solarTerm},
+                                    unsigned{d.festival}, int{d.yearCycle}, int{d.monthCycle}, int{d.dayCycle});
+                const auto expected = std::make_tuple(label, lunarDay, weekday, lunarYear, code, lunarDay,
+                                                      term != terms.end() ? term->second.number : int{kNoTerm},
+                                                      festival, yearCycle, monthCycle, dayCycle);
                 if (actual != expected && ++failures <= 20) {
                     ADD_FAILURE() << date << ": " << testing::PrintToString(actual) << " expected "
                                   << testing::PrintToString(expected);

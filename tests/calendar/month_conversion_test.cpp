@@ -28,8 +28,8 @@ TEST(MonthConversion, TodayLineRangeEdgesOddMonthsAndShortMonths) {
     panel.lunarDayOf[0] = 99;  // the month on show again is not converted again
     EXPECT_TRUE(panel.setViewMonth(2023, 2) && panel.lunarDayOf[0] == 99);
 
-    for (auto [month, shown, days] : {std::tuple<uint16_t, uint16_t, uint16_t>{0, 12, 31}, {1, 1, 31}, {11, 11, 30},
-                                      {12, 12, 31}, {13, 12, 31}}) {
+    for (auto [month, shown, days] :
+         {std::tuple<uint16_t, uint16_t, uint16_t>{0, 12, 31}, {1, 1, 31}, {11, 11, 30}, {12, 12, 31}, {13, 12, 31}}) {
         ASSERT_TRUE(panel.setViewMonth(2024, month));
         EXPECT_EQ(std::make_pair(panel.viewMonth, panel.daysInMonth), std::make_pair(shown, days)) << month;
         EXPECT_EQ(std::string(panel.dayNumberText[8], 4), std::string("9\0", 2) + "10") << "days 9 and 10";
