@@ -3,7 +3,6 @@
 // keeps the input and a replay run fails.
 
 #include <algorithm>
-#include <cstddef>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -12,26 +11,24 @@
 #define FUZZ_CHECK(condition) \
     ((condition) ? void(0) : (std::fprintf(stderr, "%s:%d: fails: %s\n", __FILE__, __LINE__, #condition), std::abort()))
 
-// A heap block of exactly `size` bytes, so that AddressSanitizer reports the first byte past
-// it: a copy of `data`, or filled with a known byte that shows whether anything was written.
-class ExactBuffer {
-public:
-    explicit ExactBuffer(size_t size, const void* data = nullptr) : size_(size), bytes(new char[size]) {
-        std::memset(bytes.get(), kFill, size);
-        if (data && size) std::memcpy(bytes.get(), data, size);
+// Exactly `size` bytes on the heap, so that AddressSanitizer reports the first byte past
+// them: `data`'s, or a filler that shows whether anything was written.
+struct ExactBuffer {
+    static constexpr char kFill = '\xA5';
+    explicit ExactBuffer(size_t n, const void* data = nullptr) : size(n), bytes(new char[n]) {
+        std::memset(bytes.get(), kFill, n);
+        if (data && n) std::memcpy(bytes.get(), data, n);
     }
     char* get() { return bytes.get(); }
-    bool untouched() const { return std::count(bytes.get(), bytes.get() + size_, kFill) == static_cast<long>(size_); }
-
-private:
-    static constexpr char kFill = '\xA5';
-    size_t size_;
+    bool untouched() const { return std::count(&bytes[0], &bytes[0] + size, kFill) == static_cast<long>(size); }
+    size_t size;
     std::unique_ptr<char[]> bytes;
 };
 
-// A terminated copy of the input in a block that ends right after the terminator.
+// The input and a terminator, in a block that ends right after it.
 inline ExactBuffer terminatedCopy(const void* data, size_t size) {
-    ExactBuffer copy(size + 1, data);
+    ExactBuffer copy(size + 1);
+    if (size) std::memcpy(copy.get(), data, size);
     copy.get()[size] = '\0';
     return copy;
 }

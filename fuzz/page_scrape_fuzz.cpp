@@ -1,9 +1,7 @@
-// The page scraper on any page text, with the icon host as the environment may set it.
-// Beyond what the sanitizers catch (the page sits in a block that ends at its terminator):
-// all or nothing, so a page that falls short leaves every field as it was; after a complete
-// page each text is terminated, within its limit, a piece of the page and free of half GBK
-// characters, and each icon address is the icon server's day or night prefix, a name of at
-// most 31 bytes of whole characters and ".gif".
+// The page scraper on any page text, with the icon host as the environment may set it: all or
+// nothing, so a page that falls short leaves every field as it was; after a complete page each
+// text is terminated, within its limit, whole GBK characters and a piece of the page, and each
+// icon address the server's day or night prefix, a name of at most 31 bytes and ".gif".
 
 #include "common/forecast_page.h"
 #include "common/gbk_text.h"
@@ -16,25 +14,21 @@
 
 namespace {
 
-bool whole(const std::string& text) { return gbk::wholeCharacters(text.data(), text.size()) == text.size(); }
-
-void checkText(const char* field, size_t size, size_t longest, const std::string& page) {
-    FUZZ_CHECK(std::memchr(field, 0, size) != nullptr);
-    const std::string text(field);
-    FUZZ_CHECK(text.size() <= longest && whole(text) && text.find('<') == std::string::npos);
-    FUZZ_CHECK(page.find(text) != std::string::npos);
+// Terminated within `size` bytes, at most `longest` of them whole characters, and in `page`.
+bool piece(const char* field, size_t size, size_t longest, const std::string& page) {
+    if (!std::memchr(field, 0, size)) return false;
+    const size_t length = std::strlen(field);
+    return length <= longest && gbk::wholeCharacters(field, length) == length && page.find(field) != std::string::npos;
 }
 
 void checkIconUrl(const char* url, bool night, const std::string& page) {
-    FUZZ_CHECK(std::memchr(url, 0, WeatherPanel::kIconUrlSize) != nullptr);
     const std::string prefix = std::string("http://") + weatherHosts.icon + forecast_page::kIconPath +
                                (night ? forecast_page::kNightFolder : forecast_page::kDayFolder);
-    const std::string text(url);
-    FUZZ_CHECK(text.compare(0, prefix.size(), prefix) == 0 && text.size() >= prefix.size() + 4);
-    FUZZ_CHECK(text.compare(text.size() - 4, 4, ".gif") == 0);
-    const std::string name = text.substr(prefix.size(), text.size() - prefix.size() - 4);
-    FUZZ_CHECK(name.size() <= 31 && whole(name) && name.find('.') == std::string::npos);
-    FUZZ_CHECK(page.find(prefix + name) != std::string::npos);
+    FUZZ_CHECK(std::memchr(url, 0, WeatherPanel::kIconUrlSize) &&
+               std::strncmp(url, prefix.c_str(), prefix.size()) == 0);
+    const std::string name(url + prefix.size()), stem = name.substr(0, name.size() < 4 ? 0 : name.size() - 4);
+    FUZZ_CHECK(name == stem + ".gif" && stem.find('.') == std::string::npos);
+    FUZZ_CHECK(piece(stem.c_str(), stem.size() + 1, 31, page) && page.find(prefix + stem) != std::string::npos);
 }
 
 }  // namespace
@@ -66,9 +60,9 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     if (!complete) return FUZZ_CHECK(old(panel->days) && old(panel->iconUrls)), 0;
     for (const DayForecast& d : panel->days) {
         FUZZ_CHECK(old(d.dayName) && old(d.dayIconPath) && old(d.nightIconPath));
-        checkText(d.temperature, sizeof d.temperature, sizeof d.temperature - 1, text);
-        checkText(d.description, sizeof d.description, 16, text);
-        checkText(d.wind, sizeof d.wind, 16, text);
+        FUZZ_CHECK(piece(d.temperature, sizeof d.temperature, sizeof d.temperature - 1, text) &&
+                   piece(d.description, sizeof d.description, 16, text) && piece(d.wind, sizeof d.wind, 16, text));
+        FUZZ_CHECK(!std::strchr(d.temperature, '<') && !std::strchr(d.description, '<') && !std::strchr(d.wind, '<'));
     }
     for (const auto& urls : panel->iconUrls) {
         checkIconUrl(urls[0], false, text);

@@ -1,7 +1,6 @@
-// Replays saved inputs through a fuzz target without libFuzzer, so the seeds and the
-// reproducers of fixed findings run as ordinary tests in every host build. Arguments are
-// folders (every file inside) or files; one that is not there is skipped, but no input at all
-// fails. A broken property aborts inside the target.
+// Replays saved inputs through a fuzz target without libFuzzer, so that the seeds and the
+// reproducers of fixed findings run as tests in every host build. Arguments are folders (every
+// file inside) or files; one that is not there is skipped, but no input at all fails.
 
 #include <algorithm>
 #include <cstdint>
@@ -22,9 +21,8 @@ int main(int argc, char** argv) {
         for (const auto& path : inputs) {
             std::ifstream file(path, std::ios::binary);
             const std::vector<char> bytes{std::istreambuf_iterator<char>(file), std::istreambuf_iterator<char>()};
-            if (!file) continue;  // not there, or a folder
-            // An exact-size copy, so that reading past the input shows under AddressSanitizer.
-            std::unique_ptr<uint8_t[]> data(new uint8_t[bytes.size()]);
+            if (!file) continue;
+            std::unique_ptr<uint8_t[]> data(new uint8_t[bytes.size()]);  // exactly its size, for AddressSanitizer
             std::copy(bytes.begin(), bytes.end(), data.get());
             std::printf("%s\n", path.c_str());
             std::fflush(stdout);

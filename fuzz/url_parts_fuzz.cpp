@@ -1,8 +1,6 @@
-// URL splitting and GBK percent coding on any bytes. Beyond what the sanitizers catch: a
-// coder's output needs exactly its length and a terminator, a byte less is refused with the
-// destination untouched; decoding an encoded text gives back its letters, digits, full stops
-// and double-byte characters; a URL that splits is kept as given (with "index.html" after a
-// final '/'), and one with no terminator is read no further than its 256th byte.
+// URL splitting and GBK percent coding on any bytes: a coder's output needs exactly its room,
+// with less refused and nothing written; decoding gives back what encoding keeps; a URL that
+// splits is kept as given, and one with no terminator is read no further than its 256th byte.
 
 #include "fuzz/fuzz_check.h"
 #include "common/ascii.h"
@@ -17,9 +15,8 @@ namespace {
 
 using Coder = bool (*)(const char*, char*, size_t);
 
-// The output of `code`, which must fit in `bound` bytes. The smallest size that fits is the
-// result's with its terminator; a decoded "%B1%00" holds a zero before that, so the search
-// starts at the first zero.
+// The output of `code`, which fits in `bound` bytes. The smallest room that fits is the
+// output's and its terminator (a decoded "%B1%00" holds a zero before that).
 std::string coded(Coder code, const char* source, size_t bound) {
     ExactBuffer roomy(bound);
     FUZZ_CHECK(code(source, roomy.get(), bound) && std::memchr(roomy.get(), 0, bound));
@@ -35,7 +32,7 @@ std::string coded(Coder code, const char* source, size_t bound) {
 }
 
 // What survives encoding and decoding a text without '%': double-byte characters whole (a
-// lead byte before the terminator alone), letters, digits and full stops.
+// final lead byte alone), letters, digits and full stops.
 std::string survivors(const std::string& text) {
     std::string kept;
     for (size_t i = 0; i < text.size(); ++i) {
