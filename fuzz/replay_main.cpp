@@ -2,13 +2,11 @@
 // reproducers of fixed findings run as tests in every host build. Arguments are folders (every
 // file inside) or files; one that is not there is skipped, but no input at all fails.
 
-#include <algorithm>
 #include <cstdint>
 #include <cstdio>
 #include <filesystem>
 #include <fstream>
 #include <iterator>
-#include <memory>
 #include <vector>
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size);
@@ -22,11 +20,10 @@ int main(int argc, char** argv) {
             std::ifstream file(path, std::ios::binary);
             const std::vector<char> bytes{std::istreambuf_iterator<char>(file), std::istreambuf_iterator<char>()};
             if (!file) continue;
-            std::unique_ptr<uint8_t[]> data(new uint8_t[bytes.size()]);  // exactly its size, for AddressSanitizer
-            std::copy(bytes.begin(), bytes.end(), data.get());
+            const std::vector<uint8_t> data(bytes.begin(), bytes.end());  // exactly its size, for AddressSanitizer
             std::printf("%s\n", path.c_str());
             std::fflush(stdout);
-            LLVMFuzzerTestOneInput(data.get(), bytes.size());
+            LLVMFuzzerTestOneInput(data.data(), data.size());
             ++replayed;
         }
     }

@@ -19,12 +19,11 @@
 
 namespace {
 
-const char* const kDayNames[31] = {
-    "",     "初一", "初二", "初三", "初四", "初五", "初六", "初七", "初八", "初九", "初十",
-    "十一", "十二", "十三", "十四", "十五", "十六", "十七", "十八", "十九", "廿日", "廿一",
-    "廿二", "廿三", "廿四", "廿五", "廿六", "廿七", "廿八", "廿九", "卅日",
-};
 const char* const kDigits[11] = {"日", "一", "二", "三", "四", "五", "六", "七", "八", "九", "十"};
+// 初一..初十, 十一..十九, 廿日, 廿一..廿九, 卅日.
+std::string dayName(int d) {
+    return std::string(d <= 10 ? "初" : d < 20 ? "十" : d < 30 ? "廿" : "卅") + kDigits[d == 10 ? 10 : d % 10];
+}
 
 // A table's rows by date as yyyymmdd: a month start's lunar year, month and leap flag, or a
 // term's year, index and name.
@@ -89,13 +88,13 @@ TEST(CalendarReference, EveryDayFollowsTheAstronomicalMonthsAndTerms) {
                 if (start != starts.end()) {
                     const bool leap = start->second.word == "1";
                     lunarYear = start->second.year, code = start->second.number | (leap ? 0x80 : 0);
-                    startLabel = start->second.number > 10 ? kDayNames[1]
+                    startLabel = start->second.number > 10 ? dayName(1)
                                  : leap                    ? std::string("闰") + kDigits[start->second.number]
                                                            : std::string(kDigits[start->second.number]) + "月";
                 }
                 const std::string label = term != terms.end() ? term->second.word
                                           : lunarDay == 1     ? startLabel
-                                          : lunarDay <= 30    ? kDayNames[lunarDay]
+                                          : lunarDay <= 30    ? dayName(lunarDay)
                                                               : "?";
                 const bool eve =
                     nextStart != starts.end() && nextStart->second.number == 1 && nextStart->second.word == "0";
@@ -111,10 +110,10 @@ TEST(CalendarReference, EveryDayFollowsTheAstronomicalMonthsAndTerms) {
                     monthCycle = (monthCycle + (term != terms.end() && term->second.number % 2 == 0)) % 60;
                 }
                 const auto actual =
-                    std::make_tuple(utf8Label(panel.lunarLabelText[i]), int{panel.lunarDayOf[i]}, int{d.weekday},
-                                    int{d.lunarYear}, int{d.lunarMonth}, int{d.lunarDay}, int{d.solarTerm},
-                                    unsigned{d.festival}, int{d.yearCycle}, int{d.monthCycle}, int{d.dayCycle});
-                const auto expected = std::make_tuple(label, lunarDay, weekday, lunarYear, code, lunarDay,
+                    std::make_tuple(utf8Label(panel.lunarLabelText[i]), int{d.weekday}, int{d.lunarYear},
+                                    int{d.lunarMonth}, int{d.lunarDay}, int{d.solarTerm}, unsigned{d.festival},
+                                    int{d.yearCycle}, int{d.monthCycle}, int{d.dayCycle});
+                const auto expected = std::make_tuple(label, weekday, lunarYear, code, lunarDay,
                                                       term != terms.end() ? term->second.number : int{kNoTerm},
                                                       festival, yearCycle, monthCycle, dayCycle);
                 if (actual != expected && ++failures <= 20) {
