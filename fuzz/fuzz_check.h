@@ -2,7 +2,6 @@
 // Shared by the fuzz targets: a property that does not hold aborts like a crash, so libFuzzer
 // keeps the input and a replay run fails.
 
-#include <algorithm>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -11,24 +10,15 @@
 #define FUZZ_CHECK(condition) \
     ((condition) ? void(0) : (std::fprintf(stderr, "%s:%d: fails: %s\n", __FILE__, __LINE__, #condition), std::abort()))
 
-// Exactly `size` bytes on the heap, so that AddressSanitizer reports the first byte past
-// them: `data`'s, or a filler that shows whether anything was written.
+// `size` bytes of `data` (without data, a filler that shows what is written), and a terminator
+// when asked, in a heap block that ends right there: AddressSanitizer reports a byte past it.
 struct ExactBuffer {
     static constexpr char kFill = '\xA5';
-    explicit ExactBuffer(size_t n, const void* data = nullptr) : size(n), bytes(new char[n]) {
-        std::memset(bytes.get(), kFill, n);
-        if (data && n) std::memcpy(bytes.get(), data, n);
+    ExactBuffer(size_t size, const void* data, bool terminate = false) : bytes(new char[size + terminate]) {
+        std::memset(bytes.get(), kFill, size);
+        if (data && size) std::memcpy(bytes.get(), data, size);
+        if (terminate) bytes[size] = '\0';
     }
     char* get() { return bytes.get(); }
-    bool untouched() const { return std::count(&bytes[0], &bytes[0] + size, kFill) == static_cast<long>(size); }
-    size_t size;
     std::unique_ptr<char[]> bytes;
 };
-
-// The input and a terminator, in a block that ends right after it.
-inline ExactBuffer terminatedCopy(const void* data, size_t size) {
-    ExactBuffer copy(size + 1);
-    if (size) std::memcpy(copy.get(), data, size);
-    copy.get()[size] = '\0';
-    return copy;
-}

@@ -1,13 +1,14 @@
-// A whole response as a server might send it: the header through HttpResponseHead and
-// BodyFraming, the body through ChunkedDecoder in pieces cut where the input picks. The
-// header's fields stay terminated; decoding does not depend on the cuts; and any payload sent chunked (in chunks,
-// extensions and line ends the input picks) decodes to exactly itself.
+// A response as a server might send it: the header's fields stay terminated; the body, through
+// ChunkedDecoder in pieces cut where the input picks, decodes the same whatever the cuts; and
+// any payload sent chunked (in chunks, extensions and line ends the input picks) decodes to
+// exactly itself.
 
 #include "fuzz/fuzz_check.h"
 #include "net/body_framing.h"
 #include "net/chunked_decoder.h"
 #include "net/http_head.h"
 
+#include <algorithm>
 #include <cstdint>
 #include <random>
 #include <string>
@@ -16,14 +17,12 @@
 namespace {
 
 void checkHeader(const std::string& header) {
-    ExactBuffer text = terminatedCopy(header.data(), header.size());
+    ExactBuffer text(header.size(), header.data(), true);
     std::unique_ptr<HttpResponseHead> head(new HttpResponseHead);  // on the heap: a write past it shows
     head->parse(text.get());
     FUZZ_CHECK(std::memchr(head->contentType(), 0, HttpResponseHead::kContentTypeSize) &&
                std::memchr(head->location(), 0, HttpResponseHead::kLocationSize));
-    BodyFraming framing;
-    framing.parse(text.get());
-    FUZZ_CHECK(framing.kind == BodyFraming::Kind::length || framing.length == 0);
+    BodyFraming().parse(text.get());
 }
 
 // Decodes `bytes` in pieces of sizes `random` draws (all at once when `whole`), each in a block

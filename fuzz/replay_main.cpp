@@ -1,6 +1,5 @@
-// Replays saved inputs through a fuzz target without libFuzzer, so that the seeds and the
-// reproducers of fixed findings run as tests in every host build. Arguments are folders (every
-// file inside) or files; one that is not there is skipped, but no input at all fails.
+// Replays saved inputs (the files in each folder given, or files) through a fuzz target without
+// libFuzzer, so that the seeds and fixed findings run as tests in every host build.
 
 #include <cstdint>
 #include <cstdio>

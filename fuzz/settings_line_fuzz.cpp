@@ -1,14 +1,13 @@
-// The settings line, hand-edited into anything, read from a block of exactly its size: the
-// origins stay within their limits and the city terminated, without half a GBK character. And
-// the input's bytes as the values of a line: each printer keeps to any room it is given, and
-// the printed line reads back as the same values.
+// The settings line, hand-edited into anything: origins stay within their limits and the city
+// terminated in whole GBK characters; printed again, each part keeps to any room it is given,
+// and the printed line reads back as the same values.
 
 #include "fuzz/fuzz_check.h"
 #include "common/gbk_text.h"
 #include "settings/settings_line.h"
 
+#include <algorithm>
 #include <cstdint>
-#include <string>
 
 using namespace settings_line;
 
@@ -16,64 +15,49 @@ namespace {
 
 bool holds(int32_t origin) { return origin >= -kOriginLimit && origin <= kOriginLimit; }
 
-void checkLine(const uint8_t* data, size_t size) {
-    ExactBuffer line(size, data);
-    const LineHead head = parseHead(line.get(), size);
+struct Values {
+    LineHead head;
     CalendarRecord calendar{};
     WeatherRecord weather{};
-    if (head.calendarAt < size) parseCalendarRecord(line.get() + head.calendarAt, size - head.calendarAt, calendar);
-    if (head.weatherAt < size) parseWeatherRecord(line.get() + head.weatherAt, size - head.weatherAt, weather);
-    const size_t city = strnlen(weather.city, kCitySize);
-    FUZZ_CHECK(holds(calendar.originX) && holds(calendar.originY) && holds(weather.originX) && holds(weather.originY));
-    FUZZ_CHECK(city < kCitySize && gbk::wholeCharacters(weather.city, city) == city);
-}
-
-struct Values {  // zero where the input runs out
-    int32_t autostart, tray;
-    uint32_t origins[4], colors[6];
-    uint8_t room;
-    char city[kCitySize - 1];
 };
 
-void checkRoundTrip(const uint8_t* data, size_t size) {
-    Values v{};
-    std::memcpy(&v, data, std::min(size, sizeof v));
-    const auto origin = [](uint32_t raw) { return static_cast<int32_t>(raw % (2 * kOriginLimit + 1)) - kOriginLimit; };
-    CalendarRecord calendar{origin(v.origins[0]), origin(v.origins[1]), {}};
-    std::memcpy(calendar.colors, v.colors, sizeof calendar.colors);
-    WeatherRecord weather{origin(v.origins[2]), origin(v.origins[3]), v.colors[5], {}};
-    std::memcpy(weather.city, v.city, gbk::wholeCharacters(v.city, strnlen(v.city, sizeof v.city)));
-
-    const size_t room = v.room % 96;
-    std::string line;
-    const auto print = [&](auto format) {
-        char full[kLineSize];
-        const size_t length = format(full, sizeof full), kept = room ? std::min(length, room - 1) : 0;
-        ExactBuffer cut(room);
-        FUZZ_CHECK(format(cut.get(), room) == kept && (room == 0 || cut.get()[kept] == '\0'));
-        FUZZ_CHECK(std::memcmp(cut.get(), full, kept) == 0);
-        line.append(full, length);
-    };
-    print([&](char* out, size_t n) { return formatHead(v.autostart, v.tray, out, n); });
-    print([&](char* out, size_t n) { return formatCalendarRecord(calendar, out, n); });
-    print([&](char* out, size_t n) { return formatWeatherRecord(weather, out, n); });
-
-    ExactBuffer text(line.size(), line.data());  // as read from the file: no terminator
-    const LineHead head = parseHead(text.get(), line.size());
-    if (!head.usable) return;  // a line this short is ignored by design
-    CalendarRecord calendarBack{};
-    WeatherRecord weatherBack{};
-    parseCalendarRecord(text.get() + head.calendarAt, line.size() - head.calendarAt, calendarBack);
-    parseWeatherRecord(text.get() + head.weatherAt, line.size() - head.weatherAt, weatherBack);
-    FUZZ_CHECK(head.autostartEnabled == v.autostart && head.trayIconShown == v.tray);
-    FUZZ_CHECK(std::memcmp(&calendarBack, &calendar, sizeof calendar) == 0 &&
-               std::memcmp(&weatherBack, &weather, sizeof weather) == 0);
+// The values in `size` bytes at `text`, read from a block of exactly that size.
+Values read(const void* text, size_t size) {
+    ExactBuffer line(size, text);
+    Values v{parseHead(line.get(), size)};
+    if (v.head.calendarAt < size)
+        parseCalendarRecord(line.get() + v.head.calendarAt, size - v.head.calendarAt, v.calendar);
+    if (v.head.weatherAt < size) parseWeatherRecord(line.get() + v.head.weatherAt, size - v.head.weatherAt, v.weather);
+    return v;
 }
 
 }  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
-    checkLine(data, size);
-    checkRoundTrip(data, size);
+    const Values v = read(data, size);
+    const size_t city = strnlen(v.weather.city, kCitySize);
+    FUZZ_CHECK(holds(v.calendar.originX) && holds(v.calendar.originY) && holds(v.weather.originX) &&
+               holds(v.weather.originY));
+    FUZZ_CHECK(city < kCitySize && gbk::wholeCharacters(v.weather.city, city) == city);
+
+    char line[kLineSize];
+    size_t length = 0;
+    const size_t room = size % 96;
+    const auto print = [&](auto format) {
+        const size_t full = format(line + length, sizeof line - length), kept = room ? std::min(full, room - 1) : 0;
+        ExactBuffer cut(room, nullptr);
+        FUZZ_CHECK(format(cut.get(), room) == kept && (room == 0 || cut.get()[kept] == '\0'));
+        FUZZ_CHECK(std::memcmp(cut.get(), line + length, kept) == 0);
+        length += full;
+    };
+    print([&](char* out, size_t n) { return formatHead(v.head.autostartEnabled, v.head.trayIconShown, out, n); });
+    print([&](char* out, size_t n) { return formatCalendarRecord(v.calendar, out, n); });
+    print([&](char* out, size_t n) { return formatWeatherRecord(v.weather, out, n); });
+    const Values back = read(line, length);
+    if (!back.head.usable) return 0;  // a line this short is ignored by design
+    FUZZ_CHECK(back.head.autostartEnabled == v.head.autostartEnabled &&
+               back.head.trayIconShown == v.head.trayIconShown);
+    FUZZ_CHECK(std::memcmp(&back.calendar, &v.calendar, sizeof v.calendar) == 0 &&
+               std::memcmp(&back.weather, &v.weather, sizeof v.weather) == 0);
     return 0;
 }

@@ -7,6 +7,7 @@
 #include "common/lead_byte.h"
 #include "net/url_parts.h"
 
+#include <algorithm>
 #include <cstdint>
 #include <cstring>
 #include <string>
@@ -18,15 +19,15 @@ using Coder = bool (*)(const char*, char*, size_t);
 // The output of `code`, which fits in `bound` bytes. The smallest room that fits is the
 // output's and its terminator (a decoded "%B1%00" holds a zero before that).
 std::string coded(Coder code, const char* source, size_t bound) {
-    ExactBuffer roomy(bound);
+    ExactBuffer roomy(bound, nullptr);
     FUZZ_CHECK(code(source, roomy.get(), bound) && std::memchr(roomy.get(), 0, bound));
     for (size_t size = std::strlen(roomy.get()); size < bound; ++size) {
-        ExactBuffer trial(size);
+        ExactBuffer trial(size, nullptr);
         if (code(source, trial.get(), size)) {
             FUZZ_CHECK(trial.get()[size - 1] == '\0' && std::memcmp(trial.get(), roomy.get(), size) == 0);
             break;
         }
-        FUZZ_CHECK(trial.untouched());
+        FUZZ_CHECK(std::count(trial.get(), trial.get() + size, ExactBuffer::kFill) == static_cast<long>(size));
     }
     return roomy.get();
 }
@@ -48,7 +49,7 @@ std::string survivors(const std::string& text) {
 }  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
-    ExactBuffer input = terminatedCopy(data, size);
+    ExactBuffer input(size, data, true);
     const std::string text(input.get());  // up to the first zero, as the coders see it
     const std::string encoded = coded(UrlParts::percentEncode, text.c_str(), 3 * text.size() + 4);
     coded(UrlParts::percentDecode, text.c_str(), text.size() + 1);

@@ -8,6 +8,8 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <cstring>
 #include <string>
 
 namespace {
@@ -31,45 +33,42 @@ almanac::Day dayOf(uint16_t year, uint16_t month, unsigned day) {
 
 // 1 January 1900 was a 甲戌 day, 1 October 1949 a 甲子 day; 1984 is a 甲子 year whose start
 // of spring opens a 丙寅 month; 除夕 on a 29th and a 30th; a leap month; days 20 and 30 in
-// words; 清明 named once; 立春 and 春节 on one day; the last day of the range.
+// words; 清明 named once; 立春 and 春节 on one day. Text is cut
+// between characters, never inside one, and always terminated.
 TEST(Almanac, DescribesADayInWords) {
     const struct {
         uint16_t year, month, day;
         Layout layout;
+        size_t size;
         const char* expected;
     } rows[] = {
-        {2026, 12, 7, Layout::tipLines, "2026年12月7日 星期一\r\n农历丙午年 (马) 十月廿九\r\n大雪"},
-        {2027, 2, 5, Layout::oneLine, "2027年2月5日 星期五  农历丙午年 (马) 腊月廿九  壬寅月 乙卯日  除夕"},
-        {2027, 2, 6, Layout::oneLine, "2027年2月6日 星期六  农历丁未年 (羊) 正月初一  壬寅月 丙辰日  春节"},
-        {1900, 1, 1, Layout::oneLine, "1900年1月1日 星期一  农历己亥年 (猪) 腊月初一  丙子月 甲戌日"},
-        {1900, 1, 30, Layout::oneLine, "1900年1月30日 星期二  农历己亥年 (猪) 腊月三十  丁丑月 癸卯日  除夕"},
-        {1949, 10, 1, Layout::oneLine, "1949年10月1日 星期六  农历己丑年 (牛) 八月初十  癸酉月 甲子日"},
-        {1984, 2, 4, Layout::oneLine, "1984年2月4日 星期六  农历甲子年 (鼠) 正月初三  丙寅月 戊辰日  立春"},
-        {2023, 3, 22, Layout::tipLines, "2023年3月22日 星期三\r\n农历癸卯年 (兔) 闰二月初一"},
-        {2024, 2, 29, Layout::tipLines, "2024年2月29日 星期四\r\n农历甲辰年 (龙) 正月二十"},
-        {2026, 4, 5, Layout::tipLines, "2026年4月5日 星期日\r\n农历丙午年 (马) 二月十八\r\n清明"},
-        {2038, 2, 4, Layout::tipLines, "2038年2月4日 星期四\r\n农历戊午年 (马) 正月初一\r\n立春 春节"},
-        {2100, 12, 31, Layout::oneLine, "2100年12月31日 星期五  农历庚申年 (猴) 腊月初一  戊子月 丁未日"},
+        {2026, 12, 7, Layout::tipLines, 256, "2026年12月7日 星期一\r\n农历丙午年 (马) 十月廿九\r\n大雪"},
+        {2027, 2, 5, Layout::oneLine, 256, "2027年2月5日 星期五  农历丙午年 (马) 腊月廿九  壬寅月 乙卯日  除夕"},
+        {2027, 2, 6, Layout::oneLine, 256, "2027年2月6日 星期六  农历丁未年 (羊) 正月初一  壬寅月 丙辰日  春节"},
+        {1900, 1, 1, Layout::oneLine, 256, "1900年1月1日 星期一  农历己亥年 (猪) 腊月初一  丙子月 甲戌日"},
+        {1900, 1, 30, Layout::oneLine, 256, "1900年1月30日 星期二  农历己亥年 (猪) 腊月三十  丁丑月 癸卯日  除夕"},
+        {1949, 10, 1, Layout::oneLine, 256, "1949年10月1日 星期六  农历己丑年 (牛) 八月初十  癸酉月 甲子日"},
+        {1984, 2, 4, Layout::oneLine, 256, "1984年2月4日 星期六  农历甲子年 (鼠) 正月初三  丙寅月 戊辰日  立春"},
+        {2023, 3, 22, Layout::tipLines, 256, "2023年3月22日 星期三\r\n农历癸卯年 (兔) 闰二月初一"},
+        {2024, 2, 29, Layout::tipLines, 256, "2024年2月29日 星期四\r\n农历甲辰年 (龙) 正月二十"},
+        {2026, 4, 5, Layout::tipLines, 256, "2026年4月5日 星期日\r\n农历丙午年 (马) 二月十八\r\n清明"},
+        {2038, 2, 4, Layout::tipLines, 256, "2038年2月4日 星期四\r\n农历戊午年 (马) 正月初一\r\n立春 春节"},
+        {2026, 12, 7, Layout::tipLines, 6, "2026"},
+        {2026, 12, 7, Layout::tipLines, 7, "2026年"},
+        {2026, 12, 7, Layout::tipLines, 1, ""},
     };
     for (const auto& c : rows) {
-        char text[256];
-        almanac::describe(dayOf(c.year, c.month, c.day), c.layout, text, sizeof text);
+        char text[256] = {};
+        std::fill_n(text, 255, 'x');
+        const size_t length = almanac::describe(dayOf(c.year, c.month, c.day), c.layout, text, c.size);
         EXPECT_EQ(utf8(text), c.expected);
+        EXPECT_EQ(length, std::strlen(text));
     }
     char words[32];
     almanac::lunarDateWords(dayOf(2026, 12, 7), false, words, sizeof words);
     EXPECT_EQ(utf8(words), "农历丙午年 十月廿九");
-}
 
-// Text is cut between characters, never inside one, and always terminated; no day outside
-// the month on show.
-TEST(Almanac, CutsAtAWholeCharacterAndKeepsToTheMonth) {
-    const almanac::Day day = dayOf(2026, 12, 7);
-    for (auto [size, kept] : {std::pair<size_t, const char*>{6, "2026"}, {7, "2026\xC4\xEA"}, {1, ""}}) {
-        char text[8] = "xxxxxxx";
-        EXPECT_EQ(almanac::describe(day, Layout::tipLines, text, size), std::string(kept).size());
-        EXPECT_STREQ(text, kept);
-    }
+    // No day outside the month on show.
     CalendarPanel panel;
     almanac::Day days[31], out{};
     EXPECT_EQ(almanac::describeMonth(panel, days), 0u) << "no month shown yet";
