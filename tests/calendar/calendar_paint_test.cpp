@@ -1,5 +1,5 @@
-// Painting and navigation of the month grid, painted into a DIB section whose real pixels
-// the checks read.
+// Painting, navigation and pointing at the month grid, painted into a DIB section whose real
+// pixels the checks read.
 
 #include "calendar/calendar_grid.h"
 #include "calendar/calendar_panel.h"
@@ -108,6 +108,25 @@ TEST(CalendarNavigation, BeforeTheFirstMonthNothingIsDrawnAndOnlyHomeShowsOne) {
     GetLocalTime(&now);
     p.showCurrentMonth();
     EXPECT_EQ(std::make_pair(p.viewYear, p.viewMonth), std::make_pair(now.wYear, now.wMonth));
+}
+
+// Every day's cell holds that day from corner to corner; the header, the cells before the
+// 1st and after the last day and the points just off the grid hold none.
+TEST(Grid, FindsTheDayUnderThePointer) {
+    constexpr int x0 = 30, y0 = 5;
+    for (unsigned first : {0u, 6u}) {
+        for (unsigned day = 1; day <= 31; ++day) {
+            const Box c = cellArea(x0, y0, cellOfDay(first, day));
+            EXPECT_EQ(dayAt(x0, y0, first, 31, c.left, c.top), day) << first;
+            EXPECT_EQ(dayAt(x0, y0, first, 31, c.right - 1, c.bottom - 1), day) << first;
+        }
+    }
+    const struct {
+        unsigned first, days;
+        int x, y;
+    } misses[] = {{6, 31, 216, 35}, {6, 31, 215, 36}, {6, 31, 72, 216}, {0, 28, 0, 180},
+                  {0, 31, -1, 36},  {0, 31, 252, 36}, {0, 31, 0, 252}};  // from the grid's corner
+    for (const auto& m : misses) EXPECT_EQ(dayAt(x0, y0, m.first, m.days, x0 + m.x, y0 + m.y), 0u) << m.x << "," << m.y;
 }
 
 }  // namespace

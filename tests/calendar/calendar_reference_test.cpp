@@ -1,7 +1,7 @@
 // Every day of 1900-2100 through setViewMonth and the almanac, against astronomical reference
 // data (new moons and the sun's longitude in China Standard Time, computed apart from the
-// calendar's tables), weekdays counted from Monday 1 January 1900. almanac_test pins the
-// cycles to known dates; here each steps on from the day before.
+// calendar's tables), weekdays counted from Monday 1 January 1900; each cycle steps on from the
+// day before, pinned to known dates in the almanac's words below.
 
 #include "calendar/almanac.h"
 #include "calendar/calendar_panel.h"
@@ -11,13 +11,17 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstdio>
+#include <cstring>
 #include <map>
 #include <sstream>
 #include <string>
 #include <tuple>
 
 namespace {
+
+using almanac::Layout;
 
 const char* const kDigits[11] = {"日", "一", "二", "三", "四", "五", "六", "七", "八", "九", "十"};
 // 初一..初十, 十一..十九, 廿日, 廿一..廿九, 卅日.
@@ -45,12 +49,13 @@ std::map<int, Row> readRows(const char* text) {
     return rows;
 }
 
-std::string utf8Label(const char* gbk) {
-    wchar_t wide[4];
-    const int wideLength = MultiByteToWideChar(936, MB_ERR_INVALID_CHARS, gbk, 4, wide, 4);
-    char utf8[16];
-    const int length = WideCharToMultiByte(CP_UTF8, 0, wide, wideLength, utf8, sizeof utf8, nullptr, nullptr);
-    return std::string(utf8, length > 0 ? length : 0);
+// GBK to UTF-8: `size` bytes, or up to the terminator.
+std::string utf8(const char* gbk, int size = -1) {
+    wchar_t wide[256];
+    const int wideLength = MultiByteToWideChar(936, MB_ERR_INVALID_CHARS, gbk, size, wide, 256);
+    char text[512];
+    const int length = WideCharToMultiByte(CP_UTF8, 0, wide, wideLength, text, sizeof text, nullptr, nullptr);
+    return length > 0 ? std::string(text, length - (size < 0)) : "(not GBK)";
 }
 
 // Labels: a term day shows the term, even when a lunar month begins on it; months 1..10 are
@@ -95,7 +100,7 @@ TEST(CalendarReference, EveryDayFollowsTheAstronomicalMonthsAndTerms) {
                                           : code == 12 && lunarDay == lunar.days ? kNewYearsEve
                                           : termIndex == 6                       ? kQingming
                                                                                  : kNoFestival;
-                if (date == 19000101) {  // pinned in almanac_test
+                if (date == 19000101) {  // pinned in DescribesADayInWords
                     yearCycle = d.yearCycle, monthCycle = d.monthCycle, dayCycle = d.dayCycle;
                 } else {
                     yearCycle = (yearCycle + (lunarDay == 1 && code == 1)) % 60, dayCycle = (dayCycle + 1) % 60;
@@ -105,7 +110,7 @@ TEST(CalendarReference, EveryDayFollowsTheAstronomicalMonthsAndTerms) {
                                           : lunarDay == 1     ? startLabel
                                                               : dayName(lunarDay);
                 const auto actual =
-                    std::make_tuple(utf8Label(panel.lunarLabelText[i]), int{d.weekday}, int{d.lunarYear},
+                    std::make_tuple(utf8(panel.lunarLabelText[i], 4), int{d.weekday}, int{d.lunarYear},
                                     int{d.lunarMonth}, int{d.lunarDay}, int{d.solarTerm}, unsigned{d.festival},
                                     int{d.yearCycle}, int{d.monthCycle}, int{d.dayCycle});
                 const auto expected = std::make_tuple(label, weekday, lunar.year, code, lunarDay, termIndex, festival,
@@ -144,6 +149,59 @@ TEST(MonthConversion, TodayLineRangeEdgesOddMonthsAndShortMonths) {
         EXPECT_EQ(std::make_pair(panel.viewMonth, panel.daysInMonth), std::make_pair(shown, days)) << month;
         EXPECT_EQ(std::string(panel.dayNumberText[8], 4), std::string("9\0", 2) + "10") << "days 9 and 10";
     }
+}
+
+almanac::Day dayOf(uint16_t year, uint16_t month, unsigned day) {
+    static CalendarPanel panel;
+    almanac::Day out{};
+    EXPECT_TRUE(panel.setViewMonth(year, month) && almanac::describeDay(panel, day, out));
+    return out;
+}
+
+// 1 January 1900 was a 甲戌 day, 1 October 1949 a 甲子 day; 1984 is a 甲子 year whose start
+// of spring opens a 丙寅 month; 除夕 on a 29th and a 30th; a leap month; days 20 and 30 in
+// words; 清明 named once; 立春 and 春节 on one day. Text is cut
+// between characters, never inside one, and always terminated.
+TEST(Almanac, DescribesADayInWords) {
+    const struct {
+        uint16_t year, month, day;
+        Layout layout;
+        size_t size;
+        const char* expected;
+    } rows[] = {
+        {2026, 12, 7, Layout::tipLines, 256, "2026年12月7日 星期一\r\n农历丙午年 (马) 十月廿九\r\n大雪"},
+        {2027, 2, 5, Layout::oneLine, 256, "2027年2月5日 星期五  农历丙午年 (马) 腊月廿九  壬寅月 乙卯日  除夕"},
+        {2027, 2, 6, Layout::oneLine, 256, "2027年2月6日 星期六  农历丁未年 (羊) 正月初一  壬寅月 丙辰日  春节"},
+        {1900, 1, 1, Layout::oneLine, 256, "1900年1月1日 星期一  农历己亥年 (猪) 腊月初一  丙子月 甲戌日"},
+        {1900, 1, 30, Layout::oneLine, 256, "1900年1月30日 星期二  农历己亥年 (猪) 腊月三十  丁丑月 癸卯日  除夕"},
+        {1949, 10, 1, Layout::oneLine, 256, "1949年10月1日 星期六  农历己丑年 (牛) 八月初十  癸酉月 甲子日"},
+        {1984, 2, 4, Layout::oneLine, 256, "1984年2月4日 星期六  农历甲子年 (鼠) 正月初三  丙寅月 戊辰日  立春"},
+        {2023, 3, 22, Layout::tipLines, 256, "2023年3月22日 星期三\r\n农历癸卯年 (兔) 闰二月初一"},
+        {2024, 2, 29, Layout::tipLines, 256, "2024年2月29日 星期四\r\n农历甲辰年 (龙) 正月二十"},
+        {2026, 4, 5, Layout::tipLines, 256, "2026年4月5日 星期日\r\n农历丙午年 (马) 二月十八\r\n清明"},
+        {2038, 2, 4, Layout::tipLines, 256, "2038年2月4日 星期四\r\n农历戊午年 (马) 正月初一\r\n立春 春节"},
+        {2026, 12, 7, Layout::tipLines, 6, "2026"},
+        {2026, 12, 7, Layout::tipLines, 7, "2026年"},
+        {2026, 12, 7, Layout::tipLines, 1, ""},
+    };
+    for (const auto& c : rows) {
+        char text[256] = {};
+        std::fill_n(text, 255, 'x');
+        const size_t length = almanac::describe(dayOf(c.year, c.month, c.day), c.layout, text, c.size);
+        EXPECT_EQ(utf8(text), c.expected);
+        EXPECT_EQ(length, std::strlen(text));
+    }
+    char words[32];
+    almanac::lunarDateWords(dayOf(2026, 12, 7), false, words, sizeof words);
+    EXPECT_EQ(utf8(words), "农历丙午年 十月廿九");
+
+    // No day outside the month on show.
+    CalendarPanel panel;
+    almanac::Day days[31], out{};
+    EXPECT_EQ(almanac::describeMonth(panel, days), 0u) << "no month shown yet";
+    ASSERT_TRUE(panel.setViewMonth(2023, 2));
+    EXPECT_FALSE(almanac::describeDay(panel, 0, out) || almanac::describeDay(panel, 29, out));
+    EXPECT_TRUE(almanac::describeDay(panel, 28, out));
 }
 
 }  // namespace
