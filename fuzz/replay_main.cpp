@@ -18,7 +18,7 @@ int main(int argc, char** argv) {
         for (const auto& path : inputs) {
             std::ifstream file(path, std::ios::binary);
             const std::vector<char> bytes{std::istreambuf_iterator<char>(file), std::istreambuf_iterator<char>()};
-            if (!file) continue;
+            if (!file) continue;                                          // not there
             const std::vector<uint8_t> data(bytes.begin(), bytes.end());  // exactly its size, for AddressSanitizer
             std::printf("%s\n", path.c_str());
             std::fflush(stdout);

@@ -126,9 +126,11 @@ TEST(CalendarReference, EveryDayFollowsTheAstronomicalMonthsAndTerms) {
 }
 
 // What the walk leaves out: the today line, the years either side of the range, months 0 and
-// 13, the day numbers and the cells past a short month's end.
+// 13, the day numbers, the cells past a short month's end and no almanac day outside the month.
 TEST(MonthConversion, TodayLineRangeEdgesOddMonthsAndShortMonths) {
     CalendarPanel panel;
+    almanac::Day described[31], out{};
+    EXPECT_EQ(almanac::describeMonth(panel, described), 0u) << "no month shown yet";
     // 今天: YYYY年 MM月 DD日 with two-digit month and day, zero-filled to the field's end.
     char today[32] = {};
     std::snprintf(today, sizeof today, "\xBD\xF1\xCC\xEC: %04u\xC4\xEA %02u\xD4\xC2 %02u\xC8\xD5", panel.todayYear,
@@ -136,6 +138,8 @@ TEST(MonthConversion, TodayLineRangeEdgesOddMonthsAndShortMonths) {
     EXPECT_EQ(std::string(panel.todayText, sizeof panel.todayText), std::string(today, sizeof today));
 
     ASSERT_TRUE(panel.setViewMonth(2023, 2));
+    EXPECT_FALSE(almanac::describeDay(panel, 0, out) || almanac::describeDay(panel, 29, out));
+    EXPECT_TRUE(almanac::describeDay(panel, 28, out));
     for (unsigned i = 28; i < 32; ++i) EXPECT_EQ(std::string(panel.lunarLabelText[i], 4), "0000") << i;
     EXPECT_EQ(panel.dayNumberText[28][0], 0);
     EXPECT_FALSE(panel.setViewMonth(1899, 12) || panel.setViewMonth(2101, 1));
@@ -151,17 +155,10 @@ TEST(MonthConversion, TodayLineRangeEdgesOddMonthsAndShortMonths) {
     }
 }
 
-almanac::Day dayOf(uint16_t year, uint16_t month, unsigned day) {
-    static CalendarPanel panel;
-    almanac::Day out{};
-    EXPECT_TRUE(panel.setViewMonth(year, month) && almanac::describeDay(panel, day, out));
-    return out;
-}
-
 // 1 January 1900 was a 甲戌 day, 1 October 1949 a 甲子 day; 1984 is a 甲子 year whose start
 // of spring opens a 丙寅 month; 除夕 on a 29th and a 30th; a leap month; days 20 and 30 in
-// words; 清明 named once; 立春 and 春节 on one day. Text is cut
-// between characters, never inside one, and always terminated.
+// words; 清明 named once; 立春 and 春节 on one day. Text is cut between characters, never
+// inside one, and always terminated.
 TEST(Almanac, DescribesADayInWords) {
     const struct {
         uint16_t year, month, day;
@@ -184,24 +181,19 @@ TEST(Almanac, DescribesADayInWords) {
         {2026, 12, 7, Layout::tipLines, 7, "2026年"},
         {2026, 12, 7, Layout::tipLines, 1, ""},
     };
+    CalendarPanel panel;
+    almanac::Day day{};
     for (const auto& c : rows) {
         char text[256] = {};
         std::fill_n(text, 255, 'x');
-        const size_t length = almanac::describe(dayOf(c.year, c.month, c.day), c.layout, text, c.size);
+        ASSERT_TRUE(panel.setViewMonth(c.year, c.month) && almanac::describeDay(panel, c.day, day));
+        const size_t length = almanac::describe(day, c.layout, text, c.size);
         EXPECT_EQ(utf8(text), c.expected);
         EXPECT_EQ(length, std::strlen(text));
     }
     char words[32];
-    almanac::lunarDateWords(dayOf(2026, 12, 7), false, words, sizeof words);
+    almanac::lunarDateWords(day, false, words, sizeof words);
     EXPECT_EQ(utf8(words), "农历丙午年 十月廿九");
-
-    // No day outside the month on show.
-    CalendarPanel panel;
-    almanac::Day days[31], out{};
-    EXPECT_EQ(almanac::describeMonth(panel, days), 0u) << "no month shown yet";
-    ASSERT_TRUE(panel.setViewMonth(2023, 2));
-    EXPECT_FALSE(almanac::describeDay(panel, 0, out) || almanac::describeDay(panel, 29, out));
-    EXPECT_TRUE(almanac::describeDay(panel, 28, out));
 }
 
 }  // namespace
