@@ -75,7 +75,7 @@ using Step = void (CalendarPanel::*)();
 const Step previousYear = &CalendarPanel::previousYear, previousMonth = &CalendarPanel::previousMonth,
            nextYear = &CalendarPanel::nextYear, nextMonth = &CalendarPanel::nextMonth;
 
-TEST(CalendarNavigation, StepsAndStopsAtTheRangeEnds) {
+TEST(CalendarNavigation, StepsAndStopsAtTheRangeEndsAndStartsAtHome) {
     const struct {
         uint16_t year, month;
         Step step;
@@ -91,11 +91,9 @@ TEST(CalendarNavigation, StepsAndStopsAtTheRangeEnds) {
         (p.*row.step)();
         EXPECT_EQ(std::make_pair(p.viewYear, p.viewMonth), std::make_pair(row.wantYear, row.wantMonth)) << row.year;
     }
-}
 
-// Before the first month no step shows one and nothing is drawn; Home then shows the
-// month of the clock, not of the day the program started.
-TEST(CalendarNavigation, BeforeTheFirstMonthNothingIsDrawnAndOnlyHomeShowsOne) {
+    // Before the first month no step shows one and nothing is drawn; Home then shows the
+    // month of the clock, not of the day the program started.
     CalendarPanel p;
     p.todayYear = 1999;
     for (Step s : {previousYear, previousMonth, nextYear, nextMonth}) (p.*s)();

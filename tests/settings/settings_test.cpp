@@ -38,7 +38,6 @@ std::string reread(const char* text, size_t size) {
     n += formatWeatherRecord(weather, line + n, sizeof line - n);
     return std::string(line, n);
 }
-std::string reread(const std::string& line) { return reread(line.c_str(), line.size() + 1); }
 
 TEST(SettingsLine, ReadsWhatItCanAndWritesItBack) {
     const std::string head10 = "/1/0" + kDefaultLine.substr(4);
@@ -68,7 +67,8 @@ TEST(SettingsLine, ReadsWhatItCanAndWritesItBack) {
         {kDefaultLine + BEIJING BEIJING BEIJING BEIJING, kDefaultLine + BEIJING BEIJING BEIJING "\xB1\xB1"},
         {kDefaultLine + "ab" BEIJING BEIJING BEIJING "\xB1", kDefaultLine + "ab" BEIJING BEIJING BEIJING},
     };
-    for (const auto& [line, written] : rows) EXPECT_EQ(reread(line), written.empty() ? line : written) << line;
+    for (const auto& [line, written] : rows)
+        EXPECT_EQ(reread(line.c_str(), line.size() + 1), written.empty() ? line : written) << line;
 
     // Unterminated at the page's end (the next page faults), cut at every byte of a full line.
     const std::string full = "/1/0/-30,-7,1,0,16777215,-1,42/-4,-260,1193046,a,b/" BEIJING BEIJING BEIJING BEIJING;
@@ -109,8 +109,7 @@ TEST(SettingsFile, HoldsTheLineAloneAndAFailedSaveKeepsTheOldOne) {
 
     // The line alone: no line break, no terminator; a shorter one replaces it whole; a longer
     // file gives its first 259 bytes, terminated.
-    const std::string line = "/0/1/30,0,13196863,13196863,13196863,13196863,13196863/4,260,16711935,";
-    EXPECT_TRUE(store.writeFile(line.c_str()) && noTemporary() && read() == line);
+    EXPECT_TRUE(store.writeFile(kDefaultLine.c_str()) && noTemporary() && read() == kDefaultLine);
     EXPECT_TRUE(store.writeFile("/1/1/the settings of the last run") && read() == "/1/1/the settings of the last run");
     EXPECT_TRUE(store.writeFile(std::string(300, 'x').c_str()) && read() == std::string(259, 'x'));
     EXPECT_TRUE(store.writeFile("/1/1/the settings of the last run"));

@@ -1,8 +1,11 @@
 #!/usr/bin/env bash
-# pellumo-cal from outside: its output formats, its whole-range listing and its refusal of
-# bad arguments. Usage: pellumo_cal_test.sh WINE_RUN PREFIX PELLUMO_CAL_EXE
+# shellcheck disable=SC2086  # rows of arguments are split into words on purpose
+# The command-line tools from outside. Usage: tools_cli_test.sh cal|fetch WINE_RUN PREFIX EXE
+#   cal: pellumo-cal's output formats, its whole-range listing and its refusal of bad arguments;
+#   fetch: pellumo-fetch's arguments, each limit from both sides: taken (the download from a
+#   closed loopback port then fails, exit 1) or refused (exit 2).
 set -uo pipefail
-wine_run=$1 prefix=$2 exe=$3
+tool=$1 wine_run=$2 prefix=$3 exe=$4
 failures=0
 work=$(mktemp -d)
 trap 'rm -rf "$work"' EXIT
@@ -11,6 +14,27 @@ cal() { "$wine_run" --prefix "$prefix" "$exe" "$@"; }
 check() {  # check DESCRIPTION COMMAND...
     "${@:2}" || { echo "FAILED: $1"; failures=$((failures + 1)); }
 }
+exits() { cal "${@:2}" >"$work/out" 2>"$work/err"; [ $? -eq "$1" ]; }  # exits CODE ARGS...
+# Refused: exit code 2, one line on stderr, nothing on stdout.
+refused() { exits 2 "$@" && [ ! -s "$work/out" ] && [ "$(wc -l <"$work/err")" -eq 1 ]; }
+
+if [ "$tool" = fetch ]; then
+    url=http://127.0.0.1:1/x
+    while read -r code args; do
+        check "'$args' exits $code" exits "$code" $args
+    done <<ROWS
+1 --limit 1001 $url
+1 --limit 16777216 --marker m $url
+2 --limit 1000 $url
+2 --limit 16777217 $url
+1 --save p $url
+2 --save p --limit 2000 $url
+2 $url $url
+2 --limit
+ROWS
+    [ "$failures" -eq 0 ]
+    exit
+fi
 
 cal 2024 2 >"$work/grid"
 check "grid: title, header, first week, labels under 4..10, festivals" test \
@@ -32,10 +56,6 @@ for day in 1900-01-01 2028-02-29 2100-12-31; do
     check "day $day" grep -q "^${day:0:4}年" <(cal --day $day)
 done
 
-refused() {  # refused ARGS...: exit code 2, one line on stderr, nothing on stdout
-    cal "$@" >"$work/out" 2>"$work/err"
-    [ $? -eq 2 ] && [ ! -s "$work/out" ] && [ "$(wc -l <"$work/err")" -eq 1 ]
-}
 for args in "1899 12" "2101 1" "2024 0" "2024 13" "20x4 1" "2024 -1" "2024" "2024 1 1" "--all" \
     "--tsv --all --repeat 0" "--tsv --all --repeat" "--tsv 0002024 1" "--bogus" "--day" "--day 2027-02-06 1" \
     "--tsv --day 2027-02-06" "--day 2027-02-29" "--day 2028-02-30" "--day 1899-12-31" "--day 2101-01-01" \
