@@ -1,6 +1,5 @@
 #pragma once
-// Shared by the fuzz targets: a property that does not hold aborts like a crash, so libFuzzer
-// keeps the input and a replay run fails.
+// A property that does not hold aborts like a crash: libFuzzer keeps the input, a replay fails.
 
 #include <cstdio>
 #include <cstdlib>

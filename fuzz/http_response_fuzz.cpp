@@ -1,7 +1,5 @@
-// A response as a server might send it: the header's fields stay terminated; the body, through
-// ChunkedDecoder in pieces cut where the input picks, decodes the same whatever the cuts; and
-// any payload sent chunked (in chunks, extensions and line ends the input picks) decodes to
-// exactly itself.
+// A response as a server might send it: the header's fields stay terminated; the body decodes
+// the same wherever the input cuts it, and any payload sent chunked decodes to exactly itself.
 
 #include "fuzz/fuzz_check.h"
 #include "net/body_framing.h"

@@ -20,10 +20,9 @@ constexpr Area kAll{0, 0, 640, 900};  // the panel at 192 DPI
 // Channels of 0 or 255 only, so no anti-aliased edge of one can pass for another.
 constexpr COLORREF kColors[5] = {0x0000FF, 0x00FF00, 0xFF0000, 0x00FFFF, 0xFF00FF};
 
-// Today in the month shown (moved origin; the sixth row), today in another month or in the
-// same month of another year, and a four-row February; at 96 DPI and scaled. Each picture is
-// held to the hash of one that passed part-by-part checks, so any pixel that moves shows; the
-// checks below say what a redrawn picture must still show.
+// Today in the month shown (moved origin; the sixth row), in another month or year, a four-row
+// February; at 96 DPI and scaled. Each picture is held to the hash of one that passed
+// part-by-part checks; the checks below say what a redrawn picture must still show.
 const struct PaintCase {
     uint16_t year, month;
     int originX, originY;
