@@ -14,8 +14,7 @@
 
 namespace {
 
-// Decodes `bytes` in pieces of sizes `random` draws (all at once when `whole`), each in a block
-// of its exact size: the body, done, failed and the excess.
+// `bytes` decoded in pieces of exact blocks, sized by `random` or whole: body, done, failed, excess.
 auto decode(const std::string& bytes, std::minstd_rand& random, bool whole) {
     ChunkedDecoder decoder;
     std::string body;
@@ -50,8 +49,7 @@ std::string chunked(const std::string& payload, const std::string& tail, std::mi
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     const std::string input(reinterpret_cast<const char*>(data), size);
-    // The header ends with its first blank line, whichever line end it uses; the fetcher gives
-    // up on one longer than 16 KiB.
+    // The header ends at its first blank line; the fetcher gives up on one over 16 KiB.
     const size_t crlf = input.find("\r\n\r\n"), lf = input.find("\n\n");
     const size_t end = std::min(crlf == std::string::npos ? size : crlf + 4, lf == std::string::npos ? size : lf + 2);
     if (end > 16384) return 0;

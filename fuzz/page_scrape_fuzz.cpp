@@ -1,7 +1,5 @@
-// The page scraper on any page text, with the icon host as the environment may set it: all or
-// nothing, so a page that falls short leaves every field as it was; after a complete page each
-// text is terminated, within its limit, whole GBK characters and a piece of the page, and each
-// icon address the server's day or night prefix, a name of at most 31 bytes and ".gif".
+// The page scraper on any page and icon host: all or nothing; after a complete page each text is
+// a bounded piece of the page, each icon address the day or night prefix, a name and ".gif".
 
 #include "common/forecast_page.h"
 #include "common/gbk_text.h"

@@ -1,5 +1,4 @@
-// Replays saved inputs (the files in each folder given, or files) through a fuzz target without
-// libFuzzer, so that the seeds and fixed findings run as tests in every host build.
+// Replays the seeds and fixed findings (files, or folders of them) as a test in every host build.
 
 #include <cstdint>
 #include <cstdio>

@@ -1,6 +1,5 @@
-// The settings line, hand-edited into anything: origins stay within their limits and the city
-// terminated in whole GBK characters; printed again, each part keeps to any room it is given,
-// and the printed line reads back as the same values.
+// A hand-edited settings line: origins within limits, the city whole GBK characters; printed
+// again each part keeps to any room, and the printed line reads back as the same values.
 
 #include "fuzz/fuzz_check.h"
 #include "common/gbk_text.h"

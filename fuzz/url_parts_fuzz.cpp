@@ -1,6 +1,5 @@
-// URL splitting and GBK percent coding on any bytes: a coder's output needs exactly its room,
-// with less refused and nothing written; decoding gives back what encoding keeps; a URL that
-// splits is kept as given, and one with no terminator is read no further than its 256th byte.
+// Percent coding needs exactly its room (less: refused, nothing written) and round-trips; a URL
+// that splits is kept as given, one with no terminator is read no further than its 256th byte.
 
 #include "fuzz/fuzz_check.h"
 #include "common/ascii.h"
@@ -16,8 +15,7 @@ namespace {
 
 using Coder = bool (*)(const char*, char*, size_t);
 
-// The output of `code`, which fits in `bound` bytes. The smallest room that fits is the
-// output's and its terminator (a decoded "%B1%00" holds a zero before that).
+// The output of `code`; the least room it takes is the output's and its terminator ("%B1%00" aside).
 std::string coded(Coder code, const char* source, size_t bound) {
     ExactBuffer roomy(bound, nullptr);
     FUZZ_CHECK(code(source, roomy.get(), bound) && std::memchr(roomy.get(), 0, bound));
@@ -32,8 +30,7 @@ std::string coded(Coder code, const char* source, size_t bound) {
     return roomy.get();
 }
 
-// What survives encoding and decoding a text without '%': double-byte characters whole (a
-// final lead byte alone), letters, digits and full stops.
+// What encoding and decoding keep: whole double-byte characters, letters, digits and full stops.
 std::string survivors(const std::string& text) {
     std::string kept;
     for (size_t i = 0; i < text.size(); ++i) {
@@ -58,9 +55,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     }
 
     std::unique_ptr<UrlParts> parts(new UrlParts);  // on the heap, so a write past it shows
-    if (parts->parse(input.get())) {
+    if (parts->parse(input.get()))
         FUZZ_CHECK((text.empty() || text.back() != '/' ? text : text + "index.html") == parts->url());
-    }
     if (text.size() >= UrlParts::kUrlSize) {
         ExactBuffer unterminated(UrlParts::kUrlSize, data);
         FUZZ_CHECK(!parts->parse(unterminated.get()));

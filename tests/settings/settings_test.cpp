@@ -1,5 +1,4 @@
-// The settings line taken apart and put together, each line read over the start values as a
-// load does and printed again; and the file that holds it.
+// The settings line read over the start values as a load does and printed again; its file.
 
 #include "settings/settings_line.h"
 #include "settings/settings_store.h"
@@ -75,8 +74,7 @@ TEST(SettingsLine, ReadsWhatItCanAndWritesItBack) {
     for (size_t cut = 0; cut <= full.size(); ++cut) reread(test_support::atPageEnd(full.substr(0, cut), false), cut);
 }
 
-// The cut the city shares with the panel's texts keeps the field's last byte for the
-// terminator whatever the limit; a printer given no room writes nothing.
+// The city's cut leaves room for the terminator whatever the limit; a printer without room writes nothing.
 TEST(SettingsLine, CutsAndPrintsWithinTheField) {
     char field[5] = "xxxx";
     EXPECT_EQ(formatHead(1, 1, field, 0), 0u);
@@ -84,8 +82,7 @@ TEST(SettingsLine, CutsAndPrintsWithinTheField) {
     EXPECT_STREQ(field, "abcd");
 }
 
-// The settings file in a temporary current directory named with characters that no ANSI code
-// page holds together (ő and 工), so only wide paths reach it.
+// In a current directory whose name no ANSI code page holds (ő and 工): wide paths only.
 BOOL WINAPI failedWrite(HANDLE, LPCVOID, DWORD, LPDWORD done, LPOVERLAPPED) { return *done = 0, FALSE; }
 BOOL WINAPI shortWrite(HANDLE file, LPCVOID bytes, DWORD size, LPDWORD done, LPOVERLAPPED) {
     return WriteFile(file, bytes, size - 1, done, nullptr);
@@ -107,15 +104,14 @@ TEST(SettingsFile, HoldsTheLineAloneAndAFailedSaveKeepsTheOldOne) {
     const std::wstring file = folder.path.wstring() + settings_store::kFileName;
     const auto noTemporary = [&] { return GetFileAttributesW(temporary.c_str()) == INVALID_FILE_ATTRIBUTES; };
 
-    // The line alone: no line break, no terminator; a shorter one replaces it whole; a longer
-    // file gives its first 259 bytes, terminated.
+    // The line alone, replaced whole by a shorter one; a longer file gives its first 259 bytes.
     EXPECT_TRUE(store.writeFile(kDefaultLine.c_str()) && noTemporary() && read() == kDefaultLine);
     EXPECT_TRUE(store.writeFile("/1/1/the settings of the last run") && read() == "/1/1/the settings of the last run");
     EXPECT_TRUE(store.writeFile(std::string(300, 'x').c_str()) && read() == std::string(259, 'x'));
     EXPECT_TRUE(store.writeFile("/1/1/the settings of the last run"));
 
-    // The temporary file cannot be made; a write fails, or stops one byte short saying it
-    // succeeded; the file cannot be replaced: the old line stays and no temporary file.
+    // No temporary file can be made, a write fails or stops a byte short saying it succeeded, or
+    // the file cannot be replaced: the old line stays, and no temporary file.
     EXPECT_TRUE(CreateDirectoryW(temporary.c_str(), nullptr) && !store.writeFile("/0/0/new"));
     EXPECT_EQ(read(), "/1/1/the settings of the last run");
     RemoveDirectoryW(temporary.c_str());
