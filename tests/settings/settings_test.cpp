@@ -1,7 +1,7 @@
-// The settings line taken apart and put together, without a file: each line is read over
-// the start values as a load does and printed again, and random lines end at a page's end.
+// The settings line read over the start values as a load does and printed again; its file.
 
 #include "settings/settings_line.h"
+#include "settings/settings_store.h"
 
 #include "common/gbk_text.h"
 
@@ -10,7 +10,6 @@
 #include <gtest/gtest.h>
 
 #include <cstring>
-#include <random>
 #include <string>
 
 namespace {
@@ -32,15 +31,12 @@ std::string reread(const char* text, size_t size) {
         parseCalendarRecord(text + head.calendarAt, size - head.calendarAt, calendar);
     if (head.weatherAt != LineHead::kMissing) parseWeatherRecord(text + head.weatherAt, size - head.weatherAt, weather);
 
-    EXPECT_LT(strnlen(weather.city, kCitySize), kCitySize) << "the city ends inside its field";
-
     char line[kLineSize] = {};
     size_t n = formatHead(autostart, tray, line, sizeof line);
     n += formatCalendarRecord(calendar, line + n, sizeof line - n);
     n += formatWeatherRecord(weather, line + n, sizeof line - n);
     return std::string(line, n);
 }
-std::string reread(const std::string& line) { return reread(line.c_str(), line.size() + 1); }
 
 TEST(SettingsLine, ReadsWhatItCanAndWritesItBack) {
     const std::string head10 = "/1/0" + kDefaultLine.substr(4);
@@ -50,7 +46,6 @@ TEST(SettingsLine, ReadsWhatItCanAndWritesItBack) {
         {kDefaultLine, ""},
         {"/0/1/0,0,0,0,0,0,0/0,0,0,1234567", kDefaultLine},  // 32 bytes or less is ignored, however well formed
         {"/0/1/0,0,0,0,0,0,0/0,0,0,12345678", ""},
-        {head10, ""},
         // Negative origins, a colour with the top bit, a city holding both separators.
         {"/1/0/-30,-7,1,0,16777215,-1,42/-4,-260,1193046,a,b/" BEIJING, ""},
         {kDefaultLine + BEIJING "\r\n", ""},  // bytes after the city are the city's
@@ -71,30 +66,65 @@ TEST(SettingsLine, ReadsWhatItCanAndWritesItBack) {
         {kDefaultLine + BEIJING BEIJING BEIJING BEIJING, kDefaultLine + BEIJING BEIJING BEIJING "\xB1\xB1"},
         {kDefaultLine + "ab" BEIJING BEIJING BEIJING "\xB1", kDefaultLine + "ab" BEIJING BEIJING BEIJING},
     };
-    for (const auto& [line, written] : rows) EXPECT_EQ(reread(line), written.empty() ? line : written) << line;
-}
+    for (const auto& [line, written] : rows)
+        EXPECT_EQ(reread(line.c_str(), line.size() + 1), written.empty() ? line : written) << line;
 
-TEST(SettingsLine, NoLineReadsPastItsEnd) {
     // Unterminated at the page's end (the next page faults), cut at every byte of a full line.
     const std::string full = "/1/0/-30,-7,1,0,16777215,-1,42/-4,-260,1193046,a,b/" BEIJING BEIJING BEIJING BEIJING;
     for (size_t cut = 0; cut <= full.size(); ++cut) reread(test_support::atPageEnd(full.substr(0, cut), false), cut);
-
-    // Random lines of the bytes that matter, a NUL among them, up to what a file read takes.
-    std::mt19937 random(20261207);
-    constexpr char kBytes[] = "//,,,0123456789-+ \t" BEIJING "\xFE\x81\x80\xFF\r\n";
-    for (int n = 0; n < 20000; ++n) {
-        std::string line(random() % kLineSize, ' ');
-        for (char& c : line) c = kBytes[random() % sizeof kBytes];
-        reread(test_support::atPageEnd(line, false), line.size());
-    }
 }
 
-// The cut the city shares with the panel's texts: a limit past the field still leaves the
-// field's last byte for the terminator.
-TEST(CopyCut, KeepsTheLastByteForTheTerminatorWhateverTheLimit) {
-    char field[5];
+// The city's cut leaves room for the terminator whatever the limit; a printer without room writes nothing.
+TEST(SettingsLine, CutsAndPrintsWithinTheField) {
+    char field[5] = "xxxx";
+    EXPECT_EQ(formatHead(1, 1, field, 0), 0u);
     EXPECT_EQ(gbk::copyCut(field, sizeof field, "abcdef", 6, 10), 4u);
     EXPECT_STREQ(field, "abcd");
+}
+
+// In a current directory whose name no ANSI code page holds (ő and 工): wide paths only.
+BOOL WINAPI failedWrite(HANDLE, LPCVOID, DWORD, LPDWORD done, LPOVERLAPPED) { return *done = 0, FALSE; }
+BOOL WINAPI shortWrite(HANDLE file, LPCVOID bytes, DWORD size, LPDWORD done, LPOVERLAPPED) {
+    return WriteFile(file, bytes, size - 1, done, nullptr);
+}
+
+TEST(SettingsFile, HoldsTheLineAloneAndAFailedSaveKeepsTheOldOne) {
+    test_support::TempFolder folder{"pellumo-settings-\xC5\x91\xE5\xB7\xA5"};  // UTF-8 of ő工
+    wchar_t previous[MAX_PATH] = {};
+    GetCurrentDirectoryW(MAX_PATH, previous);
+    ASSERT_TRUE(SetCurrentDirectoryW(folder.path.c_str()));
+    SettingsStore store;
+    char untouched[settings_line::kLineSize] = "before";
+    EXPECT_FALSE(store.readFile(untouched) || std::string(untouched) != "before") << "no file yet";
+    const auto read = [&store] {
+        char buffer[settings_line::kLineSize] = {};
+        return std::string(store.readFile(buffer) ? buffer : "(none)");
+    };
+    const std::wstring temporary = folder.path.wstring() + settings_store::kTemporaryName;
+    const std::wstring file = folder.path.wstring() + settings_store::kFileName;
+    const auto noTemporary = [&] { return GetFileAttributesW(temporary.c_str()) == INVALID_FILE_ATTRIBUTES; };
+
+    // The line alone, replaced whole by a shorter one; a longer file gives its first 259 bytes.
+    EXPECT_TRUE(store.writeFile(kDefaultLine.c_str()) && noTemporary() && read() == kDefaultLine);
+    EXPECT_TRUE(store.writeFile("/1/1/the settings of the last run") && read() == "/1/1/the settings of the last run");
+    EXPECT_TRUE(store.writeFile(std::string(300, 'x').c_str()) && read() == std::string(259, 'x'));
+    EXPECT_TRUE(store.writeFile("/1/1/the settings of the last run"));
+
+    // No temporary file can be made, a write fails or stops a byte short saying it succeeded, or
+    // the file cannot be replaced: the old line stays, and no temporary file.
+    EXPECT_TRUE(CreateDirectoryW(temporary.c_str(), nullptr) && !store.writeFile("/0/0/new"));
+    EXPECT_EQ(read(), "/1/1/the settings of the last run");
+    RemoveDirectoryW(temporary.c_str());
+    for (auto write : {failedWrite, shortWrite}) {
+        settings_store::writeBytes = write;
+        EXPECT_FALSE(store.writeFile("/0/0/new"));
+        settings_store::writeBytes = WriteFile;
+        EXPECT_TRUE(read() == "/1/1/the settings of the last run" && noTemporary());
+    }
+    SetFileAttributesW(file.c_str(), FILE_ATTRIBUTE_NORMAL);
+    EXPECT_TRUE(DeleteFileW(file.c_str()) && CreateDirectoryW(file.c_str(), nullptr));
+    EXPECT_TRUE(!store.writeFile("/0/0/new") && noTemporary());
+    SetCurrentDirectoryW(previous);
 }
 
 }  // namespace

@@ -1,8 +1,10 @@
 #!/usr/bin/env bash
-# pellumo-cal from outside: its output formats, its whole-range listing and its refusal of
-# bad arguments. Usage: pellumo_cal_test.sh WINE_RUN PREFIX PELLUMO_CAL_EXE
+# shellcheck disable=SC2086  # rows of arguments are split into words on purpose
+# The command-line tools from outside. Usage: tools_cli_test.sh cal|fetch WINE_RUN PREFIX EXE
+# cal: pellumo-cal's formats, whole range and refusals; fetch: pellumo-fetch's argument limits
+# from both sides, taken (the download from a closed loopback port then fails, 1) or refused (2).
 set -uo pipefail
-wine_run=$1 prefix=$2 exe=$3
+tool=$1 wine_run=$2 prefix=$3 exe=$4
 failures=0
 work=$(mktemp -d)
 trap 'rm -rf "$work"' EXIT
@@ -11,18 +13,36 @@ cal() { "$wine_run" --prefix "$prefix" "$exe" "$@"; }
 check() {  # check DESCRIPTION COMMAND...
     "${@:2}" || { echo "FAILED: $1"; failures=$((failures + 1)); }
 }
+exits() { cal "${@:2}" >"$work/out" 2>"$work/err"; [ $? -eq "$1" ]; }  # exits CODE ARGS...
+# Refused: exit code 2, one line on stderr, nothing on stdout.
+refused() { exits 2 "$@" && [ ! -s "$work/out" ] && [ "$(wc -l <"$work/err")" -eq 1 ]; }
+
+if [ "$tool" = fetch ]; then
+    url=http://127.0.0.1:1/x
+    while read -r code args; do
+        check "'$args' exits $code" exits "$code" $args
+    done <<ROWS
+1 --limit 1001 $url
+1 --limit 16777216 --marker m $url
+2 --limit 1000 $url
+2 --limit 16777217 $url
+1 --save p $url
+2 --save p --limit 2000 $url
+2 $url $url
+2 --limit
+ROWS
+    [ "$failures" -eq 0 ]
+    exit
+fi
 
 cal 2024 2 >"$work/grid"
-check "grid title" grep -q '2024年2月' "$work/grid"
-check "grid header" grep -q '^  日    一    二    三    四    五    六$' "$work/grid"
-check "grid first week" grep -q '^                            1     2     3$' "$work/grid"
-check "grid labels under 4..10" grep -q '^ 立春  廿六  廿七  廿八  廿九  卅日  一月$' "$work/grid"
-check "festivals under the grid" test "$(tail -n 4 "$work/grid" | tr '\n' /)" = "2月2日 小年/2月9日 除夕/2月10日 春节/2月24日 元宵/"
+check "grid: title, header, first week, labels under 4..10, festivals" test \
+    "$(sed -n '1s/^ *//p;2p;3p;6p' "$work/grid" | tr '\n' /)$(tail -n 4 "$work/grid" | tr '\n' /)" = \
+    "2024年2月/  日    一    二    三    四    五    六/                            1     2     3/ 立春  廿六  廿七  廿八  廿九  卅日  一月/2月2日 小年/2月9日 除夕/2月10日 春节/2月24日 元宵/"
 
 cal --tsv 2024 2 >"$work/tsv"
 check "tsv has 29 days" test "$(wc -l <"$work/tsv")" -eq 29
-# The year turns at 春节, not at 立春.
-check "tsv 4 February" grep -qP '^2024-02-04\t0\t25\t立春\t\t癸卯\t兔\t戊戌$' "$work/tsv"
+check "tsv 4 February: the year turns at 春节, not at 立春" grep -qP '^2024-02-04\t0\t25\t立春\t\t癸卯\t兔\t戊戌$' "$work/tsv"
 check "tsv 10 February" grep -qP '^2024-02-10\t6\t1\t一月\t春节\t甲辰\t龙\t甲辰$' "$work/tsv"
 check "a year in six digits, the most taken" test "$(cal --tsv 002024 2 | wc -l)" -eq 29
 cal --tsv --all >"$work/all"
@@ -35,10 +55,6 @@ for day in 1900-01-01 2028-02-29 2100-12-31; do
     check "day $day" grep -q "^${day:0:4}年" <(cal --day $day)
 done
 
-refused() {  # refused ARGS...: exit code 2, one line on stderr, nothing on stdout
-    cal "$@" >"$work/out" 2>"$work/err"
-    [ $? -eq 2 ] && [ ! -s "$work/out" ] && [ "$(wc -l <"$work/err")" -eq 1 ]
-}
 for args in "1899 12" "2101 1" "2024 0" "2024 13" "20x4 1" "2024 -1" "2024" "2024 1 1" "--all" \
     "--tsv --all --repeat 0" "--tsv --all --repeat" "--tsv 0002024 1" "--bogus" "--day" "--day 2027-02-06 1" \
     "--tsv --day 2027-02-06" "--day 2027-02-29" "--day 2028-02-30" "--day 1899-12-31" "--day 2101-01-01" \
