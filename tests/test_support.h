@@ -107,17 +107,15 @@ private:
     SOCKET listener = [] {
         WSADATA data;
         WSAStartup(MAKEWORD(2, 2), &data);
-        const SOCKET socket = ::socket(AF_INET, SOCK_STREAM, 0);
-        sockaddr_in address{};
-        address.sin_family = AF_INET;
-        address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-        bind(socket, reinterpret_cast<sockaddr*>(&address), sizeof address);
-        listen(socket, 8);
-        return socket;
+        return ::socket(AF_INET, SOCK_STREAM, 0);
     }();
     const int port = [this] {
         sockaddr_in address{};
+        address.sin_family = AF_INET;
+        address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
         int size = sizeof address;
+        bind(listener, reinterpret_cast<sockaddr*>(&address), size);
+        listen(listener, 8);
         getsockname(listener, reinterpret_cast<sockaddr*>(&address), &size);
         return static_cast<int>(ntohs(address.sin_port));
     }();

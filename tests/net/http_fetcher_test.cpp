@@ -24,9 +24,9 @@ constexpr int kSilenceMs = 2000;       // room for a busy scheduler, well below 
 static_assert(kSilenceMs < ScriptedServer::kHoldMs);
 const std::string k200 = "HTTP/1.1 200 OK\r\n", kChunked = k200 + "Transfer-Encoding: chunked\r\n";
 
-std::string chunked(const std::string& body, size_t size, const std::string& head = kChunked) {
+std::string chunked(const std::string& body, size_t size) {
     std::ostringstream out;
-    out << head << "\r\n" << std::hex;
+    out << kChunked << "\r\n" << std::hex;
     for (size_t at = 0; at < body.size(); at += size)
         out << body.substr(at, size).size() << "\r\n" << body.substr(at, size) << "\r\n";
     return out.str() + "0\r\n\r\n";
@@ -81,7 +81,6 @@ TEST(HttpFetcher, TakesBodiesAndReusesTheConnectionOnlyWhenInStep) {
         {"4999 bytes, the rest left unread", {"<", ">" + ok(long4999)}, kMarker, long4999.substr(0, 4999), false},
         {"body ended by the close", {"<", ">" + k200 + "\r\none", "|"}, kFile, "one", false},
         {"said close", {"<", ">" + ok("one", k200 + "Connection: close\r\n")}, kFile, "one", false},
-        {"both lengths", {"<", ">" + chunked("one", 2, kChunked + "Content-Length: 3\r\n")}, kFile, "one", false},
         {"stray bytes after the body", {"<", ">" + ok("one") + "junk"}, kFile, "one", false},
         {"stray bytes after the last chunk", {"<", ">" + chunked("one", 2) + "junk"}, kFile, "one", false},
         {"closed on the next request", {"<", ">" + ok("one"), "<", "|"}, kFile, "one", false},

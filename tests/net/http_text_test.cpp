@@ -1,6 +1,7 @@
 // The text side of a download, without sockets: URL splitting and GBK percent coding, the
 // response head, body framing and the chunked decoder. Random input, and the promises that
-// hold for every input (a coder's exact room, cuts anywhere), are the fuzzers' part.
+// hold for every input (a coder's exact room, a URL read no further than its 256th byte, cuts
+// anywhere), are the fuzzers' part.
 #include "net/body_framing.h"
 #include "net/chunked_decoder.h"
 #include "net/http_head.h"
@@ -63,8 +64,6 @@ TEST(UrlParts, RefusesWhatExceedsItsFields) {
         EXPECT_TRUE(parts.parse(atPageEnd(before + std::string(fits, 'a') + after))) << fits;
         EXPECT_FALSE(parts.parse(atPageEnd(before + std::string(fits + 1, 'a') + after))) << fits;
     }
-    // No terminator at all: reading stops at the 256th byte, the last one before a guard page.
-    EXPECT_FALSE(parts.parse(atPageEnd("http://h/" + std::string(247, 'a'), false)));
 }
 
 TEST(HttpResponseHead, ReadsItsFields) {
@@ -112,12 +111,9 @@ TEST(BodyFraming, ReadsHowTheBodyEnds) {
     }
 }
 
-// A size line's limit counts its extension from the ';' on, and never the line end.
-TEST(ChunkedDecoder, DecodesAndLimitsTheSizeLine) {
-    std::string encoded = "4\r\nWiki\r\n5;name=value\r\npedia\r\nE\n in\r\n\r\nchunks.\r\n0\r\nTrailer: x\r\n\r\nnext";
-    ChunkedDecoder decoder;
-    EXPECT_EQ(encoded.substr(0, decoder.decode(&encoded[0], encoded.size())), "Wikipedia in\r\n\r\nchunks.");
-    EXPECT_TRUE(decoder.done() && decoder.excess() == 4u);
+// A size line's limit counts its extension from the ';' on, and never the line end. Decoding
+// itself, extensions, bare line feeds, trailers and what follows the body, is the fuzzer's.
+TEST(ChunkedDecoder, LimitsTheSizeLine) {
     const size_t limit = ChunkedDecoder::kMaxLineLength;
     for (const size_t over : {0, 1}) {  // leading zeros keep the size small
         for (std::string text : {std::string(limit - 1 + over, '0') + "5\r\nWiki!\r\n",
