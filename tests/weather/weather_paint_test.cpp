@@ -57,26 +57,12 @@ protected:
     WeatherPanel panel;
 };
 
-// A damaged second icon, an empty third and a missing fourth: the first is new (the bitmap it
-// replaces deleted), the damaged and the empty file are gone and their slots kept, the fourth
-// and later keep what they held.
-TEST_F(WeatherPaint, LoadsIconsAndSkipsWhatIsNotAPicture) {
-    ASSERT_TRUE(panel.loadIcons());
-    HBITMAP first[6];
-    std::copy(panel.iconBitmaps, panel.iconBitmaps + 6, first);
-    std::ofstream(path(1), std::ios::binary) << "<html>error</html>";
-    std::ofstream(path(2), std::ios::binary | std::ios::trunc).flush();
-    DeleteFileA(path(3));
-    EXPECT_FALSE(panel.loadIcons());
-    EXPECT_FALSE(exists(path(1)) || exists(path(2)));
-    EXPECT_TRUE(panel.iconBitmaps[0] != first[0] && GetObjectType(first[0]) == 0);
-    EXPECT_TRUE(std::equal(first + 1, first + 6, panel.iconBitmaps + 1));
-}
-
-// At 96 DPI every pixel is where the build before the scaling put it: held to the hash of
-// that build's picture. Then the text in the colour set last, an empty slot letting the
-// desktop show, and nothing at all without today's description.
-TEST_F(WeatherPaint, At96DpiDrawsThePictureOfTheBuildBefore) {
+// At 96 DPI every pixel is where the build before the scaling put it: held to the hash of that
+// build's picture. Then the text in the colour set last, an empty slot letting the desktop
+// show, and nothing at all without today's description. Last, a damaged second icon, an empty
+// third and a missing fourth: the first is new (the bitmap it replaces deleted), the damaged
+// and the empty file are gone and their slots kept, the fourth and later keep what they held.
+TEST_F(WeatherPaint, At96DpiDrawsThePictureOfTheBuildBeforeAndSkipsWhatIsNotAPicture) {
     ASSERT_TRUE(panel.loadIcons());
     Canvas canvas(kWidth, kHeight, false);
     ASSERT_TRUE(panel.paint(reinterpret_cast<HWND>(1), canvas.get()) && panel.ready);
@@ -95,6 +81,16 @@ TEST_F(WeatherPaint, At96DpiDrawsThePictureOfTheBuildBefore) {
     std::strcpy(fresh.days[1].description, "x");
     EXPECT_FALSE(fresh.paint(reinterpret_cast<HWND>(1), empty.get()) || empty.count({0, 0, kWidth, kHeight}));
     EXPECT_FALSE(fresh.ready || fresh.hwnd);
+
+    HBITMAP first[6];
+    std::copy(panel.iconBitmaps, panel.iconBitmaps + 6, first);
+    std::ofstream(path(1), std::ios::binary) << "<html>error</html>";
+    std::ofstream(path(2), std::ios::binary | std::ios::trunc).flush();
+    DeleteFileA(path(3));
+    EXPECT_FALSE(panel.loadIcons());
+    EXPECT_FALSE(exists(path(1)) || exists(path(2)));
+    EXPECT_TRUE(panel.iconBitmaps[0] != first[0] && GetObjectType(first[0]) == 0);
+    EXPECT_TRUE(std::equal(first + 1, first + 6, panel.iconBitmaps + 1));
 }
 
 // At 144 DPI every place and size is half as large again (the edges 4, 53, 102 | 106, 155, 204
