@@ -143,9 +143,8 @@ public:
         BITMAPINFO info{};
         info.bmiHeader = {sizeof info.bmiHeader, width, -height, 1, 32, BI_RGB, 0, 0, 0, 0, 0};
         bitmap.reset(CreateDIBSection(dc.get(), &info, DIB_RGB_COLORS, reinterpret_cast<void**>(&bits), nullptr, 0));
-        selected = SelectObject(dc.get(), bitmap.get());
+        SelectObject(dc.get(), bitmap.get());
     }
-    ~Canvas() { SelectObject(dc.get(), selected); }
     HDC get() const { return bits ? dc.get() : nullptr; }
 
     // FNV-1a over every pixel, to hold a picture to the one an earlier build drew.
@@ -176,7 +175,6 @@ private:
     bool shades_;
     UniqueGdi bitmap;  // before the DC, so the DC goes first and lets go of it
     UniqueMemoryDc dc{CreateCompatibleDC(nullptr)};
-    HGDIOBJ selected = nullptr;
     uint32_t* bits = nullptr;
 };
 
