@@ -71,10 +71,8 @@ TEST(HttpResponseHead, ReadsItsFields) {
     const std::pair<std::string, Fields> rows[] = {
         {"HTTP/1.1 404 Not Found\r\nX-Y: http/ 200\r\n", {404, 0, "", ""}},  // the status line only
         {"X-Y: http/ 200\r\nContent-Length: abc\r\n", {-1, -1, "", ""}},
-        {"HTTP/1.1 302 Found\r\nLocation: http://Other.Example/A B.html\r\nContent-Length: 9\r\n",
-         {302, 9, "", "http://other.example/ab.html"}},
-        {"http/1.1 206 Partial\r\nContent-Type:  text/html; charset=GB2312\r\n",
-         {206, 0, "text/html;charset=gb2312", ""}},
+        {"HTTP/1.1 302 Found\r\nLocation: http://O.X/A B\r\nContent-Length: 9\r\n", {302, 9, "", "http://o.x/ab"}},
+        {"http/1.1 206 P\r\nContent-Type:  text/html; charset=GB2312\r\n", {206, 0, "text/html;charset=gb2312", ""}},
         {"HTTP/1.1 200 OK\r\nContent-Length: -99999999999\r\n", {200, INT_MIN, "", ""}},
         {"HTTP/1.1 200 OK\r\nX-Content-Type: " + std::string(70, 'a') + "\r\n", {200, 0, std::string(64, 'a'), ""}},
         // 1024 bytes: the 1023rd is the last one read.
