@@ -64,6 +64,9 @@ TEST(UrlParts, RefusesWhatExceedsItsFields) {
         EXPECT_TRUE(parts.parse(atPageEnd(before + std::string(fits, 'a') + after))) << fits;
         EXPECT_FALSE(parts.parse(atPageEnd(before + std::string(fits + 1, 'a') + after))) << fits;
     }
+    char room[8];
+    EXPECT_FALSE(parts.parse(nullptr) || UrlParts::percentEncode(nullptr, room) ||
+                 UrlParts::percentDecode(nullptr, room));
 }
 
 TEST(HttpResponseHead, ReadsItsFields) {
