@@ -1,7 +1,6 @@
 #pragma once
 // Helpers the Windows tests share: a guard page after what a parser reads, a temporary
-// folder, a loopback listener and a server playing scripts on it, and a canvas whose pixels
-// can be counted.
+// folder, a server playing scripts on 127.0.0.1, and a canvas whose pixels can be counted.
 
 #include "common/unique.h"
 
@@ -33,8 +32,7 @@ inline const char* atPageEnd(const std::string& text, bool terminate = true) {
     return at;
 }
 
-// A folder of the test's own under the temporary folder, emptied at the start and removed
-// with everything in it at the end.
+// A folder of the test's own under the temporary folder, emptied at the start and removed at the end.
 struct TempFolder {
     std::filesystem::path path;
     explicit TempFolder(const std::string& name)
@@ -52,40 +50,14 @@ struct TempFolder {
     }
 };
 
-// A listening socket on a free port of 127.0.0.1, with Winsock started for its lifetime.
-struct LoopbackListener {
-    SOCKET socket = INVALID_SOCKET;
-    int port = 0;
-    LoopbackListener() {
-        WSADATA data;
-        WSAStartup(MAKEWORD(2, 2), &data);
-        socket = ::socket(AF_INET, SOCK_STREAM, 0);
-        sockaddr_in address{};
-        address.sin_family = AF_INET;
-        address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-        int size = sizeof address;
-        bind(socket, reinterpret_cast<sockaddr*>(&address), size);
-        listen(socket, 8);
-        getsockname(socket, reinterpret_cast<sockaddr*>(&address), &size);
-        port = ntohs(address.sin_port);
-    }
-    ~LoopbackListener() {
-        closesocket(socket);
-        WSACleanup();
-    }
-    LoopbackListener(const LoopbackListener&) = delete;
-    LoopbackListener& operator=(const LoopbackListener&) = delete;
-    std::string host() const { return "127.0.0.1:" + std::to_string(port); }
-};
-
 inline std::string ok(const std::string& body, const std::string& head = "HTTP/1.1 200 OK\r\n") {
     return head + "Content-Length: " + std::to_string(body.size()) + "\r\n\r\n" + body;
 }
 
-// Plays one script per connection, in the order they come, byte for byte and pause for pause.
-// A script's steps: "<" and how a request must begin reads one request up to its blank line,
-// ">" and bytes sends those, "~" and a number pauses that many ms, "|" closes. A script that
-// ends without closing holds its connection until the client closes it; every wait ends
+// Listens on a free port of 127.0.0.1 and plays one script per connection, in the order they
+// come. A script's steps: "<" and how a request must begin reads one request up to its blank
+// line, ">" and bytes sends those, "~" and a number pauses that many ms, "|" closes. A script
+// that ends without closing holds its connection until the client closes it; every wait ends
 // after kHoldMs, and connections beyond the scripts go unserved.
 using Script = std::vector<std::string>;
 
@@ -93,10 +65,15 @@ class ScriptedServer {
 public:
     static constexpr int kHoldMs = 5000;
     explicit ScriptedServer(std::function<std::vector<Script>(const std::string& host)> scripts)
-        : scripts_(scripts(listener.host())) {}
+        : scripts_(scripts(host())) {}
     explicit ScriptedServer(std::vector<Script> scripts) : scripts_(std::move(scripts)) {}
-    ~ScriptedServer() { finished(); }
-    std::string url(const std::string& path) const { return "http://" + listener.host() + path; }
+    ~ScriptedServer() {
+        finished();
+        closesocket(listener);
+        WSACleanup();
+    }
+    std::string host() const { return "127.0.0.1:" + std::to_string(port); }
+    std::string url(const std::string& path) const { return "http://" + host() + path; }
     bool finished() {  // waits for the end: true when every script was played to its end
         if (thread.joinable()) thread.join();
         return played == scripts_.size();
@@ -127,19 +104,32 @@ private:
         return true;
     }
 
-    LoopbackListener listener;
+    SOCKET listener = [] {
+        WSADATA data;
+        WSAStartup(MAKEWORD(2, 2), &data);
+        return ::socket(AF_INET, SOCK_STREAM, 0);
+    }();
+    const int port = [this] {
+        sockaddr_in address{};
+        address.sin_family = AF_INET;
+        address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+        int size = sizeof address;
+        bind(listener, reinterpret_cast<sockaddr*>(&address), size);
+        listen(listener, 8);
+        getsockname(listener, reinterpret_cast<sockaddr*>(&address), &size);
+        return static_cast<int>(ntohs(address.sin_port));
+    }();
     std::vector<Script> scripts_;
     size_t played = 0;
     std::thread thread{[this] {
         for (const Script& script : scripts_) {
-            if (!readable(listener.socket)) return;
-            const SOCKET connection = accept(listener.socket, nullptr, nullptr);
+            if (!readable(listener)) return;
+            const SOCKET connection = accept(listener, nullptr, nullptr);
             played += play(connection, script);
             closesocket(connection);
         }
     }};
 };
-
 struct Area {
     int left, top, right, bottom;
 };
@@ -153,13 +143,11 @@ public:
         BITMAPINFO info{};
         info.bmiHeader = {sizeof info.bmiHeader, width, -height, 1, 32, BI_RGB, 0, 0, 0, 0, 0};
         bitmap.reset(CreateDIBSection(dc.get(), &info, DIB_RGB_COLORS, reinterpret_cast<void**>(&bits), nullptr, 0));
-        selected = SelectObject(dc.get(), bitmap.get());
+        SelectObject(dc.get(), bitmap.get());
     }
-    ~Canvas() { SelectObject(dc.get(), selected); }
     HDC get() const { return bits ? dc.get() : nullptr; }
 
-    // FNV-1a over every pixel: one number that changes with any pixel, to hold a picture
-    // to the one an earlier build drew.
+    // FNV-1a over every pixel, to hold a picture to the one an earlier build drew.
     uint64_t hash() const {
         GdiFlush();
         uint64_t h = 14695981039346656037ull;
@@ -187,7 +175,6 @@ private:
     bool shades_;
     UniqueGdi bitmap;  // before the DC, so the DC goes first and lets go of it
     UniqueMemoryDc dc{CreateCompatibleDC(nullptr)};
-    HGDIOBJ selected = nullptr;
     uint32_t* bits = nullptr;
 };
 

@@ -1,6 +1,5 @@
-// Refreshes against scripted sites on 127.0.0.1, one site a refresh: the query byte for byte,
-// the icon cache, and every way a query can fail without spoiling the forecast. A site
-// expects its requests in order; one asked for out of turn, or not at all, shows.
+// Refreshes against scripted sites on 127.0.0.1, one site a refresh, each expecting its
+// requests in order: one asked for out of turn, or not at all, shows.
 
 #include "common/forecast_page.h"
 #include "tests/test_support.h"
@@ -13,18 +12,16 @@
 #include <algorithm>
 #include <cstdio>
 #include <cstring>
-#include <filesystem>
 #include <fstream>
 #include <string>
 #include <vector>
 
 namespace {
 
-namespace fs = std::filesystem;
 using namespace test_support;
 
-// std::filesystem takes narrow names as UTF-8 here; the panel's names are in the ANSI code page.
-bool fileExists(const std::string& path) { return GetFileAttributesA(path.c_str()) != INVALID_FILE_ATTRIBUTES; }
+// The panel's names are in the ANSI code page, which std::filesystem does not take here.
+bool exists(const std::string& path) { return GetFileAttributesA(path.c_str()) != INVALID_FILE_ATTRIBUTES; }
 
 #define DEG "\xA1\xE6"               // ℃
 #define TILDE "\xA1\xAB"             // ～
@@ -35,18 +32,7 @@ bool fileExists(const std::string& path) { return GetFileAttributesA(path.c_str(
 
 const char* const kIcons[6] = {"day/qing", "night/yin", "day/yu", "night/yu", "day/xue", "night/qing"};
 const std::string kBeijingQuery = "/s?bs=" WORDS "%B1%B1%BE%A9&f=8&wd=" WORDS "%B1%B1%BE%A9";
-const std::string kEmptyQuery = "/s?bs=" WORDS "&f=8&wd=" WORDS;
 const char* const kWarm = "22" DEG TILDE "15" DEG;
-
-std::string forecastPage(const std::string& iconHost, const char* temperature) {
-    std::string page = "<html>" + std::string(forecast_page::kTableMarker) + "<tr><td><br>";
-    for (int day = 0; day < 3; ++day) {
-        page += "<td><img src=\"http://" + iconHost + forecast_page::kIconPath + kIcons[2 * day] + ".png\">";
-        page += "<img src=\"http://" + iconHost + forecast_page::kIconPath + kIcons[2 * day + 1] + ".gif\"></td>";
-        page += "<td>" + std::string(temperature) + "</td><td>\xC7\xE7</td><td><span>\xB1\xB1\xB7\xE7</span></td>";
-    }
-    return page + "</table></html>";
-}
 
 // A panel fetching into a folder of the test's own; the host names restored afterwards.
 class WeatherRefresh : public ::testing::Test {
@@ -60,18 +46,24 @@ protected:
 
     // One refresh against a site that must be asked for exactly the page at `query` (none when
     // empty) and then the icons from `from` up to `to`, the icon `failing` answered with 404;
-    // with `asksAll` false, the site offers them but must not be asked for all. `page`
-    // replaces the forecast page, which names the site for the icons.
+    // with `asksAll` false, it offers them but must not be asked for all. `page` replaces the
+    // forecast page, which names the site for the icons.
     bool refresh(const char* city, bool force, const std::string& query, int from, int to, const char* page = nullptr,
                  int failing = -1, bool asksAll = true) {
         ScriptedServer site([&](const std::string& host) {
             setWeatherHost(weatherHosts.search, host.c_str());
             setWeatherHost(weatherHosts.icon, host.c_str());
+            std::string forecast = "<html>" + std::string(forecast_page::kTableMarker) + "<tr><td><br>";
+            for (int k = 0; k < 6; ++k) {
+                const std::string icon = "http://" + host + forecast_page::kIconPath + kIcons[k];
+                forecast += k % 2 ? "<img src=\"" + icon + ".gif\"></td><td>" +
+                                        (city[0] ? kWarm : "-3" DEG TILDE "-12" DEG) +
+                                        "</td><td>\xC7\xE7</td><td><span>\xB1\xB1\xB7\xE7</span></td>"
+                                  : "<td><img src=\"" + icon + ".png\">";
+            }
             std::vector<Script> scripts;
             if (!query.empty())
-                scripts.push_back(
-                    {"<GET " + query + " ",
-                     ">" + ok(page ? page : forecastPage(host, city[0] ? kWarm : "-3" DEG TILDE "-12" DEG))});
+                scripts.push_back({"<GET " + query + " ", ">" + ok(page ? page : forecast + "</table>")});
             if (from < to) scripts.emplace_back();
             for (int i = from; i < to; ++i) {
                 scripts.back().push_back(std::string("<GET /vip/baidu/imag/") + kIcons[i] + ".gif ");
@@ -90,53 +82,41 @@ protected:
     WeatherPanel panel;
 };
 
-TEST_F(WeatherRefresh, QueriesByteForByteAndFetchesOnlyWhatIsNotCached) {
-    ASSERT_TRUE(refresh(BEIJING, false, kBeijingQuery, 0, 6));
-    EXPECT_EQ(bitmaps(), 6);
-    EXPECT_STREQ(panel.days[0].temperature, kWarm);
-    EXPECT_EQ(panel.days[0].dayIconPath, folder.prefix(DAY_WORD "qing.gif")) << "png in the page, gif saved";
-    EXPECT_TRUE(fileExists(panel.days[2].nightIconPath));
-    EXPECT_TRUE(refresh(BEIJING, false, "", 0, 0)) << "the same city, not forced: nothing asked";
-    EXPECT_TRUE(refresh(BEIJING, true, kBeijingQuery, 0, 0)) << "icons cached";
-    // The empty city is never taken as unchanged.
-    EXPECT_TRUE(refresh("", false, kEmptyQuery, 0, 0) && refresh("", false, kEmptyQuery, 0, 0));
-    EXPECT_STREQ(panel.days[0].temperature, "-3" DEG TILDE "-12" DEG);
-}
-
-// One panel through the failures in turn: each leaves it whole, and the next refresh mends it.
-TEST_F(WeatherRefresh, EachFailureLeavesTheForecastWhole) {
-    // A failed icon download stops the refresh before any bitmap is made.
+// One panel through a refresh and then each failure in turn: each leaves it whole, and the
+// next refresh mends it.
+TEST_F(WeatherRefresh, QueriesOnlyWhatIsNotCachedAndSurvivesEachFailure) {
     EXPECT_FALSE(refresh(BEIJING, false, kBeijingQuery, 0, 3, nullptr, 2));
-    EXPECT_EQ(bitmaps(), 0);
-
-    // A broken icon in the cache is deleted by the load that finds it, the others still
-    // shown; the next refresh fetches it again.
+    EXPECT_EQ(bitmaps(), 0) << "a failed icon download stops the refresh before any bitmap";
+    // A broken icon in the cache is deleted by the load that finds it, the others still shown;
+    // the next refresh fetches it again.
     const std::string cached = folder.prefix(DAY_WORD "qing.gif");
     std::ofstream(cached, std::ios::binary) << "<html>Service Unavailable</html>";
     EXPECT_TRUE(refresh(BEIJING, true, kBeijingQuery, 2, 6));
-    EXPECT_FALSE(fileExists(cached));
-    EXPECT_TRUE(panel.iconBitmaps[0] == nullptr && bitmaps() == 5);
-    EXPECT_TRUE(refresh(BEIJING, true, kBeijingQuery, 0, 1));
-    EXPECT_EQ(bitmaps(), 6);
+    EXPECT_TRUE(!exists(cached) && panel.iconBitmaps[0] == nullptr && bitmaps() == 5);
+    EXPECT_TRUE(refresh(BEIJING, true, kBeijingQuery, 0, 1) && bitmaps() == 6);
+    EXPECT_TRUE(panel.days[0].dayIconPath == cached && !std::strcmp(panel.days[0].temperature, kWarm));
+    EXPECT_TRUE(refresh(BEIJING, false, "", 0, 0)) << "the same city, not forced: nothing asked";
+    const std::string empty = "/s?bs=" WORDS "&f=8&wd=" WORDS;  // never taken as unchanged
+    EXPECT_TRUE(refresh("", false, empty, 0, 0) && refresh("", false, empty, 0, 0));
+    EXPECT_STREQ(panel.days[0].temperature, "-3" DEG TILDE "-12" DEG);
+    EXPECT_TRUE(refresh(BEIJING, true, kBeijingQuery, 0, 0)) << "icons cached";
 
-    // A city the site knows no forecast for is stored, to be saved, but the forecast on
-    // show, its bitmaps and the name drawn over it stay those of the city before.
-    const std::vector<char> before(reinterpret_cast<const char*>(panel.days),
-                                   reinterpret_cast<const char*>(panel.days + 3));
+    // A city the site knows no forecast for is stored, to be saved, but the forecast on show,
+    // its bitmaps and the name drawn over it stay those of the city before.
+    const std::vector<char> before(reinterpret_cast<char*>(panel.days), reinterpret_cast<char*>(panel.days + 3));
     HBITMAP first = panel.iconBitmaps[0];
     const std::string query = "/s?bs=" WORDS "%C9%CF%BA%A3&f=8&wd=" WORDS "%C9%CF%BA%A3";
     EXPECT_FALSE(refresh(SHANGHAI, false, query, 0, 0, "<html>no forecast for that city</html>"));
     EXPECT_TRUE(!std::strcmp(panel.city, SHANGHAI) && !std::strcmp(panel.forecastCity, BEIJING));
-    EXPECT_EQ(std::memcmp(before.data(), panel.days, before.size()), 0);
-    EXPECT_EQ(panel.iconBitmaps[0], first);
+    EXPECT_TRUE(!std::memcmp(before.data(), panel.days, before.size()) && panel.iconBitmaps[0] == first);
 
     // An icon path that would not fit its 80-byte field is never saved under a cut name:
     // with 白天 and "qing.gif" this one takes exactly 80 bytes.
-    const fs::path deep = folder.path / std::string(80 - folder.prefix().size() - 4 - 8 - 1, 'd');
-    fs::create_directories(deep);
-    std::snprintf(panel.pictureFolder, sizeof panel.pictureFolder, "%s\\", deep.string().c_str());
+    const std::string deep = folder.prefix(std::string(80 - folder.prefix().size() - 4 - 8 - 1, 'd'));
+    CreateDirectoryA(deep.c_str(), nullptr);
+    std::snprintf(panel.pictureFolder, sizeof panel.pictureFolder, "%s\\", deep.c_str());
     EXPECT_FALSE(refresh(BEIJING, true, kBeijingQuery, 0, 1, nullptr, -1, false));
-    EXPECT_TRUE(fs::is_empty(deep));
+    EXPECT_TRUE(RemoveDirectoryA(deep.c_str())) << "nothing saved in it";
 }
 
 }  // namespace
