@@ -1,10 +1,10 @@
-"""What the service's process tests share: checks, the program's query, one GET, and
-pellumo-forecast on a free port, its log a file (which thousands of requests cannot choke as
-they would a pipe) read line by line. Every wait is bounded."""
+"""What the service's process tests share: checks, the program's query, one GET, and the service on
+a free port, its log a file (which thousands of requests cannot choke as a pipe) read line by line."""
 
-import atexit, os, re, signal, socket, subprocess, sys, tempfile, time, urllib.parse
+import atexit, os, re, signal, socket, subprocess, tempfile, time, urllib.parse
 
 failures, children = [], []
+atexit.register(lambda: failures and os._exit(1))  # the exit status, after the children are ended
 atexit.register(lambda: [child.kill() for child in children if child.poll() is None])
 
 
@@ -13,16 +13,12 @@ def check(ok, what):
     failures.extend([] if ok else [what])
 
 
-def finish():
-    sys.exit(1 if failures else 0)
-
-
-def query(city, words="天气预报 "):
-    return "/s?wd=" + urllib.parse.quote((words + city).encode("gbk")).replace("%20", "+")
+def query(city):
+    return "/s?wd=" + urllib.parse.quote(("天气预报 " + city).encode("gbk")).replace("%20", "+")
 
 
 def fetch(port, target, connection="close", timeout=5.0):
-    """(seconds, head, body) of one GET; the body is None unless the server ends the connection in time."""
+    """(seconds, head, body) of one GET; the body None unless the server ends the connection in time."""
     start, data = time.monotonic(), b""
     with socket.create_connection(("127.0.0.1", port), timeout=timeout) as s:
         s.sendall(f"GET {target} HTTP/1.1\r\nHost: t\r\nConnection: {connection}\r\n\r\n".encode())
@@ -32,34 +28,30 @@ def fetch(port, target, connection="close", timeout=5.0):
         except socket.timeout:
             data = None
     head, _, body = (data or b"").partition(b"\r\n\r\n")
-    return time.monotonic() - start, head.decode("latin-1"), body if data is not None else None
+    return time.monotonic() - start, head.decode("latin-1"), None if data is None else body
 
 
 class Service:
     def __init__(self, exe, *args):
         fd, path = tempfile.mkstemp()
         self.proc = subprocess.Popen([exe, "--port", "0", *args], stdout=fd, stderr=subprocess.PIPE, text=True)
-        os.close(fd)
         children.append(self.proc)
         self.reader, self.history = open(path, "rb"), []
-        os.unlink(path)
+        os.close(fd), os.unlink(path)
         self.lines = [self.line(), self.line()]
         found = re.search(r"listening on http://127\.0\.0\.1:(\d+) \(icon host (\S+)\)", self.lines[1])
         self.port, self.icon_host = (int(found.group(1)), found.group(2)) if found else (0, "")
 
     def line(self, timeout=5.0):
-        """The next line of the log, or "" when none is complete within `timeout` s."""
+        """The next line logged, or "" when none is whole within `timeout` s."""
         end = time.monotonic() + timeout
-        while True:
-            at = self.reader.tell()
-            text = self.reader.readline()
-            if text.endswith(b"\n"):
-                self.history.append(text.decode("utf-8", "replace").rstrip("\n"))
-                return self.history[-1]
-            self.reader.seek(at)
+        while not (text := self.reader.readline()).endswith(b"\n"):
+            self.reader.seek(-len(text), os.SEEK_CUR)
             if time.monotonic() >= end:
                 return ""
             time.sleep(0.02)
+        self.history.append(text.decode("utf-8", "replace").rstrip("\n"))
+        return self.history[-1]
 
     def log(self, quiet=0.5):
         """The lines logged until none comes for `quiet` s."""
@@ -67,6 +59,5 @@ class Service:
 
     def stop(self, stop_signal=signal.SIGTERM):
         self.proc.send_signal(stop_signal)
-        code = self.proc.wait(timeout=15)
-        check(code == 0 and self.log(0).endswith("stopped"), f"stops cleanly on {stop_signal.name} "
-              + self.proc.stderr.read().strip())
+        check(self.proc.wait(timeout=15) == 0 and self.log(0).endswith("stopped"),
+              f"stops cleanly on {stop_signal.name} {self.proc.stderr.read().strip()}")

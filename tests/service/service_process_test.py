@@ -1,10 +1,10 @@
 #!/usr/bin/env python3
-"""pellumo-forecast as a process: options, first lines, connections, the access log, a data file
-that changes, breaks and goes away, stops on SIGINT and SIGTERM, and the example nginx caching
-front (skipped without nginx). Usage: service_process_test.py PELLUMO_FORECAST NGINX_EXAMPLE_CONF"""
+"""pellumo-forecast as a process: options, first lines, connections, the access log, a data file that
+changes, breaks and goes away, stops on signals, and the example nginx caching front (skipped without
+nginx). Usage: service_process_test.py PELLUMO_FORECAST NGINX_EXAMPLE_CONF"""
 
 import datetime, http.client, json, os, re, shutil, signal, socket, subprocess, sys, tempfile, time
-from service_proc import Service, check, fetch, finish, query
+from service_proc import Service, check, fetch, query
 
 exe, front_conf = sys.argv[1], sys.argv[2]
 BEIJING = query("北京")
@@ -17,15 +17,14 @@ def page_logged(service, city):
 
 
 def front(service, work):
-    """The committed nginx example on a free loopback port in front of `service`."""
+    """The committed nginx example on a free loopback port in front of `service`: each answer cached."""
     nginx = shutil.which("nginx") or "/usr/sbin/nginx"
     if not os.access(nginx, os.X_OK):
         return print("skip nginx caching front: nginx is not installed")
     with socket.create_server(("127.0.0.1", 0)) as probe:
         port = probe.getsockname()[1]
-    with open(front_conf) as f:
-        conf = f.read().replace("server 127.0.0.1:8642;", f"server 127.0.0.1:{service.port};").replace(
-            "listen 80;", f"listen 127.0.0.1:{port};").replace("/var/cache/nginx/pellumo-forecast", f"{work}/cache")
+    conf = open(front_conf).read().replace("server 127.0.0.1:8642;", f"server 127.0.0.1:{service.port};").replace(
+        "listen 80;", f"listen 127.0.0.1:{port};").replace("/var/cache/nginx/pellumo-forecast", f"{work}/cache")
     temps = " ".join(f"{kind}_temp_path {work}/{kind};" for kind in ("client_body", "proxy", "fastcgi", "uwsgi", "scgi"))
     with open(f"{work}/nginx.conf", "w") as f:
         f.write(f"daemon off; master_process off; pid {work}/nginx.pid; error_log {work}/error.log; events {{}}\n"
@@ -35,19 +34,16 @@ def front(service, work):
         if nginx_proc.poll() is not None or socket.socket().connect_ex(("127.0.0.1", port)) == 0:
             break
         time.sleep(0.1)
-    try:
-        page, icon = f"/s?bs={BEIJING[6:]}&f=8&wd={BEIJING[6:]}", "/vip/baidu/imag/night/qing.gif"
-        for path in (page, icon):
-            first, second = fetch(port, path, "Keep-Alive"), fetch(port, path, "Keep-Alive")
-            check(first[2] and first[2] == second[2] and "X-Cache-Status: MISS" in first[1]
-                  and "X-Cache-Status: HIT" in second[1], f"nginx: {path} is cached and each connection ends")
-        check(fetch(port, "/vip/baidu/imag/day/../../../etc/passwd")[1].startswith("HTTP/1.1 404"),
-              "nginx: a traversal is not found")
-        seen = service.log()
-        check(seen.count(f" GET {page} ") == 1 and seen.count(f" GET {icon} ") == 1, "nginx: the service sees each once")
-    finally:
-        nginx_proc.terminate()
-        nginx_proc.wait(timeout=10)
+    page, icon = f"/s?bs={BEIJING[6:]}&f=8&wd={BEIJING[6:]}", "/vip/baidu/imag/night/qing.gif"
+    for path in (page, icon):
+        first, second = fetch(port, path, "Keep-Alive"), fetch(port, path, "Keep-Alive")
+        check(first[2] and first[2] == second[2] and "X-Cache-Status: MISS" in first[1]
+              and "X-Cache-Status: HIT" in second[1], f"nginx: {path} is cached and each connection ends")
+    check(fetch(port, "/vip/baidu/imag/day/../../../etc/passwd")[1].startswith("HTTP/1.1 404"), "nginx: no traversal")
+    seen = service.log()
+    check(seen.count(f" GET {page} ") == 1 and seen.count(f" GET {icon} ") == 1, "nginx: the service sees each once")
+    nginx_proc.terminate()
+    nginx_proc.wait(timeout=10)
 
 
 with tempfile.TemporaryDirectory() as work:
@@ -107,10 +103,8 @@ with tempfile.TemporaryDirectory() as work:
              1, f"cannot listen on 127.0.0.1:{served.port}") for end in (0, 1)]
     rows += [(taken + [name, str(value)], 2, f"{name} wants") for name, low, high in limits for value in (low - 1, high + 1)]
     for args, code, message in rows + [
-        ([], 2, "give one of --demo, --data FILE and --source live"),
-        (["--demo", "--data", data], 2, "give one of"),
-        (["--demo", "--icon-host", "a b"], 2, "--icon-host wants"),
-        (["--demo", "--icon-host", "h" * 33], 2, "--icon-host wants"),
+        ([], 2, "give one of --demo, --data FILE and --source live"), (["--demo", "--data", data], 2, "give one of"),
+        (["--demo", "--icon-host", "a b"], 2, "--icon-host wants"), (["--demo", "--icon-host", "h" * 33], 2, "--icon-host"),
         (["--demo", "--default-city", "乌鲁木齐市郊区县"], 2, "--default-city"),
         (["--data", os.path.join(work, "none.json")], 1, "none.json: missing"),
         (["--demo", "--bogus"], 2, "unknown or incomplete option --bogus"),
@@ -118,4 +112,3 @@ with tempfile.TemporaryDirectory() as work:
         done = subprocess.run([exe, "--port", "0"] + args, capture_output=True, timeout=10)
         check(done.returncode == code and message in done.stderr.decode(), f"{args} exits {code} saying why")
     served.stop()
-finish()

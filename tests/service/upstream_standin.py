@@ -6,10 +6,10 @@ knows every name and place, prints its port, serves the counts at /calls and end
 import argparse, collections, datetime, http.server, json, threading, time, urllib.parse, zlib
 
 
-def daily(offset, highs=(21.4, 18.5, -0.5), first=0):
+def daily(offset=28800, highs=(21.4, 18.5, -0.5), first=0):
     """A forecast for a place `offset` s east of UTC, from its today (plus `first` days)."""
     today = (datetime.datetime.now(datetime.timezone.utc) + datetime.timedelta(seconds=offset)).date()
-    return {"utc_offset_seconds": offset, "timezone": "GMT", "daily_units": {"temperature_2m_max": "°C"},
+    return {"utc_offset_seconds": offset, "timezone": "GMT",
             "daily": {"time": [(today + datetime.timedelta(first + i)).isoformat() for i in range(3)],
                       "weather_code": [0, 63, 95], "temperature_2m_max": list(highs),
                       "temperature_2m_min": [10.5, 9.0, -3.5], "wind_speed_10m_max": [10.0, 25.0, 62.0],
