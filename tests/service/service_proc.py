@@ -1,5 +1,5 @@
-"""What the service's process tests share: checks, the program's query, one GET, and the service on
-a free port, its log a file (which thousands of requests cannot choke as a pipe) read line by line."""
+"""The process tests' checks, the program's query, one GET, and the service on a free port, its log
+a file (which thousands of requests cannot choke as a pipe) read line by line. Waits are bounded."""
 
 import atexit, os, re, signal, socket, subprocess, tempfile, time, urllib.parse
 
@@ -35,9 +35,8 @@ class Service:
     def __init__(self, exe, *args):
         fd, path = tempfile.mkstemp()
         self.proc = subprocess.Popen([exe, "--port", "0", *args], stdout=fd, stderr=subprocess.PIPE, text=True)
-        children.append(self.proc)
         self.reader, self.history = open(path, "rb"), []
-        os.close(fd), os.unlink(path)
+        children.append(self.proc), os.close(fd), os.unlink(path)
         self.lines = [self.line(), self.line()]
         found = re.search(r"listening on http://127\.0\.0\.1:(\d+) \(icon host (\S+)\)", self.lines[1])
         self.port, self.icon_host = (int(found.group(1)), found.group(2)) if found else (0, "")

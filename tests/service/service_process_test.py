@@ -11,13 +11,12 @@ BEIJING = query("北京")
 
 
 def page_logged(service, city):
-    """The city's forecast page comes back and the next line logs it."""
     page, log = fetch(service.port, query(city))[2], service.line()
     return b"al_wt" in page and re.search(r" GET /s\?wd=\S+ 200 %d \d+\.\dms$" % len(page), log) is not None
 
 
 def front(service, work):
-    """The committed nginx example on a free loopback port in front of `service`: each answer cached."""
+    """The committed nginx example on a free loopback port in front of `service`."""
     nginx = shutil.which("nginx") or "/usr/sbin/nginx"
     if not os.access(nginx, os.X_OK):
         return print("skip nginx caching front: nginx is not installed")
@@ -50,21 +49,14 @@ with tempfile.TemporaryDirectory() as work:
     demo = Service(exe, "--demo", "--icon-host", "icons.example.org")
     check("DEMO DATA" in demo.lines[0] and demo.icon_host == "icons.example.org", "demo mode says so first")
     check(page_logged(demo, "北京"), "demo: serves and logs a forecast page")
-    # What the edge refuses and one of each of ours, into the log; a forecast page keeps its
-    # connection, with a HEAD between two GETs carrying no body.
+    # A forecast page keeps its connection, with a HEAD between two GETs carrying no body; what the
+    # program reads to the end (an icon, a page without the forecast) ends it.
     ask = http.client.HTTPConnection("127.0.0.1", demo.port, timeout=5)
-    for method, target, body, status, logged in (("GET", "/s?wd=" + "a" * 9000, None, 414, " 414 17 "),
-                                                 ("BREW", "/s", None, 400, " BREW /s 400 "),
-                                                 ("GET", "/s?wd=%ZZ", None, 400, " GET /s?wd=%ZZ 400 52 "),
-                                                 ("POST", "/s", "abc", 405, " POST /s 405 "),
-                                                 ("GET", BEIJING, None, 200, ""), ("HEAD", BEIJING, None, 200, ""),
-                                                 ("GET", BEIJING, None, 200, "")):
-        ask.request(method, target, body)
+    for method in ("GET", "HEAD", "GET"):
+        ask.request(method, BEIJING)
         answer = ask.getresponse()
-        got = (answer.status, answer.getheader("Content-Type"), answer.read(), demo.line())
-        check(got[0] == status and (len(got[2]) < 100 or got[1] == "text/html; charset=gbk") and logged in got[3]
-              and (method != "HEAD" or got[2] == b""), f"{method} {target[:12]}: {got[0]}, logged {got[3]}")
-    # What the program reads to the end (an icon, a page without the forecast) ends its connection.
+        check((answer.status, answer.getheader("Content-Type"), len(answer.read()) > 5000) ==
+              (200, "text/html; charset=gbk", method == "GET"), f"{method} on one connection")
     for path, ends in ((BEIJING, False), ("/vip/baidu/imag/night/leizhenyu.gif", True), (query("Atlantis"), True)):
         check((fetch(demo.port, path, "Keep-Alive", 1)[2] is not None) == ends, f"{path} ends its connection: {ends}")
     demo.log()

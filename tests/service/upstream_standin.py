@@ -16,44 +16,8 @@ def daily(offset=28800, highs=(21.4, 18.5, -0.5), first=0):
                       "wind_direction_10m_dominant": [0, 315, 180]}}
 
 
-class Handler(http.server.BaseHTTPRequestHandler):
-    protocol_version = "HTTP/1.1"
-
-    def log_message(self, *args):
-        pass
-
-    def do_GET(self):
-        s, url = self.server, urllib.parse.urlsplit(self.path)
-        kind, query = url.path.rpartition("/")[2], dict(urllib.parse.parse_qsl(url.query))
-        if kind not in ("search", "forecast"):
-            return self.send(200 if kind == "calls" else 404, json.dumps(s.calls).encode())
-        key = query.get("name", "") if kind == "search" else "%.2f" % float(query.get("latitude", "nan"))
-        with s.lock:
-            s.calls.update([kind, f"{kind} {key}"])
-        time.sleep(s.delay)
-        if kind == "search":
-            latitude = s.places.get(key, zlib.crc32(key.encode()) % 5000 / 100 if s.auto else None)
-            found = [{"name": key, "latitude": latitude, "longitude": 100.0, "country_code": "CN",
-                      "population": 1000000}] if latitude is not None else None
-            return self.send(200, json.dumps({"results": found} if found else {}, ensure_ascii=False).encode())
-        answer = s.answers.get(float(key), daily(28800) if s.auto else (404, b"{}"))
-        if answer == "hang":
-            s.stopping.wait(60)
-        self.send(*answer) if isinstance(answer, tuple) else self.send(200, json.dumps(answer).encode())
-
-    def send(self, status, body):
-        try:
-            self.send_response(status)
-            self.send_header("Content-Type", "application/json; charset=utf-8")
-            self.send_header("Content-Length", str(len(body)))
-            self.end_headers()
-            self.wfile.write(body)
-        except OSError:
-            pass
-
-
 class StandIn(http.server.ThreadingHTTPServer):
-    """places: name -> latitude (absent: unknown); answers: latitude -> a body, (status, bytes) or "hang"."""
+    """places: name -> latitude (else unknown); answers: latitude -> a body, (status, bytes) or "hang"."""
     daemon_threads = True
 
     def __init__(self, auto=False, delay=0.0):
@@ -70,7 +34,40 @@ class StandIn(http.server.ThreadingHTTPServer):
     def stop(self):
         self.stopping.set()
         self.shutdown()
-        self.server_close()
+
+    def handle_error(self, request, address):  # a client gone before its answer (a hang, a body cut off)
+        pass
+
+
+class Handler(http.server.BaseHTTPRequestHandler):
+    protocol_version = "HTTP/1.1"
+
+    def do_GET(self):
+        s, url = self.server, urllib.parse.urlsplit(self.path)
+        kind, query = url.path.rpartition("/")[2], dict(urllib.parse.parse_qsl(url.query))
+        key = query.get("name") or "%.2f" % float(query.get("latitude", "nan"))
+        with s.lock:
+            s.calls.update([kind, f"{kind} {key}"] if kind in ("search", "forecast") else [])
+            answer = (200, json.dumps(s.calls).encode())
+        time.sleep(s.delay if kind in ("search", "forecast") else 0)
+        if kind == "search":
+            latitude = s.places.get(key, zlib.crc32(key.encode()) % 5000 / 100 if s.auto else None)
+            found = {"results": [{"name": key, "latitude": latitude, "longitude": 100.0, "country_code": "CN",
+                                  "population": 1000000}]} if latitude is not None else {}
+            answer = (200, json.dumps(found, ensure_ascii=False).encode())
+        elif kind == "forecast":
+            answer = s.answers.get(float(key), daily() if s.auto else (404, b"{}"))
+            if answer == "hang":
+                s.stopping.wait(60)
+            answer = answer if isinstance(answer, tuple) else (200, json.dumps(answer).encode())
+        self.send_response(answer[0])
+        self.send_header("Content-Type", "application/json; charset=utf-8")
+        self.send_header("Content-Length", str(len(answer[1])))
+        self.end_headers()
+        self.wfile.write(answer[1])
+
+    def log_message(self, *args):
+        pass
 
 
 if __name__ == "__main__":
@@ -78,8 +75,4 @@ if __name__ == "__main__":
     parser.add_argument("--lifetime", type=float, default=600)
     standin = StandIn(auto=True)
     print("port", standin.server_address[1], flush=True)
-    try:
-        standin.stopping.wait(parser.parse_args().lifetime)
-    except KeyboardInterrupt:
-        pass
-    standin.stop()
+    standin.stopping.wait(parser.parse_args().lifetime)
