@@ -45,9 +45,10 @@ def ended(socks):
     """How many of `socks` the service has closed."""
     count = 0
     for s in socks:
+        s.setblocking(False)
         try:
-            count += s.recv(1, socket.MSG_DONTWAIT) == b""
-        except OSError as e:
+            count += s.recv(1) == b""
+        except (BlockingIOError, ConnectionResetError) as e:
             count += isinstance(e, ConnectionResetError)
     return count
 
