@@ -17,8 +17,8 @@ for name in make_icons.ICONS:
         path = os.path.join(sys.argv[2], f"{variant}-{name}.gif")
         rgb = subprocess.run(["convert", path, "-depth", "8", "rgb:-"], capture_output=True, timeout=30).stdout
         ink = [make_icons.PALETTE[i] for row in pixels for i in row if i]  # palette 0 is the only black
-        if rgb != b"".join(bytes(make_icons.PALETTE[i]) for row in pixels for i in row) or pixels[0][0] \
-                or (0, 0, 0) in ink or not 0.1 < len(ink) / make_icons.SIZE ** 2 < 0.7 or drawn["day"] == drawn["night"]:
+        if rgb != b"".join(bytes(make_icons.PALETTE[i]) for row in pixels for i in row) or pixels[0][0] or \
+                (0, 0, 0) in ink or not 0.1 < len(ink) / make_icons.SIZE ** 2 < 0.7 or drawn["day"] == drawn["night"]:
             failures.append(f"{variant}-{name}")
 print("\n".join(f"FAIL: {f}" for f in failures) or f"{len(make_icons.ICONS) * 2} icons checked")
 sys.exit(1 if failures else 0)

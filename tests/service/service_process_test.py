@@ -24,7 +24,8 @@ def front(service, work):
         port = probe.getsockname()[1]
     conf = open(front_conf).read().replace("server 127.0.0.1:8642;", f"server 127.0.0.1:{service.port};").replace(
         "listen 80;", f"listen 127.0.0.1:{port};").replace("/var/cache/nginx/pellumo-forecast", f"{work}/cache")
-    temps = " ".join(f"{kind}_temp_path {work}/{kind};" for kind in ("client_body", "proxy", "fastcgi", "uwsgi", "scgi"))
+    temps = " ".join(f"{kind}_temp_path {work}/{kind};" for kind in
+                     ("client_body", "proxy", "fastcgi", "uwsgi", "scgi"))
     with open(f"{work}/nginx.conf", "w") as f:
         f.write(f"daemon off; master_process off; pid {work}/nginx.pid; error_log {work}/error.log; events {{}}\n"
                 f"http {{ access_log off; {temps}\n{conf} }}\n")
@@ -78,7 +79,8 @@ with tempfile.TemporaryDirectory() as work:
     check(page_logged(served, "西宁"), "data: serves and logs a forecast page")
     write_data("哈尔滨")
     check("reloaded 1 cities" in served.line(), "a changed data file is reloaded")
-    for breakage, note in ((lambda: open(data, "w").write("{"), "not valid JSON"), (lambda: os.remove(data), "missing")):
+    for breakage, note in ((lambda: open(data, "w").write("{"), "not valid JSON"),
+                           (lambda: os.remove(data), "missing")):
         breakage()
         check(served.line().endswith(f"{note}; keeping the last good data"), f"a data file {note} is reported")
     time.sleep(2.5)  # two more polls, which must say nothing: the next line is the access log's
@@ -93,10 +95,11 @@ with tempfile.TemporaryDirectory() as work:
               ("--max-body-bytes", 0, 1 << 20)]
     rows = [(taken + [o for name, *ends in limits[1:] for o in (name, str(ends[end]))] + ["--icon-host", "h" * 32],
              1, f"cannot listen on 127.0.0.1:{served.port}") for end in (0, 1)]
-    rows += [(taken + [name, str(value)], 2, f"{name} wants") for name, low, high in limits for value in (low - 1, high + 1)]
+    rows += [(taken + [name, str(value)], 2, f"{name} wants") for name, low, high in limits
+             for value in (low - 1, high + 1)]
     for args, code, message in rows + [
         ([], 2, "give one of --demo, --data FILE and --source live"), (["--demo", "--data", data], 2, "give one of"),
-        (["--demo", "--icon-host", "a b"], 2, "--icon-host wants"), (["--demo", "--icon-host", "h" * 33], 2, "--icon-host"),
+        (["--demo", "--icon-host", "a b"], 2, "--icon-host wants"), (["--demo", "--icon-host", "h" * 33], 2, "wants"),
         (["--demo", "--default-city", "乌鲁木齐市郊区县"], 2, "--default-city"),
         (["--data", os.path.join(work, "none.json")], 1, "none.json: missing"),
         (["--demo", "--bogus"], 2, "unknown or incomplete option --bogus"),
