@@ -1,100 +1,31 @@
 #!/usr/bin/env python3
-"""A stand-in for Open-Meteo's geocoder (/v1/search) and daily forecast (/v1/forecast) on
-127.0.0.1, answering in the documented shapes, counting the calls, and able to be slow, hang
-or answer wrongly. Imported by the tests; run alone (for the benchmark) it answers any name
-with a place in China and any place with a fair forecast, prints its port, serves the counts
-at /calls, and ends by itself after --lifetime seconds.
-"""
+"""A stand-in for Open-Meteo's geocoder (/v1/search) and daily forecast (/v1/forecast) on loopback,
+in the documented shapes, counting its calls. Run alone (the benchmark, the end-to-end site) it
+knows every name and place, prints its port, serves the counts at /calls and ends after --lifetime s."""
 
 import argparse, collections, datetime, http.server, json, threading, time, urllib.parse, zlib
 
 
-def daily(offset, codes=(0, 63, 95), highs=(21.4, 18.5, -0.5), lows=(10.5, 9.0, -3.5), winds=(10.0, 25.0, 62.0),
-          directions=(0, 315, 180), first=0):
-    """A forecast body for a place `offset` seconds east of UTC, its today first (plus `first` days)."""
+def daily(offset=28800, highs=(21.4, 18.5, -0.5), first=0):
+    """A forecast for a place `offset` s east of UTC, from its today (plus `first` days)."""
     today = (datetime.datetime.now(datetime.timezone.utc) + datetime.timedelta(seconds=offset)).date()
-    return {"latitude": 0, "longitude": 0, "generationtime_ms": 0.1, "utc_offset_seconds": offset,
-            "timezone": "GMT", "timezone_abbreviation": "GMT", "elevation": 10,
-            "daily_units": {"time": "iso8601", "weather_code": "wmo code", "temperature_2m_max": "°C",
-                            "temperature_2m_min": "°C", "wind_speed_10m_max": "km/h",
-                            "wind_direction_10m_dominant": "°"},
-            "daily": {"time": [(today + datetime.timedelta(days=first + i)).isoformat() for i in range(3)],
-                      "weather_code": list(codes), "temperature_2m_max": list(highs),
-                      "temperature_2m_min": list(lows), "wind_speed_10m_max": list(winds),
-                      "wind_direction_10m_dominant": list(directions)}}
+    return {"utc_offset_seconds": offset, "timezone": "GMT",
+            "daily": {"time": [(today + datetime.timedelta(first + i)).isoformat() for i in range(3)],
+                      "weather_code": [0, 63, 95], "temperature_2m_max": list(highs),
+                      "temperature_2m_min": [10.5, 9.0, -3.5], "wind_speed_10m_max": [10.0, 25.0, 62.0],
+                      "wind_direction_10m_dominant": [0, 315, 180]}}
 
 
-def place(name, latitude, longitude=100.0, country="CN", population=1000000):
-    return {"id": 1, "name": name, "latitude": latitude, "longitude": longitude, "elevation": 50,
-            "feature_code": "PPLA", "country_code": country, "timezone": "Asia/Shanghai",
-            "population": population, "country": "中国", "admin1": "x"}
-
-
-class StandIn:
-    """places: UTF-8 name -> list of matches (absent: no match). answers: latitude -> what the
-    forecast of that place answers: a dict (the body), (status, bytes), or "hang". Any name or
-    latitude not set is answered as `auto` says: a place / a fair forecast, or nothing."""
+class StandIn(http.server.ThreadingHTTPServer):
+    """places: name -> latitude (else unknown); answers: latitude -> a body, (status, bytes) or "hang"."""
+    daemon_threads = True
 
     def __init__(self, auto=False, delay=0.0):
+        super().__init__(("127.0.0.1", 0), Handler)
         self.places, self.answers, self.auto, self.delay = {}, {}, auto, delay
-        self.calls = collections.Counter()
-        self.lock, self.stopping = threading.Lock(), threading.Event()
-        standin = self
-
-        class Handler(http.server.BaseHTTPRequestHandler):
-            protocol_version = "HTTP/1.1"
-
-            def log_message(self, *args):
-                pass
-
-            def do_GET(self):
-                url = urllib.parse.urlsplit(self.path)
-                query = dict(urllib.parse.parse_qsl(url.query))
-                if url.path == "/calls":
-                    with standin.lock:
-                        return self.send(200, json.dumps(dict(standin.calls)).encode())
-                if url.path == "/v1/search":
-                    name = query.get("name", "")
-                    with standin.lock:
-                        standin.calls["search"] += 1
-                        standin.calls["search " + name] += 1
-                    time.sleep(standin.delay)
-                    found = standin.places.get(name)
-                    if found is None and standin.auto:
-                        found = [place(name, zlib.crc32(name.encode()) % 5000 / 100)]
-                    body = {"results": found, "generationtime_ms": 0.2} if found else {"generationtime_ms": 0.2}
-                    return self.send(200, json.dumps(body, ensure_ascii=False).encode())
-                if url.path == "/v1/forecast":
-                    latitude = float(query.get("latitude", "nan"))
-                    with standin.lock:
-                        standin.calls["forecast"] += 1
-                        standin.calls["forecast %.2f" % latitude] += 1
-                    answer = standin.answers.get(round(latitude, 2), daily(28800) if standin.auto else (404, b"{}"))
-                    time.sleep(standin.delay)
-                    if answer == "hang":
-                        standin.stopping.wait(60)
-                        return self.send(200, b"{}")
-                    if isinstance(answer, dict):
-                        answer = (200, json.dumps(answer).encode())
-                    return self.send(*answer)
-                self.send(404, b'{"error":true,"reason":"Not Found"}')
-
-            def send(self, status, body):
-                try:
-                    self.send_response(status)
-                    self.send_header("Content-Type", "application/json; charset=utf-8")
-                    self.send_header("Content-Length", str(len(body)))
-                    self.end_headers()
-                    self.wfile.write(body)
-                except OSError:
-                    pass
-
-        self.server = http.server.ThreadingHTTPServer(("127.0.0.1", 0), Handler)
-        self.server.daemon_threads = True
-        self.port = self.server.server_address[1]
-        self.base = f"http://127.0.0.1:{self.port}"
-        self.thread = threading.Thread(target=self.server.serve_forever, daemon=True)
-        self.thread.start()
+        self.calls, self.lock, self.stopping = collections.Counter(), threading.Lock(), threading.Event()
+        self.base = f"http://127.0.0.1:{self.server_address[1]}"
+        threading.Thread(target=self.serve_forever, daemon=True).start()
 
     def count(self, key):
         with self.lock:
@@ -102,18 +33,46 @@ class StandIn:
 
     def stop(self):
         self.stopping.set()
-        self.server.shutdown()
-        self.server.server_close()
+        self.shutdown()
+
+    def handle_error(self, request, address):  # a client gone before its answer (a hang, a body cut off)
+        pass
+
+
+class Handler(http.server.BaseHTTPRequestHandler):
+    protocol_version = "HTTP/1.1"
+
+    def do_GET(self):
+        s, url = self.server, urllib.parse.urlsplit(self.path)
+        kind, query = url.path.rpartition("/")[2], dict(urllib.parse.parse_qsl(url.query))
+        key = query.get("name") or "%.2f" % float(query.get("latitude", "nan"))
+        with s.lock:
+            s.calls.update([kind, f"{kind} {key}"] if kind in ("search", "forecast") else [])
+            answer = (200, json.dumps(s.calls).encode())
+        time.sleep(s.delay if kind in ("search", "forecast") else 0)
+        if kind == "search":
+            latitude = s.places.get(key, zlib.crc32(key.encode()) % 5000 / 100 if s.auto else None)
+            found = {"results": [{"name": key, "latitude": latitude, "longitude": 100.0, "country_code": "CN",
+                                  "population": 1000000}]} if latitude is not None else {}
+            answer = (200, json.dumps(found, ensure_ascii=False).encode())
+        elif kind == "forecast":
+            answer = s.answers.get(float(key), daily() if s.auto else (404, b"{}"))
+            if answer == "hang":
+                s.stopping.wait(60)
+            answer = answer if isinstance(answer, tuple) else (200, json.dumps(answer).encode())
+        self.send_response(answer[0])
+        self.send_header("Content-Type", "application/json; charset=utf-8")
+        self.send_header("Content-Length", str(len(answer[1])))
+        self.end_headers()
+        self.wfile.write(answer[1])
+
+    def log_message(self, *args):
+        pass
 
 
 if __name__ == "__main__":
     parser = argparse.ArgumentParser()
     parser.add_argument("--lifetime", type=float, default=600)
-    args = parser.parse_args()
     standin = StandIn(auto=True)
-    print(f"port {standin.port}", flush=True)
-    try:
-        standin.stopping.wait(args.lifetime)
-    except KeyboardInterrupt:
-        pass
-    standin.stop()
+    print("port", standin.server_address[1], flush=True)
+    standin.stopping.wait(parser.parse_args().lifetime)
