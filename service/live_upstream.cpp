@@ -73,6 +73,9 @@ HttpAnswer fetch(const std::string& url, long timeoutMs) {
     if (result != CURLE_OK) {
         answer.error = *error ? error : curl_easy_strerror(result);
         if (result == CURLE_WRITE_ERROR) answer.error = "answer larger than 256 KiB";
+        // curl's own text names the milliseconds waited, which would make every time-out a
+        // new problem to log.
+        if (result == CURLE_OPERATION_TIMEDOUT) answer.error = "no answer within the time limit";
         answer.body.clear();
         return answer;
     }
