@@ -20,7 +20,7 @@ bool piece(const char* field, size_t size, size_t longest, const std::string& pa
            !std::strchr(field, '<') && page.find(field) != std::string::npos;
 }
 
-void checkIconUrl(const char* url, bool night, const std::string& page) {
+void checkIconUrl(const char* url, bool night) {
     const std::string prefix = std::string("http://") + weatherHosts.icon + forecast_page::kIconPath +
                                (night ? forecast_page::kNightFolder : forecast_page::kDayFolder);
     FUZZ_CHECK(std::memchr(url, 0, WeatherPanel::kIconUrlSize) &&
@@ -47,7 +47,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
                    piece(d.description, sizeof d.description, 16, text) && piece(d.wind, sizeof d.wind, 16, text));
     }
     for (const auto& urls : panel->iconUrls) {
-        for (bool night : {false, true}) checkIconUrl(urls[night], night, text);
+        for (bool night : {false, true}) checkIconUrl(urls[night], night);
     }
     return 0;
 }

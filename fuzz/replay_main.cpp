@@ -17,8 +17,7 @@ int main(int argc, char** argv) {
             std::ifstream file(entry.path(), std::ios::binary);
             // Exactly the file's size, so AddressSanitizer sees a read past its end.
             const std::vector<uint8_t> data((std::istreambuf_iterator<char>(file)), std::istreambuf_iterator<char>());
-            std::printf("%s\n", entry.path().c_str());
-            std::fflush(stdout);
+            std::fprintf(stderr, "%s\n", entry.path().c_str());  // unbuffered: the last one shown failed
             LLVMFuzzerTestOneInput(data.data(), data.size());
             ++replayed;
         }

@@ -119,8 +119,7 @@ TEST(CalendarReference, EveryDayFollowsTheAstronomicalMonthsAndTerms) {
     EXPECT_EQ(failures, 0);
 }
 
-// What the walk leaves out: the years either side of the range, months 0 and 13, the day numbers,
-// the cells past a short month's end and no almanac day outside the month.
+// What the walk leaves out: years beside the range, months 0 and 13, day numbers, cells past the month.
 TEST(MonthConversion, TodayLineRangeEdgesOddMonthsAndShortMonths) {
     CalendarPanel panel;
     almanac::Day described[31], out{};
@@ -141,9 +140,8 @@ TEST(MonthConversion, TodayLineRangeEdgesOddMonthsAndShortMonths) {
     }
 }
 
-// The names of what the walk counts: the cycles (in 1900, 2023-2027, 2038), 除夕 on a 29th and a 30th,
-// a leap month, days 20 and 30, a term that is a festival; the text cut at a whole character. (The
-// tooltip test reads 7 December 2026 whole, the pellumo-cal test 6 February 2027.)
+// The names of what the walk counts (cycles, 除夕 on a 29th and a 30th, a leap month, days 20 and 30, a term
+// that is a festival), cut at a whole character; the tooltip and pellumo-cal tests read 2026-12-07, 2027-02-06.
 TEST(Almanac, DescribesADayInWords) {
     const std::tuple<uint16_t, uint16_t, uint16_t, Layout, size_t, const char*> rows[] = {
         // date, layout, room, text

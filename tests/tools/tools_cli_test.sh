@@ -10,9 +10,7 @@ work=$(mktemp -d)
 trap 'rm -rf "$work"' EXIT
 
 cal() { "$wine_run" --prefix "$prefix" "$exe" "$@"; }
-check() {  # check DESCRIPTION COMMAND...
-    "${@:2}" || { echo "FAILED: $1"; failures=$((failures + 1)); }
-}
+check() { "${@:2}" || { echo "FAILED: $1"; failures=$((failures + 1)); }; }  # check DESCRIPTION COMMAND...
 exits() { cal "${@:2}" >"$work/out" 2>"$work/err"; [ $? -eq "$1" ]; }  # exits CODE ARGS...
 # Refused: exit code 2, one line on stderr, nothing on stdout.
 refused() { exits 2 "$@" && [ ! -s "$work/out" ] && [ "$(wc -l <"$work/err")" -eq 1 ]; }
