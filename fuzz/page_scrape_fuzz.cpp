@@ -46,8 +46,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
         FUZZ_CHECK(piece(d.temperature, sizeof d.temperature, sizeof d.temperature - 1, text) &&
                    piece(d.description, sizeof d.description, 16, text) && piece(d.wind, sizeof d.wind, 16, text));
     }
-    for (const auto& urls : panel->iconUrls) {
+    for (const auto& urls : panel->iconUrls)
         for (bool night : {false, true}) checkIconUrl(urls[night], night);
-    }
     return 0;
 }

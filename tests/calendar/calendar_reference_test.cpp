@@ -109,10 +109,9 @@ TEST(CalendarReference, EveryDayFollowsTheAstronomicalMonthsAndTerms) {
                                     int{d.yearCycle}, int{d.monthCycle}, int{d.dayCycle});
                 const auto expected = std::make_tuple(label, weekday, lunar.year, code, lunarDay, termIndex, festival,
                                                       yearCycle, monthCycle, dayCycle);
-                if (actual != expected && ++failures <= 20) {
+                if (actual != expected && ++failures <= 20)
                     ADD_FAILURE() << date << ": " << testing::PrintToString(actual) << " expected "
                                   << testing::PrintToString(expected);
-                }
             }
         }
     }
@@ -147,6 +146,7 @@ TEST(Almanac, DescribesADayInWords) {
         // date, layout, room, text
         {2027, 2, 5, Layout::oneLine, 256, "2027年2月5日 星期五  农历丙午年 (马) 腊月廿九  壬寅月 乙卯日  除夕"},
         {1900, 1, 30, Layout::oneLine, 256, "1900年1月30日 星期二  农历己亥年 (猪) 腊月三十  丁丑月 癸卯日  除夕"},
+        {1949, 10, 1, Layout::oneLine, 256, "1949年10月1日 星期六  农历己丑年 (牛) 八月初十  癸酉月 甲子日"},
         {2023, 3, 22, Layout::tipLines, 256, "2023年3月22日 星期三\r\n农历癸卯年 (兔) 闰二月初一"},
         {2024, 2, 29, Layout::tipLines, 256, "2024年2月29日 星期四\r\n农历甲辰年 (龙) 正月二十"},
         {2026, 4, 5, Layout::tipLines, 256, "2026年4月5日 星期日\r\n农历丙午年 (马) 二月十八\r\n清明"},

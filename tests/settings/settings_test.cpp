@@ -7,7 +7,6 @@
 
 #include <gtest/gtest.h>
 
-#include <cstring>
 #include <string>
 
 namespace {
@@ -45,7 +44,11 @@ TEST(SettingsLine, ReadsWhatItCanAndWritesItBack) {
         // Negative origins, a colour with the top bit, a city holding both separators.
         {"/1/0/-30,-7,1,0,16777215,-1,42/-4,-260,1193046,a,b/" BEIJING, ""},
         {kDefaultLine + BEIJING "\r\n", ""},  // bytes after the city are the city's
-        {"/1/0 and then thirty more bytes of text", "/1/0" + kDefaultLine.substr(4)},  // the rest as it was
+        {"/1/1/1,2,3,4,5,6,7 and nothing more", "/1/1/1,2,3,4,5,6,7/4,260,16711935,"},  // no '/': the rest as it was
+        {"/1/0 and then thirty more bytes of text", "/1/0" + kDefaultLine.substr(4)},
+        // Fewer colours: the search runs on into the weather record.
+        {"/0/1/500,600,700/800,900,1000,Chongqing", "/0/1/500,600,700,900,1000,0,13196863/800,900,1000,Chongqing"},
+        {"/ +1/0/ -5,\t6,+7,8x,x,0,0/1,2,3; no city", "/1/0/-5,6,7,8,0,0,0/1,2,3,"},  // as atoi reads
         // Numbers beyond the int range clamped; positions to a range painting can use.
         {"/0/1/99999999999,-99999999999,99999999999,-2147483649,2147483648,-2147483648,1/"
          "-2147483648,2147483647,4294967296,",

@@ -29,8 +29,7 @@ if [ "$tool" = fetch ]; then
 2 $url $url
 2 --limit
 ROWS
-    [ "$failures" -eq 0 ]
-    exit
+    exit $((failures > 0))
 fi
 
 cal 2024 2 >"$work/grid"
