@@ -1,4 +1,5 @@
-// Replays the seeds and fixed findings, folders of inputs, as a test in every host build.
+// Replays the seeds and fixed findings, folders of inputs, as a test in every host build; each input
+// in a block of exactly its size, so that AddressSanitizer sees a read past its end.
 
 #include <cstdint>
 #include <cstdio>
@@ -15,7 +16,6 @@ int main(int argc, char** argv) {
         std::error_code absent;  // a folder not made yet (no findings) holds nothing
         for (const auto& entry : std::filesystem::directory_iterator(argv[i], absent)) {
             std::ifstream file(entry.path(), std::ios::binary);
-            // Exactly the file's size, so AddressSanitizer sees a read past its end.
             const std::vector<uint8_t> data((std::istreambuf_iterator<char>(file)), std::istreambuf_iterator<char>());
             std::fprintf(stderr, "%s\n", entry.path().c_str());  // unbuffered: the last one shown failed
             LLVMFuzzerTestOneInput(data.data(), data.size());

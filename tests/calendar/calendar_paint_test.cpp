@@ -12,7 +12,6 @@
 namespace {
 
 using namespace calendar_grid;
-using test_support::Canvas;
 
 constexpr Box kAll{0, 0, 640, 900};  // the panel at 192 DPI; boxes count pixels up to, not at, right and bottom
 // Channels of 0 or 255 only, so no anti-aliased edge of one can pass for another.
@@ -43,8 +42,8 @@ TEST(CalendarPaint, DrawsEveryPartInItsPlaceAndColourInsideItsRectangle) {
         const auto at = [&c](Box a) { return scaled(a, c.dpi); };
         std::copy(std::begin(kColors), std::end(kColors), p.colors);
         ASSERT_TRUE(p.setViewMonth(c.year, c.month));
-        for (int d = 0; d < 9; ++d) p.dayNumberText[d][1] = '8';  // shows if days 1 to 9 draw a second byte
-        Canvas canvas(kAll.right, kAll.bottom, true);             // colours with their anti-aliased shades
+        for (int d = 0; d < 9; ++d) p.dayNumberText[d][1] = '8';     // shows if days 1 to 9 draw a second byte
+        test_support::Canvas canvas(kAll.right, kAll.bottom, true);  // colours with their anti-aliased shades
         ASSERT_TRUE(canvas.get() && p.paint(nullptr, canvas.get()));
         EXPECT_EQ(canvas.hash(), c.hash) << std::hex << canvas.hash();
 
@@ -83,7 +82,7 @@ TEST(CalendarNavigation, StepsAndStopsAtTheRangeEnds) {
     CalendarPanel p;
     p.todayYear = 1999;
     for (Step s : {previousYear, previousMonth, nextYear, nextMonth}) (p.*s)();
-    Canvas canvas(kAll.right, kAll.bottom, true);
+    test_support::Canvas canvas(kAll.right, kAll.bottom, true);
     EXPECT_FALSE(p.paint(reinterpret_cast<HWND>(0x1234), canvas.get()) || canvas.count(kAll));
     EXPECT_FALSE(p.moveTo(50, 50)) << "no window recorded to repaint";
     p.setColor(7, 0x123456);  // the index wraps at five

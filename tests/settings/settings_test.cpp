@@ -3,6 +3,7 @@
 #include "settings/settings_line.h"
 #include "settings/settings_store.h"
 
+#include "common/gbk_text.h"
 #include "tests/test_support.h"
 
 #include <gtest/gtest.h>
@@ -62,16 +63,17 @@ TEST(SettingsLine, ReadsWhatItCanAndWritesItBack) {
     };
     for (const auto& [line, written] : rows)
         EXPECT_EQ(reread(line.c_str(), line.size() + 1), written.empty() ? line : written) << line;
+    char field[5];  // a cut allowed more than the field holds still leaves room for the terminator
+    EXPECT_EQ(gbk::copyCut(field, sizeof field, "abcdef", 6, 10), 4u);
 }
 
-// In a current directory whose name no ANSI code page holds (ő and 工): wide paths only.
 BOOL WINAPI failedWrite(HANDLE, LPCVOID, DWORD, LPDWORD done, LPOVERLAPPED) { return *done = 0, FALSE; }
 BOOL WINAPI shortWrite(HANDLE file, LPCVOID bytes, DWORD size, LPDWORD done, LPOVERLAPPED) {
     return WriteFile(file, bytes, size - 1, done, nullptr);
 }
 
 TEST(SettingsFile, HoldsTheLineAloneAndAFailedSaveKeepsTheOldOne) {
-    test_support::TempFolder folder{"pellumo-settings-\xC5\x91\xE5\xB7\xA5"};  // UTF-8 of ő工
+    test_support::TempFolder folder{"pellumo-settings-\xC5\x91\xE5\xB7\xA5"};  // ő工: no ANSI code page has both
     wchar_t previous[MAX_PATH] = {};
     GetCurrentDirectoryW(MAX_PATH, previous);
     ASSERT_TRUE(SetCurrentDirectoryW(folder.path.c_str()));

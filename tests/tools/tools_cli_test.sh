@@ -1,8 +1,7 @@
 #!/usr/bin/env bash
 # shellcheck disable=SC2086  # rows of arguments are split into words on purpose
 # The command-line tools from outside. Usage: tools_cli_test.sh cal|fetch WINE_RUN PREFIX EXE
-# cal: pellumo-cal's formats, whole range and refusals; fetch: pellumo-fetch's argument limits
-# from both sides, taken (the download from a closed loopback port then fails, 1) or refused (2).
+# cal: formats, whole range, refusals; fetch: argument limits, taken (1: closed loopback port) or refused (2).
 set -uo pipefail
 tool=$1 wine_run=$2 prefix=$3 exe=$4
 failures=0
