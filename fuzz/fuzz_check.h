@@ -11,13 +11,11 @@
 
 // `size` bytes of `data` (without data, a filler that shows what is written), and a terminator
 // when asked, in a heap block that ends right there: AddressSanitizer reports a byte past it.
-struct ExactBuffer {
+struct ExactBuffer : std::unique_ptr<char[]> {
     static constexpr char kFill = '\xA5';
-    ExactBuffer(size_t size, const void* data, bool terminate = false) : bytes(new char[size + terminate]) {
-        std::memset(bytes.get(), kFill, size);
-        if (data && size) std::memcpy(bytes.get(), data, size);
-        if (terminate) bytes[size] = '\0';
+    ExactBuffer(size_t size, const void* data, bool terminate = false) : unique_ptr(new char[size + terminate]) {
+        std::memset(get(), kFill, size);
+        if (data && size) std::memcpy(get(), data, size);
+        if (terminate) get()[size] = '\0';
     }
-    char* get() { return bytes.get(); }
-    std::unique_ptr<char[]> bytes;
 };

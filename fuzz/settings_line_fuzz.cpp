@@ -1,5 +1,5 @@
-// A hand-edited settings line: origins within limits, the city whole GBK characters; printed
-// again each part keeps to any room, and the printed line reads back as the same values.
+// A hand-edited settings line: the city is read as whole GBK characters, and each part printed again
+// keeps to any room (what the values are, and that they read back, is the unit rows' part).
 
 #include "fuzz/fuzz_check.h"
 #include "common/gbk_text.h"
@@ -10,35 +10,17 @@
 
 using namespace settings_line;
 
-namespace {
-
-bool holds(int32_t origin) { return origin >= -kOriginLimit && origin <= kOriginLimit; }
-
-struct Values {
-    LineHead head;
+extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
+    ExactBuffer text(size, data);  // exactly `size` bytes, unterminated
+    const LineHead head = parseHead(text.get(), size);
     CalendarRecord calendar{};
     WeatherRecord weather{};
-};
+    if (head.calendarAt < size) parseCalendarRecord(text.get() + head.calendarAt, size - head.calendarAt, calendar);
+    if (head.weatherAt < size) parseWeatherRecord(text.get() + head.weatherAt, size - head.weatherAt, weather);
+    const size_t city = strnlen(weather.city, kCitySize);
+    FUZZ_CHECK(city < kCitySize && gbk::wholeCharacters(weather.city, city) == city);
 
-// The values in `size` bytes at `text`, read from a block of exactly that size.
-Values read(const void* text, size_t size) {
-    ExactBuffer line(size, text);
-    Values v{parseHead(line.get(), size)};
-    if (v.head.calendarAt < size)
-        parseCalendarRecord(line.get() + v.head.calendarAt, size - v.head.calendarAt, v.calendar);
-    if (v.head.weatherAt < size) parseWeatherRecord(line.get() + v.head.weatherAt, size - v.head.weatherAt, v.weather);
-    return v;
-}
-
-}  // namespace
-
-extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
-    const Values v = read(data, size);
-    const size_t city = strnlen(v.weather.city, kCitySize);
-    FUZZ_CHECK(holds(v.calendar.originX) && holds(v.calendar.originY) && holds(v.weather.originX) &&
-               holds(v.weather.originY));
-    FUZZ_CHECK(city < kCitySize && gbk::wholeCharacters(v.weather.city, city) == city);
-
+    // Each part in full, then into a room of its own: the same bytes as far as they fit, terminated.
     char line[kLineSize];
     size_t length = 0;
     const size_t room = size % 96;
@@ -49,14 +31,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
         FUZZ_CHECK(std::memcmp(cut.get(), line + length, kept) == 0);
         length += full;
     };
-    print([&](char* out, size_t n) { return formatHead(v.head.autostartEnabled, v.head.trayIconShown, out, n); });
-    print([&](char* out, size_t n) { return formatCalendarRecord(v.calendar, out, n); });
-    print([&](char* out, size_t n) { return formatWeatherRecord(v.weather, out, n); });
-    const Values back = read(line, length);
-    if (!back.head.usable) return 0;  // a line this short is ignored by design
-    FUZZ_CHECK(back.head.autostartEnabled == v.head.autostartEnabled &&
-               back.head.trayIconShown == v.head.trayIconShown);
-    FUZZ_CHECK(std::memcmp(&back.calendar, &v.calendar, sizeof v.calendar) == 0 &&
-               std::memcmp(&back.weather, &v.weather, sizeof v.weather) == 0);
+    print([&](char* out, size_t n) { return formatHead(head.autostartEnabled, head.trayIconShown, out, n); });
+    print([&](char* out, size_t n) { return formatCalendarRecord(calendar, out, n); });
+    print([&](char* out, size_t n) { return formatWeatherRecord(weather, out, n); });
     return 0;
 }
