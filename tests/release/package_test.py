@@ -14,7 +14,7 @@ import zipfile
 
 root = os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "..")
 sys.path.insert(0, os.path.join(root, "tests", "app"))
-from wine_session import Failure, check, run_session, set_dpi, start  # noqa: E402
+from pellumo_e2e import COLOUR, QUIET, Failure, Screen, check, run_session, start  # noqa: E402
 
 PROGRAMS = {"pellumo.exe": "app", "pellumo-cal.exe": "tools", "pellumo-fetch.exe": "tools"}
 
@@ -65,15 +65,16 @@ def main():
         z.extractall(folder)
     folder = os.path.join(folder, f"pellumo-{version}-win{args.bits}")
 
-    def checks(started):
-        cal = subprocess.run([args.wine_run, "--prefix", args.prefix, os.path.join(folder, "pellumo-cal.exe"), "2025",
-                              "1"], cwd=folder, capture_output=True, timeout=120)
-        check(cal.returncode == 0 and "小寒" in cal.stdout.decode("utf-8", "replace"),
-              "pellumo-cal.exe from there prints January 2025 with its lunar days and solar term")
+    def checks(started):  # as a laptop at 150 % would start it: the prefix's DPI, from a prefix of the right bits
+        subprocess.run([args.wine_run, "--prefix", args.prefix, "--arch", args.bits, "reg", "add",
+                        r"HKCU\Control Panel\Desktop", "/v", "LogPixels", "/t", "REG_DWORD", "/d", "144", "/f"],
+                       timeout=120, check=True, **QUIET)
         args.exe = os.path.join(folder, "pellumo.exe")
-        set_dpi(args, 144)  # as a laptop at 150 % would start it
-        window = start(args, started, folder)[1]
-        check(window[1:] == (1024 - 480, -23, 480, 675), f"pellumo.exe there draws its calendar at 144 DPI {window}")
+        _, window, _, _ = start(args, started, folder)
+        # At 96 DPI the calendar ends above y = 280, where the forecast begins: its ink there is scaled.
+        ink = Screen().count((window[1], window[2] + 300, window[1] + 480, window[2] + 400), lambda p: p == COLOUR)
+        check(window[1:] == (1024 - 480, -23, 480, 675) and ink > 100,
+              f"pellumo.exe there draws its window and calendar at 144 DPI {window}, {ink} pixels of it below 300")
     return run_session(args, checks)
 
 
