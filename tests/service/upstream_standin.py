@@ -1,6 +1,5 @@
 #!/usr/bin/env python3
-"""A stand-in for Open-Meteo's geocoder (/v1/search) and daily forecast (/v1/forecast) on loopback,
-in the documented shapes, counting its calls. Run alone (the benchmark, the end-to-end site) it
+"""A stand-in for Open-Meteo's geocoder and daily forecast on loopback, counting its calls. Run alone it
 knows every name and place, prints its port, serves the counts at /calls and ends after --lifetime s."""
 
 import argparse, collections, datetime, http.server, json, threading, time, urllib.parse, zlib
