@@ -119,5 +119,3 @@ with tempfile.TemporaryDirectory() as work:
     check(served == [True, False, False] and upstream.count("search") + upstream.count("forecast") - calls == 3
           and logged().count("the daily budget of 3 calls is spent") == 1, "the daily budget stops calls, said once")
     service.stop()
-upstream.stop()
-pool.shutdown()

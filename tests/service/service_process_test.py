@@ -15,16 +15,16 @@ import make_icons  # noqa: E402
 def icons(service):
     """Each icon served, decoded by ImageMagick, is its drawing: palette 0 (the only black) all round, ink
     on 10-70 % of it, and a night variant of its own."""
-    if not shutil.which("convert"):
-        return print("skip icons: ImageMagick's convert is missing")
-    for name in make_icons.ICONS:
+    convert = shutil.which("convert")
+    for name in make_icons.ICONS if convert else print("skip icons: ImageMagick's convert is missing") or []:
         drawn = [make_icons.draw(name, night) for night in (False, True)]
         for variant, pixels in zip(("day", "night"), drawn):
-            gif = fetch(service.port, f"/vip/baidu/imag/{variant}/{name}.gif")[2]
-            rgb = subprocess.run(["convert", "gif:-", "-depth", "8", "rgb:-"], input=gif, capture_output=True,
+            _, head, gif = fetch(service.port, f"/vip/baidu/imag/{variant}/{name}.gif")
+            rgb = subprocess.run([convert, "gif:-", "-depth", "8", "rgb:-"], input=gif, capture_output=True,
                                  timeout=30).stdout
             ink = [make_icons.PALETTE[i] for row in pixels for i in row if i]
-            check(rgb == b"".join(bytes(make_icons.PALETTE[i]) for row in pixels for i in row) and not pixels[0][0]
+            check("image/gif\r\n" in head and "public, max-age=86400\r\n" in head and not pixels[0][0]
+                  and rgb == b"".join(bytes(make_icons.PALETTE[i]) for row in pixels for i in row)
                   and (0, 0, 0) not in ink and 0.1 < len(ink) / make_icons.SIZE ** 2 < 0.7 and drawn[0] != drawn[1],
                   f"icon {variant}/{name} is its drawing")
 
@@ -68,7 +68,6 @@ def front(service, work):
 with tempfile.TemporaryDirectory() as work:
     demo = Service(exe, "--demo", "--icon-host", "icons.example.org")
     check("DEMO DATA" in demo.lines[0] and demo.icon_host == "icons.example.org", "demo mode says so first")
-    check(page_logged(demo, "北京"), "demo: serves and logs a forecast page")
     # A HEAD between two GETs on one connection carries no body. (Which answers end their connection
     # the edge test sees.)
     ask = http.client.HTTPConnection("127.0.0.1", demo.port, timeout=5)
