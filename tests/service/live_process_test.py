@@ -1,9 +1,9 @@
 #!/usr/bin/env python3
 """pellumo-forecast --source live against the stand-in upstream: what only the running service shows
-(concurrency, the budget, restarts, hangs, logging once); the tables of answers are live_test's.
+(concurrency, the budget, restarts, hangs, logging once); the tables of answers are service_test's.
 Usage: live_process_test.py PELLUMO_FORECAST"""
 
-import concurrent.futures, datetime, json, os, re, sys, tempfile, time
+import concurrent.futures, datetime, json, re, sys, tempfile, time
 from service_proc import Service, check, fetch, query
 from upstream_standin import StandIn, daily
 
@@ -42,7 +42,7 @@ def labels(high=21, offset=28800):
 
 far = 14 * 3600 if datetime.datetime.now(datetime.timezone.utc).hour >= 11 else -12 * 3600  # not UTC's date
 # One bad answer of each kind the service meets apart (a status, a body refused, a clock, a time limit):
-# every way a body is refused is a row of live_test's.
+# every way a body is refused is a row of service_test's.
 BAD = {"HTTP 500": (500, b'{"error":true,"reason":"boom"}'), "a null": daily(highs=(35, None, 35)),
        "yesterday's dates": daily(first=-1), "a time-out": "hang"}
 WORSE = [f"坏城{i}" for i in range(len(BAD))]  # each city's answer goes bad its own way
