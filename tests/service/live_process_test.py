@@ -1,8 +1,9 @@
 #!/usr/bin/env python3
-"""pellumo-forecast --source live as a process, against the stand-in upstream on loopback.
+"""pellumo-forecast --source live against the stand-in upstream: what only the running service shows
+(concurrency, the budget, restarts, hangs, logging once); the tables of answers are service_test's.
 Usage: live_process_test.py PELLUMO_FORECAST"""
 
-import concurrent.futures, datetime, json, os, re, sys, tempfile, time
+import concurrent.futures, datetime, json, re, sys, tempfile, time
 from service_proc import Service, check, fetch, query
 from upstream_standin import StandIn, daily
 
@@ -13,8 +14,7 @@ def live(*args):
     return Service(sys.argv[1], "--source", "live", "--geocoder", upstream.base, "--forecast-api", upstream.base, *args)
 
 
-def page(city):
-    """The body of the program's query for `city`; b"" unless the connection ended in time."""
+def page(city):  # b"" unless the connection ended in time
     return fetch(service.port, query(city), timeout=10)[2] or b""
 
 
@@ -41,10 +41,10 @@ def labels(high=21, offset=28800):
 
 
 far = 14 * 3600 if datetime.datetime.now(datetime.timezone.utc).hour >= 11 else -12 * 3600  # not UTC's date
-BAD = {"HTTP 500": (500, b'{"error":true,"reason":"boom"}'), "not JSON": (200, b"<html>busy</html>"),
-       "no daily": {"utc_offset_seconds": 28800}, "a short array": daily(highs=(35, 35)),
-       "a null": daily(highs=(35, None, 35)), "yesterday's dates": daily(first=-1),
-       "an absurd number": daily(highs=(135, 35, 35)), "a time-out": "hang"}
+# One bad answer of each kind the service meets apart (a status, a body refused, a clock, a time limit):
+# every way a body is refused is a row of service_test's.
+BAD = {"HTTP 500": (500, b'{"error":true,"reason":"boom"}'), "a null": daily(highs=(35, None, 35)),
+       "yesterday's dates": daily(first=-1), "a time-out": "hang"}
 WORSE = [f"坏城{i}" for i in range(len(BAD))]  # each city's answer goes bad its own way
 for latitude, (name, answer) in enumerate([("北京", daily()), ("远岛", daily(far)), ("朝阳", daily()), ("雾都", "hang"),
                                            ("上海", daily()), ("新城", BAD["HTTP 500"]),  # a body of 256 KiB, one more
@@ -88,8 +88,9 @@ with tempfile.TemporaryDirectory() as work:
     # A restart knows its places. A short period and time limit let each city go through its
     # answers side by side: good, bad its own way twice (logged once), good again.
     service = live("--places", f"{work}/places.json", "--refresh", "1", "--upstream-timeout", "1")
-    check("places known from" in service.lines[0] and GOOD in page("北京")
-          and upstream.count("search 北京") == 1 and upstream.count("forecast 10.00") == 2, "a restart asks no geocoder")
+    check("places known from" in service.lines[0] and GOOD in page("北京") and b"al_wt" not in page("火星市")
+          and upstream.count("search 北京") == upstream.count("search 火星市") == 1
+          and upstream.count("forecast 10.00") == 2, "a restart asks the geocoder nothing it knew")
 
     def answered(answers, settle):
         calls = {name: upstream.count(f"forecast {upstream.places[name]:.2f}") for name in WORSE}
@@ -118,5 +119,3 @@ with tempfile.TemporaryDirectory() as work:
     check(served == [True, False, False] and upstream.count("search") + upstream.count("forecast") - calls == 3
           and logged().count("the daily budget of 3 calls is spent") == 1, "the daily budget stops calls, said once")
     service.stop()
-upstream.stop()
-pool.shutdown()

@@ -1,5 +1,4 @@
-"""The process tests' checks, the program's query, one GET, and the service on a free port, its log
-a file (which thousands of requests cannot choke as a pipe) read line by line. Waits are bounded."""
+"""The process tests' shared parts; the service logs to a file, which thousands of requests cannot choke."""
 
 import atexit, os, re, signal, socket, subprocess, tempfile, time, urllib.parse
 
@@ -18,7 +17,7 @@ def query(city):
 
 
 def fetch(port, target, connection="close", timeout=5.0):
-    """(seconds, head, body) of one GET; the body None unless the server ends the connection in time."""
+    """(seconds, head, body); the body None unless the server ends the connection in time."""
     start, data = time.monotonic(), b""
     with socket.create_connection(("127.0.0.1", port), timeout=timeout) as s:
         s.sendall(f"GET {target} HTTP/1.1\r\nHost: t\r\nConnection: {connection}\r\n\r\n".encode())
@@ -42,7 +41,6 @@ class Service:
         self.port, self.icon_host = (int(found.group(1)), found.group(2)) if found else (0, "")
 
     def line(self, timeout=5.0):
-        """The next line logged, or "" when none is whole within `timeout` s."""
         end = time.monotonic() + timeout
         while not (text := self.reader.readline()).endswith(b"\n"):
             self.reader.seek(-len(text), os.SEEK_CUR)
@@ -53,7 +51,6 @@ class Service:
         return self.history[-1]
 
     def log(self, quiet=0.5):
-        """The lines logged until none comes for `quiet` s."""
         return "\n".join(iter(lambda: self.line(quiet), ""))
 
     def stop(self, stop_signal=signal.SIGTERM):
