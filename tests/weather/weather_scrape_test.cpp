@@ -1,6 +1,6 @@
-// The scraper on page texts written here: every rule, and texts at and past each field's edge,
-// each page right before an inaccessible one. That every field stays terminated and a page
-// cut short changes nothing is the fuzzer's to check.
+// The scraper on page texts written here, each right before an inaccessible page. The fuzzer
+// checks that every field stays terminated, whole characters within its limit, and that an
+// incomplete page changes nothing.
 
 #include "common/forecast_page.h"
 #include "tests/test_support.h"
@@ -23,7 +23,6 @@ using test_support::atPageEnd;
 #define WARM "22" DEG TILDE "15" DEG
 #define SUN "\xC7\xE7"                         // 晴
 #define WIND "\xB1\xB1\xB7\xE7\x33-4\xBC\xB6"  // 北风3-4级
-#define SUN8 SUN SUN SUN SUN SUN SUN SUN SUN
 
 struct Day {
     std::string day = "qing", night = "yin", extension = ".gif", temperature = WARM, description = SUN, wind = WIND;
@@ -59,14 +58,7 @@ TEST(WeatherScrape, CutsEachFieldByItsRules) {
         {"no digit before the marker", with(&Day::temperature, "x" DEG TILDE "5" DEG), 0, DEG TILDE "5" DEG},
         {"temperature of 17 bytes", with(&Day::temperature, WARM "ABCDEFG"), 0, WARM "ABCDE"},
         {"temperature cut inside a character", with(&Day::temperature, WARM "abcd" DEG), 0, WARM "abcd"},
-        {"nine characters", with(&Day::description, SUN8 SUN), 1, SUN8},
-        {"a single byte among double bytes", with(&Day::description, SUN "a" SUN8), 1, SUN "a" SUN SUN SUN SUN SUN SUN},
-        {"long wind", with(&Day::wind, WIND WIND), 2, WIND "\xB1\xB1\xB7\xE7\x33-4"},
         {"png extension", with(&Day::extension, ".png"), 3, worked[3]},
-        {"icon name of 40 bytes", with(&Day::day, std::string(40, 'n')), 3,
-         iconUrl("day/" + std::string(31, 'n') + ".gif")},
-        {"icon name cut before half a character", with(&Day::day, std::string(30, 'n') + SUN), 3,
-         iconUrl("day/" + std::string(30, 'n') + ".gif")},
         {"no <br>", std::string(defaults).replace(defaults.find("<br>"), 4, "<b>"), -1, ""},
         {"no <span> after tomorrow's description",
          std::string(defaults).replace(defaults.find(span, defaults.find(span) + 1), 6, "<spun>"), -1, ""},
