@@ -17,8 +17,7 @@
 
 namespace test_support {
 
-// Places `text` so that its last byte (its terminator, unless `terminate` is false) is the
-// last readable one before a PAGE_NOACCESS page: reading further crashes the test.
+// `text` placed so that its last byte (its terminator, unless not `terminate`) comes right before a PAGE_NOACCESS page.
 inline const char* atPageEnd(const std::string& text, bool terminate = true) {
     static char* const base = [] {
         auto* pages = static_cast<char*>(VirtualAlloc(nullptr, 3 * 4096, MEM_RESERVE | MEM_COMMIT, PAGE_READWRITE));
@@ -54,10 +53,9 @@ inline std::string ok(const std::string& body, const std::string& head = "HTTP/1
     return head + "Content-Length: " + std::to_string(body.size()) + "\r\n\r\n" + body;
 }
 
-// Plays one script per connection on a free port of 127.0.0.1, in order. Steps: "<" and how a
-// request must begin reads one up to its blank line, ">" sends bytes, "~" pauses that many ms,
-// "|" closes; at a script's end the connection is held until the client closes it. Every wait
-// ends after kHoldMs; connections beyond the scripts go unserved.
+// Plays one script per connection on a free port of 127.0.0.1, in order: "<" and how a request
+// must begin reads one, ">" sends bytes, "~" pauses that many ms, "|" closes, and at the end the
+// connection is held until the client closes it. Waits end after kHoldMs; extra connections wait.
 using Script = std::vector<std::string>;
 
 class ScriptedServer {
@@ -129,9 +127,8 @@ private:
         }
     }};
 };
-// A memory device context over a top-down 32-bit DIB section, its pixels counted in an area
-// (right and bottom exclusive). With `shades`, a colour also counts in the darker shades that
-// anti-aliasing over black gives; without a colour, all that is not black counts.
+// A memory DC over a top-down 32-bit DIB section whose pixels are counted in an area: with `shades`, a
+// colour counts in the darker shades anti-aliasing gives it over black; no colour counts all not black.
 class Canvas {
 public:
     Canvas(int width, int height, bool shades) : width_(width), height_(height), shades_(shades) {

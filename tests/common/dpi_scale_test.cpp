@@ -1,5 +1,4 @@
-// Scaled lengths on each side of a half pixel, and the pointer's way back to the 96-DPI grid
-// on each side of every scaled edge.
+// Scaled lengths on each side of a half pixel, and the way back on each side of every scaled edge.
 
 #include "common/dpi_scale.h"
 

@@ -1,7 +1,6 @@
 #pragma once
-// Writes small GIF files for the tests: two colours, the first inside the top-left square of
-// side `edge`, the second elsewhere. The LZW stream restarts its table every two pixels, so
-// every code (clear 4, a pixel 0 or 1, end 5) stays three bits wide and no compressor is needed.
+// A GIF of two colours, the first inside the top-left square of side `edge`. The LZW table restarts
+// every two pixels, so every code (clear 4, a pixel 0 or 1, end 5) stays three bits wide.
 
 #include <windows.h>
 

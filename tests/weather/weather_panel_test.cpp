@@ -1,6 +1,6 @@
-// The panel's icons loaded from real GIF files and painted into a memory device context over a
-// DIB section, and its refreshes against scripted sites on 127.0.0.1. The soak counts GDI
-// objects by probing how many more can be made, since Wine's GetGuiResources always answers 0.
+// The weather panel: the scraper on pages before an inaccessible page (terminated, whole fields
+// and incomplete pages are the fuzzer's), icons painted into a DIB section, and refreshes
+// against scripted sites on 127.0.0.1.
 
 #include "common/forecast_page.h"
 #include "tests/test_support.h"
@@ -11,22 +11,51 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <array>
 #include <cstdio>
 #include <cstring>
 #include <fstream>
 #include <string>
+#include <tuple>
 #include <vector>
 
 namespace {
 
 using namespace test_support;
 
+#define DEG "\xA1\xE6"    // ℃
+#define TILDE "\xA1\xAB"  // ～
+#define WARM "22" DEG TILDE "15" DEG
+#define SUN "\xC7\xE7"                         // 晴
+#define WIND "\xB1\xB1\xB7\xE7\x33-4\xBC\xB6"  // 北风3-4级
+
+struct Day {
+    std::string day = "qing", night = "yin", extension = ".gif", temperature = WARM, description = SUN, wind = WIND;
+};
+std::string iconUrl(const std::string& name) {
+    return "http://" + std::string(weatherHosts.icon) + forecast_page::kIconPath + name;
+}
+std::string page(const Day& today, const Day& tomorrow = {}, const Day& later = {}) {
+    std::string text = forecast_page::kTableMarker + std::string("<tr><td>city<br>");
+    for (const Day* d : {&today, &tomorrow, &later}) {
+        text += "<tr><td><img src=\"" + iconUrl("day/" + d->day + d->extension) + "\"><img src=\"" +
+                iconUrl("night/" + d->night + d->extension) + "\"></td><td>" + d->temperature + "</td><td>" +
+                d->description + "</td><td><span>" + d->wind + "</span></td></tr>";
+    }
+    return text + "</table>";
+}
+std::string with(std::string Day::*field, const std::string& value) {
+    Day d;
+    d.*field = value;
+    return page(d);
+}
+
 constexpr int kWidth = 360, kHeight = 460;
 // Channels of 0 or 255 only, so no anti-aliased text edge can pass for an icon colour.
 constexpr COLORREF kRed = 0x0000FF, kGreen = 0x00FF00, kBlue = 0xFF0000, kYellow = 0x00FFFF, kWhite = 0xFFFFFF;
 constexpr COLORREF kColours[6] = {kRed, kGreen, kYellow, kWhite, kRed, kGreen};  // each icon's top-left 49 x 49
 
-int freeGdiRoom() {  // how many more GDI objects this process can make now
+int freeGdiRoom() {  // how many more GDI objects this process can make: Wine's GetGuiResources says 0
     std::vector<HGDIOBJ> made;
     while (HGDIOBJ region = made.size() < 200000 ? CreateRectRgn(0, 0, 1, 1) : nullptr) made.push_back(region);
     for (HGDIOBJ h : made) DeleteObject(h);
@@ -34,16 +63,6 @@ int freeGdiRoom() {  // how many more GDI objects this process can make now
 }
 bool exists(const char* path) { return GetFileAttributesA(path) != INVALID_FILE_ATTRIBUTES; }
 
-#define DEG "\xA1\xE6"              // ℃
-#define TILDE "\xA1\xAB"            // ～
-#define BEIJING "\xB1\xB1\xBE\xA9"  // 北京
-#define WORDS "%CC%EC%C6%F8%D4%A4%B1%A8+"
-
-const char* const kIcons[6] = {"day/qing", "night/yin", "day/yu", "night/yu", "day/xue", "night/qing"};
-const std::string kBeijingQuery = "/s?bs=" WORDS "%B1%B1%BE%A9&f=8&wd=" WORDS "%B1%B1%BE%A9";
-const char* const kWarm = "22" DEG TILDE "15" DEG;
-
-// A panel with six icons and texts to paint, fetching into the same folder; the hosts restored.
 class Weather : public ::testing::Test {
 protected:
     Weather() {
@@ -68,48 +87,14 @@ protected:
     char* path(int k) { return k % 2 ? panel.days[k / 2].nightIconPath : panel.days[k / 2].dayIconPath; }
     int bitmaps() const { return 6 - static_cast<int>(std::count(panel.iconBitmaps, panel.iconBitmaps + 6, nullptr)); }
 
-    // One refresh against a site that must be asked for exactly the page at `query` (none when
-    // empty), then the icons from `from` up to `to`, the icon `failing` answered with 404; with
-    // `asksAll` false it must not be asked for all. `page` replaces the forecast page.
-    bool refresh(const char* city, bool force, const std::string& query, int from, int to, const char* page = nullptr,
-                 int failing = -1, bool asksAll = true) {
-        ScriptedServer site([&](const std::string& host) {
-            setWeatherHost(weatherHosts.search, host.c_str());
-            setWeatherHost(weatherHosts.icon, host.c_str());
-            std::string forecast = "<html>" + std::string(forecast_page::kTableMarker) + "<tr><td><br>";
-            for (int k = 0; k < 6; ++k) {
-                const std::string icon = "http://" + host + forecast_page::kIconPath + kIcons[k];
-                forecast += k % 2 ? "<img src=\"" + icon + ".gif\"></td><td>" +
-                                        (city[0] ? kWarm : "-3" DEG TILDE "-12" DEG) +
-                                        "</td><td>\xC7\xE7</td><td><span>\xB1\xB1\xB7\xE7</span></td>"
-                                  : "<td><img src=\"" + icon + ".png\">";
-            }
-            std::vector<Script> scripts;
-            if (!query.empty())
-                scripts.push_back({"<GET " + query + " ", ">" + ok(page ? page : forecast + "</table>")});
-            if (from < to) scripts.emplace_back();
-            for (int i = from; i < to; ++i) {
-                scripts.back().push_back(std::string("<GET /vip/baidu/imag/") + kIcons[i] + ".gif ");
-                scripts.back().push_back(
-                    ">" + (i == failing ? ok("", "HTTP/1.1 404 Not Found\r\n") : ok(makeGif(8, 8, 0xFF, 0xFF00, 4))));
-            }
-            return scripts;
-        });
-        const bool done = panel.refresh(city, force);
-        EXPECT_EQ(site.finished(), asksAll) << "whether every request the site expected came";
-        return done;
-    }
-
     const WeatherHosts saved = weatherHosts;
     TempFolder folder{"pellumo-weather"};
     WeatherPanel panel;
 };
 
-// At 96 DPI every pixel is where the build before the scaling put it: held to the hash of that
-// build's picture. Then the text in the colour set last, an empty slot letting the desktop
-// show, and nothing at all without today's description. Last, a damaged second icon, an empty
-// third and a missing fourth: the first is new (the bitmap it replaces deleted), the damaged
-// and the empty file are gone and their slots kept, the fourth and later keep what they held.
+// The picture verified once, held to its hash; the text in the colour set last, an empty slot,
+// nothing without today's description. A damaged, an empty and a missing icon: those files go,
+// the slots keep their bitmaps, and a bitmap replaced is deleted.
 TEST_F(Weather, At96DpiDrawsThePictureOfTheBuildBeforeAndSkipsWhatIsNotAPicture) {
     ASSERT_TRUE(panel.loadIcons());
     Canvas canvas(kWidth, kHeight, false);
@@ -141,9 +126,8 @@ TEST_F(Weather, At96DpiDrawsThePictureOfTheBuildBeforeAndSkipsWhatIsNotAPicture)
     EXPECT_TRUE(std::equal(first + 1, first + 6, panel.iconBitmaps + 1));
 }
 
-// At 144 DPI the picture verified once by place: every place and size half as large again (the
-// edges 4, 53, 102 | 106, ...: a pair's icons touch). The hash cannot say why, so the first icon's
-// size and the smooth stretch (an edge inside a small icon comes out blended) are checked apart.
+// At 144 DPI every place and size is half as large again; the hash cannot say why, so the first
+// icon's size and the smooth stretch (an edge inside a small icon blended) are checked apart.
 TEST_F(Weather, At144DpiScalesByHalfAgainAndSmoothsTheIcons) {
     std::ofstream(path(2), std::ios::binary) << makeGif(20, 20, kRed, kGreen, 10);  // to 30 x 30 at (159, 414)
     ASSERT_TRUE(panel.loadIcons());
@@ -157,9 +141,7 @@ TEST_F(Weather, At144DpiScalesByHalfAgainAndSmoothsTheIcons) {
     EXPECT_TRUE(red > 0 && green > 0 && canvas.count(small) > red + green) << "blended";
 }
 
-// Loads and paints a hundred times; the GDI table's free room must not shrink. Every round
-// takes the same path, so a leak shows in each, far above the allowance for one-time caches.
-// The same loop with one bitmap left undeleted per round shows that the count sees a leak.
+// A hundred loads and paints leave the GDI table's free room as it was; a bitmap leaked a round shows.
 TEST_F(Weather, RepeatedLoadsAndPaintsKeepGdiObjectsLevel) {
     Canvas canvas(kWidth, kHeight, false);
     auto growth = [&](int rounds, bool leak) {
@@ -176,27 +158,80 @@ TEST_F(Weather, RepeatedLoadsAndPaintsKeepGdiObjectsLevel) {
     EXPECT_GE(growth(30, true), 30) << "the count must see a leak of one bitmap a round";
 }
 
+// The city on show is not asked for again unless forced; an empty one always is (nothing
+// listens at port 1). An icon path of exactly 80 bytes (白天qing.gif) does not fit its field:
+// nothing is saved under a cut name, and with the icons not all fetched none is loaded.
+TEST_F(Weather, RefreshAsksUnlessTheCityIsOnShowAndSavesNoIconUnderACutName) {
+    setWeatherHost(weatherHosts.search, "127.0.0.1:1");
+    EXPECT_TRUE(panel.refresh("City", false));
+    EXPECT_FALSE(panel.refresh("City", true));
+    panel.forecastCity[0] = '\0';
+    EXPECT_FALSE(panel.refresh("", false));
 
-// A failed icon stops the refresh before any bitmap; a forced one fetches only what is not cached;
-// the same city is not asked again unless forced, but an empty one always is.
-TEST_F(Weather, RefreshQueriesOnlyWhatIsNotCachedAndSurvivesEachFailure) {
-    EXPECT_FALSE(refresh(BEIJING, false, kBeijingQuery, 0, 3, nullptr, 2));
-    EXPECT_EQ(bitmaps(), 0);
-    EXPECT_TRUE(refresh(BEIJING, true, kBeijingQuery, 2, 6) && bitmaps() == 6);
-    EXPECT_TRUE(panel.days[0].dayIconPath == folder.prefix("\xB0\xD7\xCC\xECqing.gif"));  // 白天qing.gif
-    EXPECT_STREQ(panel.days[0].temperature, kWarm);
-    EXPECT_TRUE(refresh(BEIJING, false, "", 0, 0));
-    const std::string empty = "/s?bs=" WORDS "&f=8&wd=" WORDS;
-    EXPECT_TRUE(refresh("", false, empty, 0, 0) && refresh("", false, empty, 0, 0));
-    EXPECT_STREQ(panel.days[0].temperature, "-3" DEG TILDE "-12" DEG);
-
-    // An icon path that would not fit its 80-byte field is never saved under a cut name:
-    // with 白天 and "qing.gif" this one takes exactly 80 bytes.
     const std::string deep = folder.prefix(std::string(80 - folder.prefix().size() - 4 - 8 - 1, 'd'));
     CreateDirectoryA(deep.c_str(), nullptr);
     std::snprintf(panel.pictureFolder, sizeof panel.pictureFolder, "%s\\", deep.c_str());
-    EXPECT_FALSE(refresh(BEIJING, true, kBeijingQuery, 0, 1, nullptr, -1, false));
-    EXPECT_TRUE(RemoveDirectoryA(deep.c_str())) << "nothing saved in it";
+    ScriptedServer site([](const std::string& host) {
+        setWeatherHost(weatherHosts.search, host.c_str());
+        setWeatherHost(weatherHosts.icon, host.c_str());
+        return std::vector<Script>{{"<GET /s?bs=", ">" + ok(page({}))},
+                                   {"<GET /vip/baidu/imag/day/qing.gif ", ">" + ok(makeGif(8, 8, 0xFF, 0xFF00, 4))}};
+    });
+    EXPECT_FALSE(panel.refresh("City", true));
+    EXPECT_FALSE(site.finished()) << "the icon is not asked for";
+    EXPECT_TRUE(RemoveDirectoryA(deep.c_str()) && bitmaps() == 0);
+}
+
+TEST(WeatherScrape, CutsEachFieldByItsRules) {
+    using Today = std::array<std::string, 5>;  // temperature, description, wind, two icon addresses
+    const Today worked{WARM, SUN, WIND, iconUrl("day/qing.gif"), iconUrl("night/yin.gif")};
+    const std::string defaults = page({}), span = "<span>";
+    // Name, page, the field of today that differs from the worked case (-1: incomplete) and its value.
+    const std::tuple<const char*, std::string, int, std::string> rows[] = {
+        {"worked case", defaults, 0, WARM},
+        {"below zero", with(&Day::temperature, "-3" DEG TILDE "-12" DEG), 0, "-3" DEG TILDE "-12" DEG},
+        {"no digit before the marker", with(&Day::temperature, "x" DEG TILDE "5" DEG), 0, DEG TILDE "5" DEG},
+        {"temperature of 17 bytes", with(&Day::temperature, WARM "ABCDEFG"), 0, WARM "ABCDE"},
+        {"temperature cut inside a character", with(&Day::temperature, WARM "abcd" DEG), 0, WARM "abcd"},
+        {"png extension", with(&Day::extension, ".png"), 3, worked[3]},
+        {"no <br>", std::string(defaults).replace(defaults.find("<br>"), 4, "<b>"), -1, ""},
+        {"no <span> after tomorrow's description",
+         std::string(defaults).replace(defaults.find(span, defaults.find(span) + 1), 6, "<spun>"), -1, ""},
+        {"no temperature the day after", page({}, {}, Day{"qing", "yin", ".gif", "22"}), -1, ""},
+    };
+    for (const auto& [name, text, field, value] : rows) {
+        WeatherPanel p;
+        EXPECT_EQ(p.parsePage(atPageEnd(text)), field >= 0) << name;
+        Today expected = field >= 0 ? worked : Today{};  // an incomplete page writes nothing
+        if (field >= 0) expected[field] = value;
+        const DayForecast& d = p.days[0];
+        EXPECT_EQ(Today({d.temperature, d.description, d.wind, p.iconUrls[0][0], p.iconUrls[0][1]}), expected) << name;
+        EXPECT_EQ(p.scanPos, nullptr);
+    }
+}
+
+// 1 to 47 bytes of host name, a port of 1 to 65535 in at most five digits; anything else leaves
+// the field as it was. With a host of 45, an icon address of 79 bytes fits, 80 does not.
+TEST(WeatherHosts, TakesAHostWithAnOptionalPortAndNothingElse) {
+    const std::string usable[] = {std::string(47, 'h'), "a-b.c_d:1", "h:65535", "h:00001"};
+    const std::string refused[] = {std::string(48, 'h'), "h:000001", "h:65536", "h:0", "h:", ":80", "", "h/x", "h:8x"};
+    for (const std::string& text : usable) {
+        char field[kWeatherHostSize] = "";
+        EXPECT_TRUE(setWeatherHost(field, atPageEnd(text)) && field == text) << text;
+    }
+    for (const std::string& text : refused) {
+        char field[kWeatherHostSize] = "before";
+        EXPECT_FALSE(setWeatherHost(field, atPageEnd(text)) || std::strcmp(field, "before")) << text;
+    }
+    const WeatherHosts saved = weatherHosts;
+    ASSERT_TRUE(setWeatherHost(weatherHosts.icon, std::string(45, 'h').c_str()));
+    for (const char* name : {"a", "ab"}) {
+        const Day d{"a", name};
+        WeatherPanel panel;
+        EXPECT_EQ(panel.parsePage(atPageEnd(page(d, d, d))), name[1] == '\0') << name;
+        EXPECT_EQ(std::strlen(panel.iconUrls[2][1]), name[1] ? 0u : 79u);
+    }
+    weatherHosts = saved;
 }
 
 }  // namespace
