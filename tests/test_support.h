@@ -44,9 +44,6 @@ struct TempFolder {
         std::filesystem::remove_all(path, ignored);
     }
     std::string prefix(const std::string& word = "") const { return path.string() + "\\" + word; }
-    long files() const {
-        return std::distance(std::filesystem::directory_iterator(path), std::filesystem::directory_iterator());
-    }
 };
 
 inline std::string ok(const std::string& body, const std::string& head = "HTTP/1.1 200 OK\r\n") {
@@ -127,6 +124,7 @@ private:
         }
     }};
 };
+
 // A memory DC over a top-down 32-bit DIB section whose pixels are counted in an area: with `shades`, a
 // colour counts in the darker shades anti-aliasing gives it over black; no colour counts all not black.
 class Canvas {

@@ -14,6 +14,7 @@
 #include <array>
 #include <cstdio>
 #include <cstring>
+#include <filesystem>
 #include <fstream>
 #include <string>
 #include <tuple>
@@ -44,12 +45,6 @@ std::string page(const Day& today, const Day& tomorrow = {}, const Day& later = 
     }
     return text + "</table>";
 }
-std::string with(std::string Day::*field, const std::string& value) {
-    Day d;
-    d.*field = value;
-    return page(d);
-}
-
 constexpr int kWidth = 360, kHeight = 460;
 // Channels of 0 or 255 only, so no anti-aliased text edge can pass for an icon colour.
 constexpr COLORREF kRed = 0x0000FF, kGreen = 0x00FF00, kBlue = 0xFF0000, kYellow = 0x00FFFF, kWhite = 0xFFFFFF;
@@ -61,7 +56,6 @@ int freeGdiRoom() {  // how many more GDI objects this process can make: Wine's 
     for (HGDIOBJ h : made) DeleteObject(h);
     return static_cast<int>(made.size());
 }
-bool exists(const char* path) { return GetFileAttributesA(path) != INVALID_FILE_ATTRIBUTES; }
 
 class Weather : public ::testing::Test {
 protected:
@@ -85,21 +79,33 @@ protected:
         for (HBITMAP& b : panel.iconBitmaps) DeleteObject(b);
     }
     char* path(int k) { return k % 2 ? panel.days[k / 2].nightIconPath : panel.days[k / 2].dayIconPath; }
-    int bitmaps() const { return 6 - static_cast<int>(std::count(panel.iconBitmaps, panel.iconBitmaps + 6, nullptr)); }
 
     const WeatherHosts saved = weatherHosts;
     TempFolder folder{"pellumo-weather"};
     WeatherPanel panel;
 };
 
-// The picture verified once, held to its hash; the text in the colour set last, an empty slot,
-// nothing without today's description. A damaged, an empty and a missing icon: those files go,
+// The picture verified once, held to its hash at 96 and 144 DPI; the text in the colour set last,
+// an empty slot, nothing without today's description. A damaged, an empty and a missing icon: those files go,
 // the slots keep their bitmaps, and a bitmap replaced is deleted.
-TEST_F(Weather, At96DpiDrawsThePictureOfTheBuildBeforeAndSkipsWhatIsNotAPicture) {
+TEST_F(Weather, PaintsThePictureVerifiedAtEachScaleAndSkipsWhatIsNotAPicture) {
     ASSERT_TRUE(panel.loadIcons());
     Canvas canvas(kWidth, kHeight, false);
     ASSERT_TRUE(panel.paint(reinterpret_cast<HWND>(1), canvas.get()) && panel.ready);
     EXPECT_EQ(canvas.hash(), 0x73c990e406ca1dd8ull);
+    // At 144 DPI every place and size is half as large again; the hash cannot say why, so the
+    // first icon's size and the smooth stretch of a small icon (its edge blended) are checked apart.
+    std::ofstream(path(2), std::ios::binary) << makeGif(20, 20, kRed, kGreen, 10);  // to 30 x 30 at (159, 414)
+    ASSERT_TRUE(panel.loadIcons());
+    panel.dpi = 144;
+    Canvas large(2 * kWidth, 2 * kHeight, false);
+    ASSERT_TRUE(panel.paint(nullptr, large.get()));
+    EXPECT_EQ(large.hash(), 0xc585534b94932f2dull);
+    EXPECT_TRUE(large.count({7, 415, 79, 487}, kRed) == 72 * 72 && large.count({6, 413, 80, 489}) == 74 * 74);
+    const RECT small{159, 414, 189, 444};
+    const int red = large.count(small, kRed), green = large.count(small, kGreen);
+    EXPECT_TRUE(red > 0 && green > 0 && large.count(small) > red + green) << "blended";
+    panel.dpi = 96;
 
     ASSERT_TRUE(panel.setColor(kGreen));
     DeleteObject(panel.iconBitmaps[1]);
@@ -121,24 +127,9 @@ TEST_F(Weather, At96DpiDrawsThePictureOfTheBuildBeforeAndSkipsWhatIsNotAPicture)
     std::ofstream(path(2), std::ios::binary | std::ios::trunc).flush();
     DeleteFileA(path(3));
     EXPECT_FALSE(panel.loadIcons());
-    EXPECT_FALSE(exists(path(1)) || exists(path(2)));
+    EXPECT_FALSE(std::filesystem::exists(path(1)) || std::filesystem::exists(path(2)));
     EXPECT_TRUE(panel.iconBitmaps[0] != first[0] && GetObjectType(first[0]) == 0);
     EXPECT_TRUE(std::equal(first + 1, first + 6, panel.iconBitmaps + 1));
-}
-
-// At 144 DPI every place and size is half as large again; the hash cannot say why, so the first
-// icon's size and the smooth stretch (an edge inside a small icon blended) are checked apart.
-TEST_F(Weather, At144DpiScalesByHalfAgainAndSmoothsTheIcons) {
-    std::ofstream(path(2), std::ios::binary) << makeGif(20, 20, kRed, kGreen, 10);  // to 30 x 30 at (159, 414)
-    ASSERT_TRUE(panel.loadIcons());
-    panel.dpi = 144;
-    Canvas canvas(2 * kWidth, 2 * kHeight, false);
-    ASSERT_TRUE(panel.paint(nullptr, canvas.get()));
-    EXPECT_EQ(canvas.hash(), 0xc585534b94932f2dull);
-    EXPECT_TRUE(canvas.count({7, 415, 79, 487}, kRed) == 72 * 72 && canvas.count({6, 413, 80, 489}) == 74 * 74);
-    const RECT small{159, 414, 189, 444};
-    const int red = canvas.count(small, kRed), green = canvas.count(small, kGreen);
-    EXPECT_TRUE(red > 0 && green > 0 && canvas.count(small) > red + green) << "blended";
 }
 
 // A hundred loads and paints leave the GDI table's free room as it was; a bitmap leaked a round shows.
@@ -179,7 +170,7 @@ TEST_F(Weather, RefreshAsksUnlessTheCityIsOnShowAndSavesNoIconUnderACutName) {
     });
     EXPECT_FALSE(panel.refresh("City", true));
     EXPECT_FALSE(site.finished()) << "the icon is not asked for";
-    EXPECT_TRUE(RemoveDirectoryA(deep.c_str()) && bitmaps() == 0);
+    EXPECT_TRUE(RemoveDirectoryA(deep.c_str()) && std::count(panel.iconBitmaps, panel.iconBitmaps + 6, nullptr) == 6);
 }
 
 TEST(WeatherScrape, CutsEachFieldByItsRules) {
@@ -189,11 +180,11 @@ TEST(WeatherScrape, CutsEachFieldByItsRules) {
     // Name, page, the field of today that differs from the worked case (-1: incomplete) and its value.
     const std::tuple<const char*, std::string, int, std::string> rows[] = {
         {"worked case", defaults, 0, WARM},
-        {"below zero", with(&Day::temperature, "-3" DEG TILDE "-12" DEG), 0, "-3" DEG TILDE "-12" DEG},
-        {"no digit before the marker", with(&Day::temperature, "x" DEG TILDE "5" DEG), 0, DEG TILDE "5" DEG},
-        {"temperature of 17 bytes", with(&Day::temperature, WARM "ABCDEFG"), 0, WARM "ABCDE"},
-        {"temperature cut inside a character", with(&Day::temperature, WARM "abcd" DEG), 0, WARM "abcd"},
-        {"png extension", with(&Day::extension, ".png"), 3, worked[3]},
+        {"below zero", page({"qing", "yin", ".gif", "-3" DEG TILDE "-12" DEG}), 0, "-3" DEG TILDE "-12" DEG},
+        {"no digit before the marker", page({"qing", "yin", ".gif", "x" DEG TILDE "5" DEG}), 0, DEG TILDE "5" DEG},
+        {"temperature of 17 bytes", page({"qing", "yin", ".gif", WARM "ABCDEFG"}), 0, WARM "ABCDE"},
+        {"temperature cut inside a character", page({"qing", "yin", ".gif", WARM "abcd" DEG}), 0, WARM "abcd"},
+        {"png extension", page({"qing", "yin", ".png"}), 3, worked[3]},
         {"no <br>", std::string(defaults).replace(defaults.find("<br>"), 4, "<b>"), -1, ""},
         {"no <span> after tomorrow's description",
          std::string(defaults).replace(defaults.find(span, defaults.find(span) + 1), 6, "<spun>"), -1, ""},
@@ -212,7 +203,7 @@ TEST(WeatherScrape, CutsEachFieldByItsRules) {
 
 // 1 to 47 bytes of host name, a port of 1 to 65535 in at most five digits; anything else leaves
 // the field as it was. With a host of 45, an icon address of 79 bytes fits, 80 does not.
-TEST(WeatherHosts, TakesAHostWithAnOptionalPortAndNothingElse) {
+TEST_F(Weather, HostsTakeAHostWithAnOptionalPortAndNothingElse) {
     const std::string usable[] = {std::string(47, 'h'), "a-b.c_d:1", "h:65535", "h:00001"};
     const std::string refused[] = {std::string(48, 'h'), "h:000001", "h:65536", "h:0", "h:", ":80", "", "h/x", "h:8x"};
     for (const std::string& text : usable) {
@@ -223,15 +214,13 @@ TEST(WeatherHosts, TakesAHostWithAnOptionalPortAndNothingElse) {
         char field[kWeatherHostSize] = "before";
         EXPECT_FALSE(setWeatherHost(field, atPageEnd(text)) || std::strcmp(field, "before")) << text;
     }
-    const WeatherHosts saved = weatherHosts;
     ASSERT_TRUE(setWeatherHost(weatherHosts.icon, std::string(45, 'h').c_str()));
     for (const char* name : {"a", "ab"}) {
         const Day d{"a", name};
-        WeatherPanel panel;
-        EXPECT_EQ(panel.parsePage(atPageEnd(page(d, d, d))), name[1] == '\0') << name;
-        EXPECT_EQ(std::strlen(panel.iconUrls[2][1]), name[1] ? 0u : 79u);
+        WeatherPanel p;
+        EXPECT_EQ(p.parsePage(atPageEnd(page(d, d, d))), name[1] == '\0') << name;
+        EXPECT_EQ(std::strlen(p.iconUrls[2][1]), name[1] ? 0u : 79u);
     }
-    weatherHosts = saved;
 }
 
 }  // namespace
