@@ -1,5 +1,4 @@
-// The text side of a download (what holds for every input is the fuzzers'), then the fetcher
-// against scripted servers on 127.0.0.1, no case timed: a connection left waiting fails.
+// The text side of a download (what holds for any input is the fuzzers'), then the fetcher on 127.0.0.1.
 #include "net/body_framing.h"
 #include "net/chunked_decoder.h"
 #include "net/http_fetcher.h"
@@ -72,8 +71,7 @@ TEST(HttpResponseHead, ReadsItsFields) {
         {"http/1.1 206 P\r\nContent-Type:  text/html; charset=GB2312\r\n", {206, 0, "text/html;charset=gb2312", ""}},
         {"HTTP/1.1 200 OK\r\nContent-Length: -99999999999\r\n", {200, INT_MIN, "", ""}},
         {"HTTP/1.1 200 OK\r\nX-Content-Type: " + std::string(70, 'a') + "\r\n", {200, 0, std::string(64, 'a'), ""}},
-        // 1024 bytes: the 1023rd is the last one read.
-        {"HTTP/1.1 200 OK\r\nX: " + std::string(983, 'p') + "\r\nContent-Length: 123", {200, 12, "", ""}},
+        {"HTTP/1.1 200 OK\r\nX: " + std::string(983, 'p') + "\r\nContent-Length: 123", {200, 12, "", ""}},  // 1023 read
     };
     HttpResponseHead head;  // one object throughout, so that a field left over from a row shows
     for (const auto& [header, fields] : rows) {
@@ -228,10 +226,8 @@ TEST(HttpFetcher, FailsOnEachFaultAndLeavesNoFile) {
     }
 }
 
-// Over one kept connection: a chunked body, a head of almost 16 KB well inside a short deadline, a
-// GBK name whose second byte is 0x5C (乗), one on disk already; another host is not kept. Past
-// their limits, unsent: a text limit of 1000 (1001 holds a receive), an encoded path of 241, a
-// saved path of 256.
+// One kept connection: a chunked body, a 16 KB head inside a short deadline, a GBK name ending in
+// 0x5C (乗), a file on disk already; another host is not kept. Arguments past their limits go unsent.
 TEST(HttpFetcher, SavesFilesOverOneKeptConnectionPerHostAndRefusesArgumentsPastTheirLimits) {
     const std::string day = filler(5000, true), night = filler(700, true);
     const std::string cookies =

@@ -20,7 +20,6 @@ inline std::string makeGif(int width, int height, COLORREF inside, COLORREF outs
     }
     put(5);
     codes += bitCount ? std::string(1, char(bits)) : "";
-    // A global colour table of two entries, one image over the whole screen, the smallest code size.
     std::string out = "GIF89a" + word(width) + word(height) + "\x80" + std::string(2, '\0') + colour(inside) +
                       colour(outside) + "," + word(0) + word(0) + word(width) + word(height) + '\0' + '\x02';
     for (size_t at = 0; at < codes.size(); at += 255) out += char(codes.substr(at, 255).size()) + codes.substr(at, 255);
