@@ -1,6 +1,6 @@
 #pragma once
-// Helpers the Windows tests share: a guard page after what a parser reads, a temporary
-// folder, a server playing scripts on 127.0.0.1, and a canvas whose pixels can be counted.
+// What the Windows tests share: a guard page after what a parser reads, a temporary folder,
+// a server playing scripts on 127.0.0.1, and a canvas whose pixels can be counted.
 
 #include "common/unique.h"
 
@@ -17,8 +17,7 @@
 
 namespace test_support {
 
-// Places `text` so that its last byte (its terminator, unless `terminate` is false) is the
-// last readable one before a PAGE_NOACCESS page: reading further crashes the test.
+// `text` placed so that its last byte (its terminator, unless not `terminate`) comes right before a PAGE_NOACCESS page.
 inline const char* atPageEnd(const std::string& text, bool terminate = true) {
     static char* const base = [] {
         auto* pages = static_cast<char*>(VirtualAlloc(nullptr, 3 * 4096, MEM_RESERVE | MEM_COMMIT, PAGE_READWRITE));
@@ -32,7 +31,7 @@ inline const char* atPageEnd(const std::string& text, bool terminate = true) {
     return at;
 }
 
-// A folder of the test's own under the temporary folder, emptied at the start and removed at the end.
+// A folder of the test's own under the temporary folder, emptied first and removed at the end.
 struct TempFolder {
     std::filesystem::path path;
     explicit TempFolder(const std::string& name)
@@ -45,20 +44,15 @@ struct TempFolder {
         std::filesystem::remove_all(path, ignored);
     }
     std::string prefix(const std::string& word = "") const { return path.string() + "\\" + word; }
-    long files() const {
-        return std::distance(std::filesystem::directory_iterator(path), std::filesystem::directory_iterator());
-    }
 };
 
 inline std::string ok(const std::string& body, const std::string& head = "HTTP/1.1 200 OK\r\n") {
     return head + "Content-Length: " + std::to_string(body.size()) + "\r\n\r\n" + body;
 }
 
-// Listens on a free port of 127.0.0.1 and plays one script per connection, in the order they
-// come. A script's steps: "<" and how a request must begin reads one request up to its blank
-// line, ">" and bytes sends those, "~" and a number pauses that many ms, "|" closes. A script
-// that ends without closing holds its connection until the client closes it; every wait ends
-// after kHoldMs, and connections beyond the scripts go unserved.
+// Plays one script per connection on a free port of 127.0.0.1, in order: "<" and how a request
+// must begin reads one, ">" sends bytes, "~" pauses that many ms, "|" closes, and at the end the
+// connection is held until the client closes it. Waits end after kHoldMs; extra connections wait.
 using Script = std::vector<std::string>;
 
 class ScriptedServer {
@@ -130,13 +124,9 @@ private:
         }
     }};
 };
-struct Area {
-    int left, top, right, bottom;
-};
 
-// A memory device context over a top-down 32-bit DIB section, its pixels counted in an area
-// (right and bottom exclusive). With `shades`, a colour also counts in the darker shades that
-// anti-aliasing over the black background gives; without a colour, all that is not black counts.
+// A memory DC over a top-down 32-bit DIB section whose pixels are counted in an area: with `shades`, a
+// colour counts in the darker shades anti-aliasing gives it over black; no colour counts all not black.
 class Canvas {
 public:
     Canvas(int width, int height, bool shades) : width_(width), height_(height), shades_(shades) {
@@ -155,12 +145,12 @@ public:
         return h;
     }
 
-    template <class Box = Area>  // any type with the four sides, or braces
+    template <class Box = RECT>  // any type with the four sides, or braces
     int count(const Box& a, COLORREF color = 0) const {
         GdiFlush();
         int n = 0;
-        for (int y = std::max(a.top, 0); y < std::min(a.bottom, height_); ++y) {
-            for (int x = std::max(a.left, 0); x < std::min(a.right, width_); ++x) {
+        for (int y = std::max<int>(a.top, 0); y < std::min<int>(a.bottom, height_); ++y) {
+            for (int x = std::max<int>(a.left, 0); x < std::min<int>(a.right, width_); ++x) {
                 const uint32_t v = bits[y * width_ + x];  // 0x00RRGGBB
                 const COLORREF p = RGB(v >> 16, v >> 8, v);
                 const BYTE level = std::max({GetRValue(p), GetGValue(p), GetBValue(p)});

@@ -1,7 +1,6 @@
 #pragma once
-// Writes small GIF files for the tests: two colours, the first inside the top-left square of
-// side `edge`, the second elsewhere. The LZW stream restarts its table every two pixels, so
-// every code (clear 4, a pixel 0 or 1, end 5) stays three bits wide and no compressor is needed.
+// A GIF of two colours, the first inside the top-left square of side `edge`. The LZW table restarts
+// every two pixels, so every code (clear 4, a pixel 0 or 1, end 5) stays three bits wide.
 
 #include <windows.h>
 
@@ -21,7 +20,6 @@ inline std::string makeGif(int width, int height, COLORREF inside, COLORREF outs
     }
     put(5);
     codes += bitCount ? std::string(1, char(bits)) : "";
-    // A global colour table of two entries, one image over the whole screen, the smallest code size.
     std::string out = "GIF89a" + word(width) + word(height) + "\x80" + std::string(2, '\0') + colour(inside) +
                       colour(outside) + "," + word(0) + word(0) + word(width) + word(height) + '\0' + '\x02';
     for (size_t at = 0; at < codes.size(); at += 255) out += char(codes.substr(at, 255).size()) + codes.substr(at, 255);
