@@ -14,7 +14,7 @@ import zipfile
 
 root = os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "..")
 sys.path.insert(0, os.path.join(root, "tests", "app"))
-from pellumo_e2e import COLOUR, QUIET, Failure, Screen, check, run_session, start  # noqa: E402
+from pellumo_e2e import COLOUR, QUIET, Screen, check, run_session, start  # noqa: E402
 
 PROGRAMS = {"pellumo.exe": "app", "pellumo-cal.exe": "tools", "pellumo-fetch.exe": "tools"}
 
@@ -35,13 +35,13 @@ def check_archive(path, bits, version):
         content = {n[len(top):]: z.read(n) for n in names[1:]}
     listed = dict(reversed(line.split(" *")) for line in content.pop("SHA256SUMS.txt", b"").decode().splitlines())
     sums = {n: hashlib.sha256(b).hexdigest() for n, b in content.items()}
-    check(names == wanted and len(times) == 1 and listed == sums,
-          f"{os.path.basename(path)} lists {wanted}, each entry of the same time, and SHA256SUMS.txt matches")
+    check(names == wanted and len(times) == 1 and listed == sums and
+          all(content[n] == open(os.path.join(build, d, n), "rb").read() for n, d in PROGRAMS.items()),
+          f"{os.path.basename(path)} lists {wanted}, each entry of the same time, SHA256SUMS.txt matches and the "
+          f"programs are the {bits}-bit ones built (whose version record their own test reads)")
     readme = content["README.txt"].decode("utf-8-sig")
     check(all(w in readme for w in ("PELLUMO_SEARCH_HOST", "PELLUMO_ICON_HOST", "quorvan.idx", "设置", version)),
           "the read-me says where settings are kept and how to name a forecast service")
-    check(all(content[n] == open(os.path.join(build, d, n), "rb").read() for n, d in PROGRAMS.items()),
-          f"it carries the {bits}-bit programs built, whose version record their own test reads")
 
 
 def main():
@@ -49,28 +49,23 @@ def main():
     for option in ("--package", "--work", "--bits", "--wine-run", "--prefix"):
         parser.add_argument(option, required=True)
     args = parser.parse_args()
-    try:
-        os.makedirs(args.work, exist_ok=True)
+
+    def checks(started):
         first = package(args.package, os.path.join(args.work, "dist-a"))
         check(first == package(args.package, os.path.join(args.work, "dist-b")), f"two runs give the same {[*first]}")
         version = next(n for n in first if n.endswith(".sha256"))[len("pellumo-"):-len(".sha256")]
         for bits in (32, 64):
             check_archive(os.path.join(args.work, "dist-a", f"pellumo-{version}-win{bits}.zip"), bits, version)
-    except Failure as failure:
-        print(f"FAIL {failure}")
-        return 1
-    folder = os.path.join(args.work, "解压 到 这里 (Pellumo)")
-    shutil.rmtree(folder, ignore_errors=True)
-    with zipfile.ZipFile(os.path.join(args.work, "dist-a", f"pellumo-{version}-win{args.bits}.zip")) as z:
-        z.extractall(folder)
-    folder = os.path.join(folder, f"pellumo-{version}-win{args.bits}")
-
-    def checks(started):  # as a laptop at 150 % would start it: the prefix's DPI, from a prefix of the right bits
+        folder = os.path.join(args.work, "解压 到 这里 (Pellumo)")
+        shutil.rmtree(folder, ignore_errors=True)
+        with zipfile.ZipFile(os.path.join(args.work, "dist-a", f"pellumo-{version}-win{args.bits}.zip")) as z:
+            z.extractall(folder)
+        # As a laptop at 150 % would start it: the prefix's DPI, from a prefix of the right bits.
         subprocess.run([args.wine_run, "--prefix", args.prefix, "--arch", args.bits, "reg", "add",
                         r"HKCU\Control Panel\Desktop", "/v", "LogPixels", "/t", "REG_DWORD", "/d", "144", "/f"],
                        timeout=120, check=True, **QUIET)
-        args.exe = os.path.join(folder, "pellumo.exe")
-        _, window, _, _ = start(args, started, folder)
+        args.exe = os.path.join(folder, f"pellumo-{version}-win{args.bits}", "pellumo.exe")
+        _, window, _, _ = start(args, started, os.path.dirname(args.exe))
         # At 96 DPI the calendar ends above y = 280, where the forecast begins: its ink there is scaled.
         ink = Screen().count((window[1], window[2] + 300, window[1] + 480, window[2] + 400), lambda p: p == COLOUR)
         check(window[1:] == (1024 - 480, -23, 480, 675) and ink > 100,

@@ -47,14 +47,10 @@ def faults(windres, path, version, bits):
 
 
 def main():
-    windres, version, bits, programs = sys.argv[1], sys.argv[2], int(sys.argv[3]), sys.argv[4:]
-    failed = False
-    for path in programs:
-        problems = faults(windres, path, version, bits)
-        failed |= bool(problems)
-        for problem in problems or ["manifest and version record as they should be"]:
-            print(f"{'FAIL' if problems else 'ok  '} {os.path.basename(path)}: {problem}")
-    return 1 if failed else 0
+    windres, version, bits = sys.argv[1], sys.argv[2], int(sys.argv[3])
+    problems = [f"FAIL {os.path.basename(p)}: {f}" for p in sys.argv[4:] for f in faults(windres, p, version, bits)]
+    print("\n".join(problems) or "ok   every program's manifest and version record as they should be")
+    return 1 if problems else 0
 
 
 if __name__ == "__main__":
