@@ -1,6 +1,6 @@
 #pragma once
-// What the Windows tests share: a guard page after what a parser reads, a temporary folder,
-// a server playing scripts on 127.0.0.1, and a canvas whose pixels can be counted.
+// What the Windows tests share: a guard page after what a parser reads, a temporary folder, an
+// icon file, a server playing scripts on 127.0.0.1, and a canvas whose pixels can be counted.
 
 #include "common/unique.h"
 
@@ -45,6 +45,23 @@ struct TempFolder {
     }
     std::string prefix(const std::string& word = "") const { return path.string() + "\\" + word; }
 };
+
+// An icon file of two colours, the first inside the top-left square of side `edge`. A bitmap: the
+// picture loader goes by the bytes, never by the ".gif" in the file's name.
+inline std::string iconFile(int width, int height, COLORREF inside, COLORREF outside, int edge) {
+    const BITMAPINFOHEADER info{sizeof info, width, height, 1, 32, BI_RGB, 0, 0, 0, 0, 0};
+    const DWORD offset = sizeof(BITMAPFILEHEADER) + sizeof info;
+    const BITMAPFILEHEADER file{0x4D42, offset + 4u * width * height, 0, 0, offset};
+    std::string out = std::string(reinterpret_cast<const char*>(&file), sizeof file) +
+                      std::string(reinterpret_cast<const char*>(&info), sizeof info);
+    for (int y = height - 1; y >= 0; --y) {  // bottom row first
+        for (int x = 0; x < width; ++x) {
+            const COLORREF c = x < edge && y < edge ? inside : outside;
+            out += {char(GetBValue(c)), char(GetGValue(c)), char(GetRValue(c)), 0};
+        }
+    }
+    return out;
+}
 
 inline std::string ok(const std::string& body, const std::string& head = "HTTP/1.1 200 OK\r\n") {
     return head + "Content-Length: " + std::to_string(body.size()) + "\r\n\r\n" + body;

@@ -15,7 +15,6 @@
 #include "weather/weather_worker.h"
 
 #include "tests/test_support.h"
-#include "tests/weather/gif_writer.h"
 
 #include <gtest/gtest.h>
 
@@ -321,7 +320,7 @@ using Scripts = std::vector<test_support::Script>;
 Scripts nothing(const std::string&) { return {}; }
 Scripts dropping(const std::string&) { return Scripts{{"<GET ", "|"}}; }
 Scripts answering(const std::string& host) {
-    const std::string gif = ">" + test_support::ok(makeGif(8, 8, 0xFF, 0xFF00, 4));
+    const std::string gif = ">" + test_support::ok(test_support::iconFile(8, 8, 0xFF, 0xFF00, 4));
     return Scripts{{kCityQuery, ">" + forecast(host, "qing")},
                    {"<GET /vip/baidu/imag/day/qing.gif ", gif, "<GET /vip/baidu/imag/night/qing.gif ", gif}};
 }

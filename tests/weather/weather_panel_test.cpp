@@ -3,7 +3,6 @@
 #include "common/dpi_scale.h"
 #include "common/forecast_page.h"
 #include "tests/test_support.h"
-#include "tests/weather/gif_writer.h"
 #include "weather/weather_hosts.h"
 #include "weather/weather_panel.h"
 
@@ -61,7 +60,7 @@ protected:
     Weather() {
         for (int k = 0; k < 6; ++k) {
             std::snprintf(path(k), 80, "%s", folder.prefix("icon" + std::to_string(k) + ".gif").c_str());
-            std::ofstream(path(k), std::ios::binary) << makeGif(60, 60, kColours[k], kBlue, 49);
+            std::ofstream(path(k), std::ios::binary) << iconFile(60, 60, kColours[k], kBlue, 49);
         }
         std::strcpy(panel.forecastCity, "City");
         for (DayForecast& d : panel.days) {
@@ -91,7 +90,7 @@ TEST_F(Weather, PaintsThePictureVerifiedAtEachScaleAndSkipsWhatIsNotAPicture) {
     ASSERT_TRUE(panel.paint(reinterpret_cast<HWND>(1), canvas.get()) && panel.ready);
     EXPECT_EQ(canvas.hash(), 0x73c990e406ca1dd8ull);
     // What the 144-DPI hash cannot explain: the first icon's size, and a small icon stretched smoothly.
-    std::ofstream(path(2), std::ios::binary) << makeGif(20, 20, kRed, kGreen, 10);  // to 30 x 30 at (159, 414)
+    std::ofstream(path(2), std::ios::binary) << iconFile(20, 20, kRed, kGreen, 10);  // to 30 x 30 at (159, 414)
     ASSERT_TRUE(panel.loadIcons());
     panel.dpi = 144;
     Canvas large(2 * kWidth, 2 * kHeight, false);
@@ -156,7 +155,7 @@ TEST_F(Weather, RefreshAsksUnlessTheCityIsOnShowAndSavesNoIconUnderACutName) {
         setWeatherHost(weatherHosts.search, host.c_str());
         setWeatherHost(weatherHosts.icon, host.c_str());
         return std::vector<Script>{{"<GET /s?bs=", ">" + ok(page({}))},
-                                   {"<GET /vip/baidu/imag/day/qing.gif ", ">" + ok(makeGif(8, 8, 0xFF, 0xFF00, 4))}};
+                                   {"<GET /vip/baidu/imag/day/qing.gif ", ">" + ok(iconFile(8, 8, 0xFF, 0xFF00, 4))}};
     });
     EXPECT_FALSE(panel.refresh("City", true));
     EXPECT_FALSE(site.finished()) << "the icon is not asked for";
