@@ -97,7 +97,8 @@ TEST(Loading, TheFirstTickAppliesTheStoredLineAndNothingIsSavedBefore) {
     ASSERT_TRUE(settingsStore.writeFile(stored.c_str()));
     SendMessageA(mainWindow, WM_ENDSESSION, TRUE, 0);
     EXPECT_EQ(settingsText(), stored) << "the defaults never replace settings not yet loaded";
-    tick(kStartupTimer);  // today's month on show and no tray icon: what the Keys and tray tests start from
+    tick(kStartupTimer);  // today's month on show, which the Keys test starts from
+    EXPECT_EQ(trayCalls, std::vector<DWORD>{}) << "no icon is wanted";
     ASSERT_TRUE(saveSettings());
     EXPECT_EQ(settingsText(), stored) << "each panel took its record";
 }
