@@ -1,10 +1,9 @@
 #!/usr/bin/env python3
 """pellumo-forecast --source live against the stand-in upstream: what only the running service shows
-(concurrency, the budget, restarts, hangs, logging once); the tables of answers are service_test's.
-Usage: live_process_test.py PELLUMO_FORECAST"""
+(concurrency, the budget, restarts, hangs, logging once); the tables of answers are service_test's."""
 
 import concurrent.futures, datetime, json, re, sys, tempfile, time
-from service_proc import Service, check, fetch, query
+from service_proc import Service, check, fetch, query, wait_for
 from upstream_standin import StandIn, daily
 
 upstream, pool = StandIn(delay=0.3), concurrent.futures.ThreadPoolExecutor(200)
@@ -16,17 +15,6 @@ def live(*args):
 
 def page(city):  # b"" unless the connection ended in time
     return fetch(service.port, query(city), timeout=10)[2] or b""
-
-
-def pages(cities):
-    return list(pool.map(page, cities))
-
-
-def wait_for(condition, seconds=6.0):
-    end = time.monotonic() + seconds
-    while not condition() and time.monotonic() < end:
-        time.sleep(0.05)
-    return condition()
 
 
 def logged():
@@ -57,23 +45,23 @@ TODAY, GOOD = labels()
 with tempfile.TemporaryDirectory() as work:
     service = live("--places", f"{work}/places.json", "--upstream-timeout", "6")  # longer than a page waits
     check(f"geocoder {upstream.base}, forecast {upstream.base}" in service.lines[0], "the first line names upstreams")
-    beijing = pages(["北京"] * 200)
+    beijing = list(pool.map(page, ["北京"] * 200))
     check(all(GOOD in p and TODAY in p and "晴".encode("gbk") in p for p in beijing) and b"Open-Meteo" in beijing[0]
-          and upstream.count("search 北京") == upstream.count("forecast 10.00") == 1,
+          and upstream.calls["search 北京"] == upstream.calls["forecast 10.00"] == 1,
           "200 concurrent requests for a new city all get its forecast, from one geocoder and one forecast call")
     page("北京")
     marks = re.findall(r" GET /s\?\S+ 200 \d+ \S+ (\w+)$", service.log(), re.M)
     check(len(marks) == 201 and "none" not in marks and "fresh" in marks and marks[-1] == "cache",
           "the access log marks fresh and cached pages")
     check(labels(offset=far)[0] in page("远岛"), "a far time zone gets its own today")
-    check(b"al_wt" in page("朝阳区") and upstream.count("search 朝阳区") == upstream.count("search 朝阳") == 1,
+    check(b"al_wt" in page("朝阳区") and upstream.calls["search 朝阳区"] == upstream.calls["search 朝阳"] == 1,
           "a name ending in 区 that finds nothing is asked once without it")
     check(not any(b"al_wt" in page("火星市") for _ in range(2))
-          and upstream.count("search 火星市") == upstream.count("search 火星") == 1, "an unknown name is asked for once")
+          and upstream.calls["search 火星市"] == upstream.calls["search 火星"] == 1, "an unknown name is asked for once")
     check(b"al_wt" in page("满城") and b"al_wt" not in page("溢城") + b"x",
           "an answer of 256 KiB is read, one a byte longer is not")
     page("宁"), page("Q")
-    check(wait_for(lambda: upstream.count("search 宁") == 1) and upstream.count("search Q") == 0,
+    check(wait_for(lambda: upstream.calls["search 宁"] == 1) and upstream.calls["search Q"] == 0,
           "one character of two bytes is asked for, a single byte is not")
     hanging = pool.submit(fetch, service.port, query("雾都"), timeout=10)  # while its upstream hangs,
     time.sleep(0.2)
@@ -89,17 +77,17 @@ with tempfile.TemporaryDirectory() as work:
     # answers side by side: good, bad its own way twice (logged once), good again.
     service = live("--places", f"{work}/places.json", "--refresh", "1", "--upstream-timeout", "1")
     check("places known from" in service.lines[0] and GOOD in page("北京") and b"al_wt" not in page("火星市")
-          and upstream.count("search 北京") == upstream.count("search 火星市") == 1
-          and upstream.count("forecast 10.00") == 2, "a restart asks the geocoder nothing it knew")
+          and upstream.calls["search 北京"] == upstream.calls["search 火星市"] == 1
+          and upstream.calls["forecast 10.00"] == 2, "a restart asks the geocoder nothing it knew")
 
     def answered(answers, settle):
-        calls = {name: upstream.count(f"forecast {upstream.places[name]:.2f}") for name in WORSE}
+        calls = {name: upstream.calls[f"forecast {upstream.places[name]:.2f}"] for name in WORSE}
         upstream.answers.update((upstream.places[name], answer) for name, answer in zip(WORSE, answers))
         time.sleep(1.1)
-        before = pages(WORSE)
-        wait_for(lambda: all(upstream.count(f"forecast {upstream.places[n]:.2f}") > c for n, c in calls.items()))
+        before = list(pool.map(page, WORSE))
+        wait_for(lambda: all(upstream.calls[f"forecast {upstream.places[n]:.2f}"] > c for n, c in calls.items()))
         time.sleep(settle)
-        return zip(BAD, before, pages(WORSE))
+        return zip(BAD, before, list(pool.map(page, WORSE)))
 
     answered([daily()] * len(WORSE), 0)
     for attempt in (1, 2):
@@ -113,9 +101,9 @@ with tempfile.TemporaryDirectory() as work:
           "a bad first answer gives the page without a forecast, uncached")
     service.stop()
 
-    calls = upstream.count("search") + upstream.count("forecast")
+    calls = upstream.calls["search"] + upstream.calls["forecast"]
     service = live("--places", f"{work}/fresh.json", "--budget", "3")
     served = [b"al_wt" in page(city) for city in ("北京", "上海", "朝阳")]
-    check(served == [True, False, False] and upstream.count("search") + upstream.count("forecast") - calls == 3
+    check(served == [True, False, False] and upstream.calls["search"] + upstream.calls["forecast"] - calls == 3
           and logged().count("the daily budget of 3 calls is spent") == 1, "the daily budget stops calls, said once")
     service.stop()

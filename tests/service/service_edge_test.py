@@ -1,6 +1,5 @@
 #!/usr/bin/env python3
-"""pellumo-forecast's HTTP edge against slow, idle, bursty, smuggling and pipelining clients.
-Usage: service_edge_test.py PELLUMO_FORECAST"""
+"""pellumo-forecast's HTTP edge against slow, idle, bursty, smuggling and pipelining clients."""
 
 import asyncio, contextlib, re, resource, socket, sys, time
 from service_proc import Service, check, query

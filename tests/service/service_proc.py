@@ -16,6 +16,13 @@ def query(city):
     return "/s?wd=" + urllib.parse.quote(("天气预报 " + city).encode("gbk")).replace("%20", "+")
 
 
+def wait_for(condition, seconds=6.0):
+    end = time.monotonic() + seconds
+    while not condition() and time.monotonic() < end:
+        time.sleep(0.05)
+    return condition()
+
+
 def fetch(port, target, connection="close", timeout=5.0):
     """(seconds, head, body); the body None unless the server ends the connection in time."""
     start, data = time.monotonic(), b""

@@ -1,10 +1,9 @@
 #!/usr/bin/env python3
 """pellumo-forecast as a process: options, first lines, the access log, a data file that changes,
-breaks and goes away, signals, the icons it serves and the example nginx caching front.
-Usage: service_process_test.py PELLUMO_FORECAST NGINX_EXAMPLE_CONF"""
+breaks and goes away, signals, the icons it serves and the example nginx caching front."""
 
 import datetime, http.client, json, os, re, shutil, signal, socket, subprocess, sys, tempfile, time
-from service_proc import Service, check, fetch, query
+from service_proc import Service, check, fetch, query, wait_for
 
 exe, front_conf = sys.argv[1], sys.argv[2]
 BEIJING = query("北京")
@@ -49,16 +48,12 @@ def front(service, work):
         f.write(f"daemon off; master_process off; pid {work}/nginx.pid; error_log {work}/error.log; events {{}}\n"
                 f"http {{ access_log off; {temps}\n{conf} }}\n")
     nginx_proc = subprocess.Popen([nginx, "-p", work, "-e", f"{work}/error.log", "-c", f"{work}/nginx.conf"])
-    for _ in range(50):  # until it listens or ends
-        if nginx_proc.poll() is not None or socket.socket().connect_ex(("127.0.0.1", port)) == 0:
-            break
-        time.sleep(0.1)
+    wait_for(lambda: nginx_proc.poll() is not None or socket.socket().connect_ex(("127.0.0.1", port)) == 0, 5)
     page, icon = f"/s?bs={BEIJING[6:]}&f=8&wd={BEIJING[6:]}", "/vip/baidu/imag/night/qing.gif"
     for path in (page, icon):
         first, second = fetch(port, path, "Keep-Alive"), fetch(port, path, "Keep-Alive")
         check(first[2] and first[2] == second[2] and "X-Cache-Status: MISS" in first[1]
               and "X-Cache-Status: HIT" in second[1], f"nginx: {path} is cached and each connection ends")
-    check(fetch(port, "/vip/baidu/imag/day/../../../etc/passwd")[1].startswith("HTTP/1.1 404"), "nginx: no traversal")
     seen = service.log()
     check(seen.count(f" GET {page} ") == 1 and seen.count(f" GET {icon} ") == 1, "nginx: the service sees each once")
     nginx_proc.terminate()
@@ -68,8 +63,7 @@ def front(service, work):
 with tempfile.TemporaryDirectory() as work:
     demo = Service(exe, "--demo", "--icon-host", "icons.example.org")
     check("DEMO DATA" in demo.lines[0] and demo.icon_host == "icons.example.org", "demo mode says so first")
-    # A HEAD between two GETs on one connection carries no body. (Which answers end their connection
-    # the edge test sees.)
+    # A HEAD between two GETs on one connection carries no body (which answers end it, the edge test sees).
     ask = http.client.HTTPConnection("127.0.0.1", demo.port, timeout=5)
     for method in ("GET", "HEAD", "GET"):
         ask.request(method, BEIJING)

@@ -6,15 +6,12 @@
 #include <set>
 
 #include "common/forecast_page.h"
-#include "service/conditions.h"
 #include "service/demo.h"
 #include "service/forecast_data.h"
-#include "service/gbk.h"
 #include "service/live_cache.h"
 #include "service/live_parse.h"
 #include "service/live_tables.h"
 #include "service/page.h"
-#include "service/query.h"
 #include "service/texts.h"
 #include "weather/weather_hosts.h"
 #include "weather/weather_panel.h"
@@ -45,18 +42,11 @@ std::string dataFile(const char* field = nullptr, const Json& value = nullptr, c
 constexpr long long kNoonUtc = 20000LL * 86400 + 12 * 3600;  // 2024-10-04 12:00 UTC
 const std::string kCalm = "\xCE\xA2\xB7\xE7", kForce = "\xBC\xB6", kUnclear = "\xCC\xEC\xC6\xF8\xB2\xBB\xC3\xF7";
 
-std::string iso(int day) {
-    int y = 0, m = 0, d = 0;
-    civilDate(day, y, m, d);
-    char text[16];
-    std::snprintf(text, sizeof text, "%04d-%02d-%02d", y, m, d);
-    return text;
-}
-
 Json goodForecast(int offset = 0, int firstDay = 20000) {
+    const char* dates[] = {"2024-10-04", "2024-10-05", "2024-10-06", "2024-10-07"};  // from day 20000 on
     return {{"utc_offset_seconds", offset},
             {"daily",
-             {{"time", {iso(firstDay), iso(firstDay + 1), iso(firstDay + 2)}},
+             {{"time", {dates[firstDay - 20000], dates[firstDay - 19999], dates[firstDay - 19998]}},
               {"weather_code", {0, 63, 96}},
               {"temperature_2m_max", {21.5, 18.4, -0.4}},
               {"temperature_2m_min", {10.5, 9.0, -3.5}},
@@ -87,6 +77,8 @@ TEST(Service, AnswersEveryQueryWithItsPageOrStatus) {
         EXPECT_EQ(r.contentType + " " + r.cacheControl, "text/html; charset=gbk public, max-age=300");
         EXPECT_EQ(r.body.find(kTableMarker) != std::string::npos, table) << target;
         EXPECT_NE(r.body.find(has), std::string::npos) << target;
+        EXPECT_EQ(r.body.find("Open-Meteo"),
+                  std::string::npos);  // a live page names it (seen in the live process test)
     }
     // Broken escapes, in any key; not GBK; no wd; too long; other methods; other paths, and
     // anything but the exact path of a known icon.
@@ -100,8 +92,7 @@ TEST(Service, AnswersEveryQueryWithItsPageOrStatus) {
         {404,
          {"/", "/s/", "/S?wd=x", i + "day/sunny.gif", i + "day/QING.gif", i + "day/%71ing.gif", i + "day/qing.png",
           i + "day/qing.gif/", i + "day/qing.gif?v=1", i + "day//qing.gif", i + "day/../night/qing.gif",
-          i + "dusk/qing.gif", i + "day/.gif", i + "day/gif", i + "../../../etc/passwd",
-          i + "day/..%2F..%2Fetc%2Fpasswd", i + "qing.gif"}},
+          i + "dusk/qing.gif", i + "day/.gif", i + "day/gif", i + "qing.gif"}},
     };
     for (const auto& [status, requests] : refused) {
         for (const std::string& r : requests) {
@@ -114,14 +105,8 @@ TEST(Service, AnswersEveryQueryWithItsPageOrStatus) {
     for (const Dataset& stale : {makeDemoDataset(kLocalDay - 5, 5), makeDemoDataset(kLocalDay, 2)}) {
         EXPECT_EQ(get(program, "GET", stale).body.find(kTableMarker), std::string::npos);
     }
-}
-
-TEST(ForecastPage, TheShortestPageIsPaddedPastTheWindowSoThatTheProgramStopsReading) {
-    const forecast::DayForecast fog{"wu", "wu", 1, 0, "\xCE\xED", "x"};  // 雾
-    const forecast::DayForecast* days[3] = {&fog, &fog, &fog};
-    const std::string body = forecastPage("x", days, 0, "h", false, false);
-    EXPECT_GE(body.size() - body.find(kTableMarker), kReadingWindow);
-    EXPECT_EQ(body.find("Open-Meteo"), std::string::npos);  // a live page names it (seen in the live process test)
+    // A demo day depends on its date alone, not on the first day generated.
+    EXPECT_EQ(get(program).body, get(program, "GET", makeDemoDataset(kLocalDay - 9, 12)).body);
 }
 
 TEST(ForecastPage, TheLongestPagesScrapeBackWholeInsideTheProgramsWindow) {
@@ -129,8 +114,6 @@ TEST(ForecastPage, TheLongestPagesScrapeBackWholeInsideTheProgramsWindow) {
     // names, 16-byte descriptions and winds; on the first day every shape of temperature.
     const std::string city = "\xCE\xDA\xC2\xB3\xC4\xBE\xC6\xEB\xCE\xDA\xC2\xB3\xC4\xBEx";  // 乌鲁木齐乌鲁木x
     const std::string host = "forecast-icons.example.org:65535";
-    ASSERT_EQ(city.size(), forecast::kMaxCityBytes);
-    ASSERT_EQ(host.size(), forecast::kMaxIconHost);
     ASSERT_TRUE(setWeatherHost(weatherHosts.icon, host.c_str()));
     std::string rain, wind;
     for (int i = 0; i < 8; ++i) rain += "\xD3\xEA", wind += "\xB7\xE7";  // 雨, 风
@@ -143,6 +126,8 @@ TEST(ForecastPage, TheLongestPagesScrapeBackWholeInsideTheProgramsWindow) {
         };
         const forecast::DayForecast* order[3] = {&days[0], &days[1], &days[2]};
         const std::string body = forecastPage(city, order, 19000, host, true, true);
+        // Padded past the window even so, so that the program stops reading over a kept connection.
+        EXPECT_GE(body.size() - body.find(kTableMarker), kReadingWindow);
         auto panel = std::make_unique<WeatherPanel>();  // reading what the program keeps: 4999 bytes from the marker
         ASSERT_TRUE(panel->parsePage(body.substr(body.find(kTableMarker), kReadingWindow - 1).c_str()));
         for (int d = 0; d < 3; ++d) {
@@ -158,7 +143,6 @@ TEST(ForecastPage, TheLongestPagesScrapeBackWholeInsideTheProgramsWindow) {
 }
 
 TEST(DataFile, DayNumbersRoundTripAndADayIsReadFromUtf8IntoGbk) {
-    EXPECT_EQ(dayNumber(2000, 3, 1), 11017);
     for (int n = dayNumber(1899, 1, 1), y = 0, m = 0, d = 0; n < dayNumber(2101, 1, 1); n += 7) {
         civilDate(n, y, m, d);
         ASSERT_EQ(dayNumber(y, m, d), n);
@@ -199,29 +183,16 @@ TEST(DataFile, TakesWhatCanBeServedSafelyAndNothingElse) {
     }
 }
 
-// Every demo day is one the data file could hold, and depends on its date alone.
-TEST(DemoData, CoversEveryCityWithValidDeterministicDays) {
-    const int first = dayNumber(2024, 1, 1);
-    const Dataset year = makeDemoDataset(first, 366), later = makeDemoDataset(first + 100, 3);
-    ASSERT_EQ(year.cities.size(), static_cast<std::size_t>(kDemoCityCount));
-    for (const auto& [city, days] : year.cities) {
-        std::string utf8, gbk, why;  // every name survives the round trip through UTF-8
-        EXPECT_TRUE(city.size() <= kMaxCityBytes && gbkToUtf8(city, utf8) && utf8ToGbk(utf8, gbk) && gbk == city);
+// The days the service makes itself, the demo's and a weather code's, are ones a data file could hold.
+TEST(MadeDays, EveryDemoDayAndEveryCodesWordsFitThePageAndAnUnknownCodeIsUnclear) {
+    std::string why;
+    for (const auto& [city, days] : makeDemoDataset(kLocalDay, 366).cities) {
         for (const auto& [n, day] : days) ASSERT_TRUE(checkDay(day, why)) << n << ": " << why;
-        const forecast::DayForecast &a = days.at(first + 101), &b = later.cities.at(city).at(first + 101);
-        EXPECT_EQ(a.description + a.wind + std::to_string(a.high * 1000 + a.low),
-                  b.description + b.wind + std::to_string(b.high * 1000 + b.low));
     }
-}
-
-// The live source's pure parts: wording, upstream answers, cache decisions by a clock, the budget.
-
-TEST(LiveTables, EveryDocumentedCodeHasWordsThatFitThePageAndAnUnknownOneIsUnclear) {
     const std::set<int> documented = {0,  1,  2,  3,  45, 48, 51, 53, 55, 56, 57, 61, 63, 65,
                                       66, 67, 71, 73, 75, 77, 80, 81, 82, 85, 86, 95, 96, 99};
     for (int code = -1; code <= 100; ++code) {
         WeatherWords w = weatherWords(code);
-        std::string why;
         EXPECT_TRUE(checkDay(forecast::DayForecast{w.icon, w.icon, 1, 0, w.description, kCalm}, why)) << code << why;
         EXPECT_EQ(w.description == kUnclear, !documented.count(code)) << code;
     }
@@ -247,11 +218,6 @@ TEST(LiveTables, WindIsTheEightPointDirectionAndTheForceOfTheDaysMaximum) {
     EXPECT_LE(windWords(337.5, 300).size(), kMaxTextBytes);
 }
 
-TEST(LiveTables, TemperaturesRoundHalvesAwayFromZero) {
-    const std::pair<double, int> rows[] = {{2.4, 2}, {2.5, 3}, {0.49, 0}, {-0.5, -1}, {-2.4, -2}, {-2.5, -3}};
-    for (auto [celsius, whole] : rows) EXPECT_EQ(roundDegrees(celsius), whole) << celsius;
-}
-
 TEST(LiveParse, AForecastBecomesThePlacesOwnThreeDays) {
     // At noon UTC Beijing is on the same date, Kiritimati (+14 h) already on the next.
     for (auto [offset, today] : {std::pair{8 * 3600, 20000}, {14 * 3600, 20001}}) {
@@ -261,8 +227,9 @@ TEST(LiveParse, AForecastBecomesThePlacesOwnThreeDays) {
         const std::string moderateRain = "\xD6\xD0\xD3\xEA", northWest4 = "\xCE\xF7\xB1\xB1\xB7\xE7\x34\xBC\xB6";
         EXPECT_EQ(f.days[0].dayIcon + f.days[0].wind + f.days[1].description + f.days[1].wind,
                   "qing" + kCalm + moderateRain + northWest4);
-        EXPECT_EQ(std::vector<int>({f.days[0].high, f.days[0].low, f.days[2].high, f.days[2].low}),
-                  std::vector<int>({22, 11, 0, -4}));
+        // Rounded half away from zero: 21.5, 10.5, 18.4, -0.4, -3.5.
+        EXPECT_EQ(std::vector<int>({f.days[0].high, f.days[0].low, f.days[1].high, f.days[2].high, f.days[2].low}),
+                  std::vector<int>({22, 11, 18, 0, -4}));
     }
 }
 
@@ -285,7 +252,6 @@ TEST(LiveParse, AnyFaultInAForecastRefusesTheWholeAnswerAndEachLimitsOwnValueIsK
             << row;
     }
     EXPECT_TRUE(parseForecast(200, goodForecast(18 * 3600, 20001).dump(), kNoonUtc).ok);
-    EXPECT_FALSE(parseForecast(200, "<html>busy</html>", kNoonUtc).ok);
     EXPECT_FALSE(parseForecast(503, goodForecast().dump(), kNoonUtc).ok);
     EXPECT_EQ(parseForecast(400, R"({"error":true,"reason":"Latitude\nmust be in range"})", kNoonUtc).why,
               "HTTP 400: Latitude?must be in range");
@@ -306,11 +272,9 @@ TEST(LiveParse, TheGeocoderPrefersAnExactNameInChinaThenThePopulous) {
         EXPECT_TRUE(g.status == GeocodeStatus::Found && g.place.latitude == row[1]) << row;
     }
     const std::tuple<long, const char*, GeocodeStatus> answers[] = {
-        {200, R"({"generationtime_ms":0.5})", GeocodeStatus::NotFound},
         {200, R"({"results":[]})", GeocodeStatus::NotFound},
         {500, R"({"results":[]})", GeocodeStatus::Bad},
         {200, "busy", GeocodeStatus::Bad},
-        {200, R"({"results":{}})", GeocodeStatus::Bad},
         {200, R"({"results":[{"name":"X","latitude":null,"longitude":1}]})", GeocodeStatus::Bad}};
     for (const auto& [status, body, want] : answers) EXPECT_EQ(parseGeocode(status, body, "X").status, want) << body;
 }
@@ -322,7 +286,6 @@ TEST(LiveParse, OnlyANameOfThreeOrMoreCharactersLosesItsSuffix) {
         {"\xCE\xDE\xCE\xFD\xCA\xD0", "\xCE\xDE\xCE\xFD"},                                  // 无锡市 -> 无锡
         {"\xC9\xB3\xCA\xD0", ""},  // 沙市: one character would be left
         {"\xB1\xB1\xBE\xA9", ""},  // 北京
-        {"a\xCA\xD0", ""},
         {"ab\xCA\xD0", "ab"},
     };
     for (const auto& [name, stem] : rows) EXPECT_EQ(nameWithoutSuffix(name), stem) << name;
@@ -330,12 +293,10 @@ TEST(LiveParse, OnlyANameOfThreeOrMoreCharactersLosesItsSuffix) {
 
 TEST(LiveCache, ServesWhatCoversThePlacesTodayAndAsksOncePerPeriod) {
     const long long t0 = kNoonUtc;  // policy: 30 min, 1 min after a failure, a day for unknown names
-    auto held = [](int offset, long long fetched, long long attempted, bool failed) {
+    auto held = [](int offset, long long fetched, long long attempted, bool failed) {  // a forecast from today on
         CityCache c;
-        c.placeState = CityCache::PlaceState::Known;
-        c.hasForecast = true;
-        c.utcOffset = offset;
-        c.firstDay = 20000 + (offset > 12 * 3600);
+        c.placeState = CityCache::PlaceState::Known, c.hasForecast = true;
+        c.utcOffset = offset, c.firstDay = 20000 + (offset > 12 * 3600);
         c.fetchedAt = fetched, c.attemptedAt = attempted, c.lastFailed = failed;
         return c;
     };
