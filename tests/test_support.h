@@ -17,15 +17,15 @@
 
 namespace test_support {
 
-// `text` placed so that its last byte (its terminator, unless not `terminate`) comes right before a PAGE_NOACCESS page.
-inline const char* atPageEnd(const std::string& text, bool terminate = true) {
+// `text` placed so that its terminator comes right before a PAGE_NOACCESS page.
+inline const char* atPageEnd(const std::string& text) {
     static char* const base = [] {
         auto* pages = static_cast<char*>(VirtualAlloc(nullptr, 3 * 4096, MEM_RESERVE | MEM_COMMIT, PAGE_READWRITE));
         DWORD previous;
         VirtualProtect(pages + 2 * 4096, 4096, PAGE_NOACCESS, &previous);
         return pages;
     }();
-    const size_t size = text.size() + (terminate ? 1 : 0);
+    const size_t size = text.size() + 1;
     char* at = base + 2 * 4096 - size;
     std::memcpy(at, text.c_str(), size);
     return at;
