@@ -32,7 +32,7 @@ target_of() {
         service_process_test | service_edge_test | live_process_test) echo pellumo-forecast ;;
         pellumo_cal_cli) echo pellumo-cal ;;
         pellumo_fetch_cli) echo pellumo-fetch ;;
-        pellumo_e2e | forecast_service_e2e) echo pellumo ;;
+        pellumo_e2e | forecast_live_e2e) echo pellumo ;;
         *) echo "$1" ;;
     esac
 }

@@ -1,10 +1,10 @@
 #!/usr/bin/env python3
 """Pellumo end to end under Wine, read off screenshots: what only the real process shows (a start from another
 folder, the whole process's locale, a second start, Close saving beside the program, the forecast on screen and its
-icons cached) against a site on 127.0.0.1 whose requests are counted: a scripted one or --server-command's."""
+icons cached) against the forecast service that --server-command starts on 127.0.0.1, its requests read from its
+access log."""
 
 import argparse
-import http.server
 import os
 import pathlib
 import re
@@ -18,14 +18,10 @@ import tempfile
 import threading
 import time
 
-sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "..", "service"))
-from make_icons import draw, encode_gif  # noqa: E402  the forecast service's icons
-
 COLOUR = (63, 94, 201)  # the calendar's default 0xC95E3F as red, green, blue
 QUIET = dict(stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
 PANEL = (8, 280)  # the forecast's origin from the window's; its icons at y + 16, these x:
 ICON_X = (0, 49, 102, 151, 204, 253)
-ICONS = ("day/qing", "night/yin", "day/xiaoyu", "night/dayu", "day/xiaoxue", "night/qing")
 # The default line but for the autostart flag, which nothing at start acts on: found beside the
 # program, it must be saved back there.
 STORED = b"/1/1/30,0,13196863,13196863,13196863,13196863,13196863/4,260,16711935,"
@@ -122,34 +118,6 @@ def run_session(args, checks):
             started[0].wait(timeout=10)
 
 
-def scripted_site(requests=None):
-    """Starts the scripted site on 127.0.0.1, adding the requests it answers to `requests`: (server, port)."""
-    server = http.server.ThreadingHTTPServer(("127.0.0.1", 0), http.server.BaseHTTPRequestHandler)
-    host = f"127.0.0.1:{server.server_address[1]}"
-    icon = lambda k: f'<img src="http://{host}/vip/baidu/imag/{ICONS[k]}.gif">'  # noqa: E731
-    days = "".join(f"<tr><td>{icon(2 * d)}{icon(2 * d + 1)}</td><td>{22 - d}℃～{15 - d}℃</td>"
-                   f"<td>晴转多云</td><td><span>北风3-4级</span></td></tr>" for d in range(3))
-    page = (b'<html><body><table cellspacing="0" cellpadding="0" class="al_wt">' +
-            f"<tr><td>北京<br></td></tr>{days}".encode("gbk") + b"</table></body></html>")
-    bodies = {f"/vip/baidu/imag/{n}.gif": encode_gif(draw(n.split("/")[1], n.startswith("night"))) for n in ICONS}
-
-    class Handler(http.server.BaseHTTPRequestHandler):
-        protocol_version, timeout = "HTTP/1.1", 20
-        log_message = lambda *_: None  # noqa: E731
-
-        def do_GET(self):
-            requests is None or requests.append(f"GET {self.path}")
-            body = page if self.path.startswith("/s?") else bodies.get(self.path, b"")
-            self.send_response(200 if body else 404)
-            self.send_header("Content-Length", str(len(body)))
-            self.end_headers()
-            self.wfile.write(body)
-
-    server.RequestHandlerClass, server.daemon_threads = Handler, True
-    threading.Thread(target=server.serve_forever, kwargs={"poll_interval": 0.1}, daemon=True).start()
-    return server, server.server_address[1]
-
-
 def start_and_show(args, started, folder, requests, hosts, locale, what):
     """Starts the program and waits for its forecast: six icons (drawn on see-through black: part of each is
     enough), three days of four lines in 0xFF00FF. (process, window, delay, its pixels, the requests by then)"""
@@ -193,7 +161,7 @@ def about_lines(window):
     return pictures[-1]
 
 
-def run_checks(args, started, requests, port, exact, folder):
+def run_checks(args, started, requests, port, folder):
     # Kept in a folder named in Chinese and started from another, as Windows starts the programs of the
     # Run key, first under another language (code page 1252), then Chinese: the same look under both.
     home, elsewhere, hosts = os.path.join(folder, "程序"), os.path.join(folder, "elsewhere"), f"127.0.0.1:{port}"
@@ -208,18 +176,17 @@ def run_checks(args, started, requests, port, exact, folder):
     if args.screenshot:
         subprocess.run(["import", "-window", "root", args.screenshot], check=True, timeout=30)
     cached = sorted(os.listdir(os.path.join(home, "picture")))
-    check((len(cached) == 6 if exact else 1 <= len(cached) <= 6) and all(n[:2] in ("白天", "夜晚") for n in cached),
+    check(1 <= len(cached) <= 6 and all(n[:2] in ("白天", "夜晚") for n in cached),
           f"the icons are cached beside the program under their GBK names ({cached})")
-    # Each distinct icon crosses the network once: all six from the scripted site, as many as the days
-    # name from another (two days may share one).
+    # Each distinct icon crosses the network once (two days may share one); all are on screen.
     icons = [r.split()[1] for r in asked[1:]]
     check(asked and asked[0].startswith("GET /s?bs=") and 1 <= len(icons) <= 6 and len(set(icons)) == len(icons) and
-          all(i.startswith("/vip/baidu/imag/") for i in icons) and (not exact or len(icons) == 6),
+          all(i.startswith("/vip/baidu/imag/") for i in icons),
           f"the first start asks for the page and each of its icons once ({asked})")
-    if exact:  # a second start while the first runs ends at once (else a time-out), whatever the site
-        code = subprocess.run([args.wine_run, "--prefix", args.prefix, args.exe], timeout=20, **QUIET).returncode
-        check(code == 0 and first.poll() is None and find_window(), f"a second start ends at once ({code})")
-        english_about = about_lines(window)
+    # A second start while the first runs ends at once (else a time-out).
+    code = subprocess.run([args.wine_run, "--prefix", args.prefix, args.exe], timeout=20, **QUIET).returncode
+    check(code == 0 and first.poll() is None and find_window(), f"a second start ends at once ({code})")
+    english_about = about_lines(window)
     menu(window, "Up", "Up", "Return")  # from the bottom: About, then Close
     wait_for("the program to end after Close", lambda: first.poll() is not None, 30)
     saved, attributes = pathlib.Path(path).read_bytes(), int(os.getxattr(path, "user.DOSATTRIB").split(b"\0")[0], 16)
@@ -234,10 +201,10 @@ def run_checks(args, started, requests, port, exact, folder):
     check(len(again) == 1 and again[0].startswith("GET /s?bs="), f"the next start, icons cached, asks once ({again})")
     differing = sum(a != b for ra, rb in zip(english, chinese) for a, b in zip(ra, rb))
     check(differing == 0, f"calendar and forecast look the same under both locales ({differing} pixels differ)")
-    if exact:  # where the About lines cross the today line, its edge shades may differ once redrawn
-        differing = sum(a != b and not (min(a[2], b[2]) > 24 and a[0] < a[2] and b[0] < b[2])
-                        for ra, rb in zip(english_about, about_lines(window)) for a, b in zip(ra, rb))
-        check(differing == 0, f"the About lines look the same under both locales ({differing} pixels differ)")
+    # Where the About lines cross the today line, its edge shades may differ once redrawn.
+    differing = sum(a != b and not (min(a[2], b[2]) > 24 and a[0] < a[2] and b[0] < b[2])
+                    for ra, rb in zip(english_about, about_lines(window)) for a, b in zip(ra, rb))
+    check(differing == 0, f"the About lines look the same under both locales ({differing} pixels differ)")
     x("xdotool", "windowfocus", "--sync", window[0])
     x("xdotool", "key", "alt+F4")
     wait_for("the program to end at Alt+F4", lambda: program.poll() is not None, 30)
@@ -248,9 +215,9 @@ def main():
     for option in ("--exe", "--wine-run", "--prefix"):
         parser.add_argument(option, required=True, type=os.path.abspath)  # the program runs in a folder of its own
     parser.add_argument("--screenshot", help="where to save the first start's screenshot (PNG)")
-    parser.add_argument("--server-command", help="starts the site instead of the scripted one; {port}, {icon_host}")
+    parser.add_argument("--server-command", required=True, help="starts the site; {port}, {icon_host} filled in")
     args = parser.parse_args()
-    if args.server_command and not shutil.which(shlex.split(args.server_command)[0]):
+    if not shutil.which(shlex.split(args.server_command)[0]):
         print(f"SKIP the site's program is not built: {shlex.split(args.server_command)[0]}")
         return 77
     site, requests = None, []
@@ -262,20 +229,17 @@ def main():
 
     def checks(started):
         nonlocal site
-        if args.server_command:
-            with socket.socket() as s:
-                s.bind(("127.0.0.1", 0))
-                port = s.getsockname()[1]
-            command = shlex.split(args.server_command.format(port=port, icon_host=f"127.0.0.1:{port}"))
-            site = subprocess.Popen(command, start_new_session=True, stdout=subprocess.PIPE, stderr=subprocess.DEVNULL,
-                                    text=True)
-            threading.Thread(target=log, args=(site.stdout,), daemon=True).start()
-            wait_for(f"the site on port {port}", lambda: site.poll() is None and not socket.socket().connect_ex(
-                ("127.0.0.1", port)), 60)
-        else:
-            port = scripted_site(requests)[1]  # its threads end with this process
+        with socket.socket() as s:
+            s.bind(("127.0.0.1", 0))
+            port = s.getsockname()[1]
+        command = shlex.split(args.server_command.format(port=port, icon_host=f"127.0.0.1:{port}"))
+        site = subprocess.Popen(command, start_new_session=True, stdout=subprocess.PIPE, stderr=subprocess.DEVNULL,
+                                text=True)
+        threading.Thread(target=log, args=(site.stdout,), daemon=True).start()
+        wait_for(f"the site on port {port}", lambda: site.poll() is None and not socket.socket().connect_ex(
+            ("127.0.0.1", port)), 60)
         with tempfile.TemporaryDirectory() as folder:
-            run_checks(args, started, requests, port, not args.server_command, folder)
+            run_checks(args, started, requests, port, folder)
     try:
         return run_session(args, checks)
     finally:
