@@ -56,8 +56,10 @@ bash "$repo_root/scripts/test-host.sh" "$@" || failed+=("service")
 # Each parser of outside input fuzzed briefly, so a regression in one shows here.
 bash "$repo_root/scripts/fuzz.sh" "${PELLUMO_FUZZ_SECONDS:-30}" || failed+=("fuzz")
 
+# Both builds first: the release test packs both, and would otherwise build one while the
+# other tests run.
+for bits in "${suites[@]}"; do prepare_build "$bits"; done
 for bits in "${suites[@]}"; do
-    prepare_build "$bits"
     current=$bits
     if start_wine "$bits" && ctest --preset "$(preset_for "$bits")" "$@"; then
         :
