@@ -11,15 +11,6 @@
 #include <cstring>
 #include <iterator>
 
-namespace {
-
-// Draws `text` up to its NUL but never past `capacity` bytes.
-void drawTerminated(HDC dc, int x, int y, const char* text, size_t capacity) {
-    gbk::textOut(dc, x, y, text, static_cast<int>(strnlen(text, capacity)));
-}
-
-}  // namespace
-
 bool CalendarPanel::paint(HWND window, HDC dc) {
     if (!ready) return false;
     hwnd = window;
@@ -53,7 +44,7 @@ bool CalendarPanel::paint(HWND window, HDC dc) {
     paintTodayMarker(dc);
 
     SetTextColor(dc, colors[4]);
-    drawTerminated(dc, at(originX + 90), at(originY + 226), todayText, sizeof todayText);
+    gbk::textOutField(dc, at(originX + 90), at(originY + 226), todayText, sizeof todayText);
     return true;
 }
 
@@ -75,6 +66,6 @@ bool CalendarPanel::paintTodayMarker(HDC dc) {
     char caption[32] = {};
     std::snprintf(caption, sizeof caption, calendar_text::kCaptionFormat, int{viewYear}, int{viewMonth});
     SetTextColor(dc, colors[3]);
-    drawTerminated(dc, scaleToDpi(originX + 45, dpi), scaleToDpi(originY, dpi), caption, sizeof caption);
+    gbk::textOutField(dc, scaleToDpi(originX + 45, dpi), scaleToDpi(originY, dpi), caption, sizeof caption);
     return true;
 }

@@ -6,6 +6,7 @@
 #include <windows.h>
 
 #include <cstddef>
+#include <cstring>
 
 namespace gbk {
 
@@ -55,6 +56,11 @@ inline void textOut(HDC dc, int x, int y, const char* text, int length) {
     wchar_t wide[256];
     const int count = toWide(text, length, wide, 256);
     if (count > 0) TextOutW(dc, x, y, wide, count);
+}
+
+// Draws the GBK text of a fixed field up to its NUL, never past its `capacity` bytes.
+inline void textOutField(HDC dc, int x, int y, const char* text, size_t capacity) {
+    textOut(dc, x, y, text, static_cast<int>(strnlen(text, capacity)));
 }
 
 }  // namespace gbk

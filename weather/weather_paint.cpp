@@ -77,11 +77,6 @@ IconLoad loadIcon(const char* path, HBITMAP& bitmap) {
     return bitmap ? IconLoad::loaded : IconLoad::failed;
 }
 
-void drawText(HDC dc, int x, int y, const char* text, size_t size) {
-    const int length = static_cast<int>(strnlen(text, size));
-    gbk::textOut(dc, x, y, text, length);
-}
-
 }  // namespace
 
 bool WeatherPanel::loadIcons() {
@@ -121,7 +116,7 @@ bool WeatherPanel::paint(HWND window, HDC dc) {
     SetBkMode(dc, TRANSPARENT);
     SetTextColor(dc, textColor);
     const auto at = [this](int length) { return scaleToDpi(length, dpi); };
-    drawText(dc, at(originX + kCityX), at(originY), forecastCity, sizeof forecastCity);
+    gbk::textOutField(dc, at(originX + kCityX), at(originY), forecastCity, sizeof forecastCity);
 
     // Scaled icons are smoothed; at 96 DPI they are copied as they are, as they always were.
     const int oldStretchMode = dpi != kBaseDpi ? SetStretchBltMode(dc, HALFTONE) : 0;
@@ -145,10 +140,10 @@ bool WeatherPanel::paint(HWND window, HDC dc) {
         const DayForecast& day = days[d];
         const int x = at(originX + kColumnWidth * d);
         const int y = originY + kFirstLineY;
-        drawText(dc, x, at(y), day.dayName, sizeof day.dayName);
-        drawText(dc, x, at(y + kLineHeight), day.temperature, sizeof day.temperature);
-        drawText(dc, x, at(y + 2 * kLineHeight), day.description, sizeof day.description);
-        drawText(dc, x, at(y + 3 * kLineHeight), day.wind, sizeof day.wind);
+        gbk::textOutField(dc, x, at(y), day.dayName, sizeof day.dayName);
+        gbk::textOutField(dc, x, at(y + kLineHeight), day.temperature, sizeof day.temperature);
+        gbk::textOutField(dc, x, at(y + 2 * kLineHeight), day.description, sizeof day.description);
+        gbk::textOutField(dc, x, at(y + 3 * kLineHeight), day.wind, sizeof day.wind);
     }
     ready = true;
     return true;
