@@ -36,6 +36,7 @@ struct WidePath {
 // (`size` bytes, zero-filled first), cut at a whole character; never more than size - 1.
 // A character that GBK lacks becomes '?'. Returns the number of bytes stored.
 inline size_t fromWide(const wchar_t* text, char* out, size_t size, size_t limit) {
+    if (size == 0) return 0;  // no room even for the terminator
     for (size_t i = 0; i < size; ++i) out[i] = '\0';
     if (limit > size - 1) limit = size - 1;
     size_t used = 0;
