@@ -18,7 +18,7 @@ struct MemoryDcTraits {  // from CreateCompatibleDC; a GetDC context goes back w
     static void close(Handle h) { DeleteDC(h); }
 };
 
-struct FileTraits {  // from CreateFileA, which fails with INVALID_HANDLE_VALUE, not null
+struct FileTraits {  // from CreateFile, which fails with INVALID_HANDLE_VALUE, not null
     using Handle = HANDLE;
     static Handle invalid() { return INVALID_HANDLE_VALUE; }
     static void close(Handle h) { CloseHandle(h); }
