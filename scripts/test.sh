@@ -25,8 +25,6 @@ case ${PELLUMO_ARCH:-} in
             suites+=(32)
         else
             left_out="32-bit suite left out: ${way[32]}"
-            # Still compiled, so a fault that only the product's build shows is caught here.
-            prepare_build 32
         fi
         ;;
     *) echo "test.sh: PELLUMO_ARCH must be 32 or 64, not '$PELLUMO_ARCH'" >&2; exit 2 ;;
@@ -56,9 +54,10 @@ bash "$repo_root/scripts/test-host.sh" "$@" || failed+=("service")
 # Each parser of outside input fuzzed briefly, so a regression in one shows here.
 bash "$repo_root/scripts/fuzz.sh" "${PELLUMO_FUZZ_SECONDS:-30}" || failed+=("fuzz")
 
-# Both builds first: the release test packs both, and would otherwise build one while the
-# other tests run.
-for bits in "${suites[@]}"; do prepare_build "$bits"; done
+# Both builds first, whichever suites run: the release test packs both (built during a suite,
+# one would change under the other tests), and a fault that only the product's build shows
+# is caught even where its suite cannot run.
+for bits in 64 32; do prepare_build "$bits"; done
 for bits in "${suites[@]}"; do
     current=$bits
     if start_wine "$bits" && ctest --preset "$(preset_for "$bits")" "$@"; then
